@@ -1,0 +1,95 @@
+# Shared build settings and helpers for every folder.
+
+# Bit-exact arithmetic: no fused multiply-add, no fast-math, SSE2 floats (the x86-64 default).
+add_compile_options(-ffp-contract=off -fno-fast-math)
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  add_compile_options(-Wall -Wextra -Wpedantic -Wno-missing-field-initializers)
+endif()
+
+if(MUSICDISK_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+elseif(MUSICDISK_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(MUSICDISK_SANITIZE)
+  message(FATAL_ERROR "MUSICDISK_SANITIZE must be address, thread or empty")
+endif()
+
+# md_library(name SOURCES ... [DEPS ...]): a subsystem library rooted at the project top,
+# so headers are included as "render/framebuffer.h".
+function(md_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
+  if(A_DEPS)
+    target_link_libraries(${name} PUBLIC ${A_DEPS})
+  endif()
+endfunction()
+
+# md_test(name SOURCES ... [DEPS ...] [LABELS ...]): one GoogleTest program, its cases
+# registered with CTest when the tests run (no test binary runs at build time).
+function(md_test name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  if(NOT MUSICDISK_TESTS)
+    return()
+  endif()
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    MD_SOURCE_DIR="${PROJECT_SOURCE_DIR}" MD_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  set(props)
+  if(A_LABELS)
+    set(props LABELS "${A_LABELS}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES ${props})
+endfunction()
+
+# md_fuzzer(name SOURCES ... [DEPS ...] [SEEDS dir]): a libFuzzer target, built only with
+# MUSICDISK_FUZZ (clang). It is also a CTest test labelled "fuzz" that runs for
+# MUSICDISK_FUZZ_SECONDS, starting from the seed folder when given.
+function(md_fuzzer name)
+  cmake_parse_arguments(A "" "SEEDS" "SOURCES;DEPS" ${ARGN})
+  if(NOT MUSICDISK_FUZZ)
+    return()
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${A_DEPS})
+  set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}_corpus)
+  file(MAKE_DIRECTORY ${corpus})
+  set(dirs ${corpus})
+  if(A_SEEDS)
+    list(APPEND dirs ${A_SEEDS})
+  endif()
+  add_test(NAME ${name} COMMAND ${name} -max_total_time=${MUSICDISK_FUZZ_SECONDS}
+           -rss_limit_mb=4096 -print_final_stats=1 ${dirs})
+  set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 600)
+endfunction()
+
+# md_bench(name SOURCES ... [DEPS ...]): a Google Benchmark program.
+function(md_bench name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  find_package(benchmark REQUIRED)
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${A_DEPS} benchmark::benchmark)
+endfunction()
+
+# Adds every immediate subfolder of the current folder that has a CMakeLists.txt, so
+# each module's tests, tools and benchmarks live in their own folder.
+function(md_add_subfolders)
+  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child ${children})
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()

@@ -1,0 +1,210 @@
+#include "display/window.h"
+
+#include "display/surfaces.h"
+#include "driver/menu.h"
+#include "driver/show.h"
+#include "render/framebuffer.h"
+
+uint32_t KeyState[256] = {};
+int32_t Windowed = 1;
+int32_t DisplayReady = 0;
+int32_t OuterWidth = 0;
+int32_t OuterHeight = 0;
+Rect WindowRect = {};
+Rect ClientRect = {};
+Rect ScreenRect = {};
+
+namespace {
+bool ShortcutTable = false;
+bool Minimised = false;
+
+[[noreturn]] void close_handling() {
+  stop_tune();
+  release_display();
+  post_quit_message(0);
+  exit_process(0);
+}
+
+void toggle_display_command() {
+  if (!DisplayReady) {
+    return;
+  }
+  if (switch_display(true)) {
+    return;
+  }
+  report_error("window-switching failed");
+  if (switch_display(true)) {
+    return;
+  }
+  report_error("window-restore failed");
+  close_handling();
+}
+}  // namespace
+
+void reset_window_state() {
+  for (uint32_t& k : KeyState) {
+    k = 0;
+  }
+  Windowed = 1;
+  DisplayReady = 0;
+  OuterWidth = 0;
+  OuterHeight = 0;
+  WindowRect = ClientRect = ScreenRect = Rect{};
+  ShortcutTable = false;
+  Minimised = false;
+}
+
+bool create_main_window(int32_t outer_width, int32_t outer_height) {
+  return create_window(WindowTitle, outer_width, outer_height, window_proc);
+}
+
+bool init_display_window(int32_t width, int32_t height, bool fullscreen) {
+  if (OuterWidth == 0 && OuterHeight == 0) {
+    OuterWidth = width;
+    OuterHeight = height;
+  }
+  if (!fullscreen) {
+    OuterWidth += 2 * get_system_metrics(SM_CXFRAME);
+    OuterHeight += get_system_metrics(SM_CYMENU) + 2 * get_system_metrics(SM_CYFRAME);
+  }
+  if (!create_main_window(OuterWidth, OuterHeight)) {
+    return false;
+  }
+  set_frame_size(width, height);
+  Windowed = fullscreen ? 0 : 1;
+  show_window();
+  get_window_rect(&WindowRect);
+  if (!init_display()) {
+    if (!switch_display(true)) {
+      return false;
+    }
+  }
+  ShortcutTable = create_shortcut_table(CMD_TOGGLE_DISPLAY);
+  if (!ShortcutTable) {
+    report_error("init for keyboard-shortcut failed");
+  }
+  DisplayReady = 1;
+  return true;
+}
+
+intptr_t window_proc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  switch (message) {
+    case WM_DESTROY:
+    case WM_CLOSE:
+      close_handling();
+    case WM_MOVE:
+      if (Windowed && DisplayReady) {
+        track_window_move();
+      }
+      return 0;
+    case WM_SIZE:
+      // A minimised window has no area to present into: leave the display as it is until
+      // the window comes back, and rebuild it then.
+      if (wParam == SIZE_MINIMIZED) {
+        Minimised = true;
+        return 0;
+      }
+      if (Windowed && (DisplayReady || Minimised)) {
+        Minimised = false;
+        release_display();
+        keep_window_on_screen();
+        switch_display(false);
+      }
+      return 0;
+    case WM_ACTIVATE:
+      return Windowed ? default_window_proc(message, wParam, lParam) : 0;
+    case WM_SETCURSOR:
+      if (Windowed) {
+        return default_window_proc(message, wParam, lParam);
+      }
+      clear_cursor();
+      return 0;
+    case WM_KEYDOWN:
+      KeyState[wParam & 0xff] = 1;
+      return default_window_proc(message, wParam, lParam);
+    case WM_KEYUP:
+      KeyState[wParam & 0xff] = 0;
+      return default_window_proc(message, wParam, lParam);
+    case WM_COMMAND:
+      if ((wParam & 0xffff) == CMD_TOGGLE_DISPLAY) {
+        toggle_display_command();
+        return 0;
+      }
+      return default_window_proc(message, wParam, lParam);
+    default:
+      return default_window_proc(message, wParam, lParam);
+  }
+}
+
+void pump_messages() {
+  while (peek_message()) {
+    WindowMessage message;
+    get_message(&message);
+    // The quit request posted by a non-fatal error report is taken and dropped.
+    if (message.message == WM_QUIT) {
+      continue;
+    }
+    if (ShortcutTable && translate_shortcut(message)) {
+      continue;
+    }
+    dispatch_message(message);
+  }
+}
+
+bool switch_display(bool toggle) {
+  if (Windowed) {
+    get_window_rect(&WindowRect);
+  }
+  release_display();
+  if (toggle) {
+    Windowed = Windowed ? 0 : 1;
+  }
+  if (Windowed) {
+    OuterWidth = WindowRect.right - WindowRect.left;
+    OuterHeight = WindowRect.bottom - WindowRect.top;
+    set_window_pos(WindowRect.left, WindowRect.top, OuterWidth, OuterHeight);
+  }
+  return init_display();
+}
+
+void keep_window_on_screen() {
+  int screen_width = 0;
+  int screen_height = 0;
+  bool known = get_current_display_mode(&screen_width, &screen_height);
+  get_window_rect(&WindowRect);
+  Rect r = WindowRect;
+  if (r.left < 0) {
+    r.left = 0;
+  }
+  if (r.top < 0) {
+    r.top = 0;
+  }
+  if (known && r.right >= screen_width - 1) {
+    r.right = screen_width - 2;
+  }
+  if (known && r.bottom >= screen_height - 1) {
+    r.bottom = screen_height - 2;
+  }
+  WindowRect = r;
+  OuterWidth = r.right - r.left;
+  OuterHeight = r.bottom - r.top;
+  set_window_pos(r.left, r.top, OuterWidth, OuterHeight);
+}
+
+void track_window_move() {
+  get_window_rect(&WindowRect);
+  get_client_rect(&ClientRect);
+  get_client_rect(&ScreenRect);
+  Point top_left = {ScreenRect.left, ScreenRect.top};
+  Point bottom_right = {ScreenRect.right, ScreenRect.bottom};
+  client_to_screen(&top_left);
+  client_to_screen(&bottom_right);
+  ScreenRect = {top_left.x, top_left.y, bottom_right.x, bottom_right.y};
+}
+
+void close_window() {
+  send_message(WM_CLOSE, 0, 0);
+  pump_messages();
+  OuterWidth = 0;
+  OuterHeight = 0;
+}

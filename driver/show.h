@@ -1,0 +1,34 @@
+// The show's main sequence, its frame loop and show clock, and the error report.
+#pragma once
+#include <cstdint>
+
+// The tick count at which the show time starts (after all unpacking and the first tune).
+extern uint32_t ShowStartTick;
+
+constexpr int32_t FrameWidth = 400;
+constexpr int32_t FrameHeight = 300;
+
+// Show time t: 20 units per second of elapsed milliseconds, held in single precision, and
+// the plane's turn value derived from it.
+struct ShowClock {
+  float t;
+  float turn;
+};
+// elapsed x 0.02 in double, stored as float; turn = 200 cos(0.01 x t) + 100 sin(0.007 x t),
+// the cosine taking the double product, the sine the rounded t.
+ShowClock show_clock(uint32_t elapsed_ms);
+
+// Start-up, the frame loop until Escape, shutdown. 1 after a normal end, 0 when the window
+// or display could not be brought up. The process's exit code is 0 either way.
+int run_show();
+// Passes until KeyState[27] (Escape) is held; a pass that has begun is always presented.
+void frame_loop();
+// Frees the frame buffer, the logo picture and the sprite picture, in that order.
+void free_show_buffers();
+// Shows `text` in a message box captioned "Error" (and on standard error), after putting the
+// window back where it was, then posts the quit request that the next pump drops.
+void report_error(const char* text);
+
+// Puts every program-wide value of the show back to its start value, so that the show can
+// run again in the same process (the headless tools and tests do).
+void reset_show_state();

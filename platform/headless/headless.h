@@ -1,0 +1,90 @@
+// Control of the headless backend: a virtual clock, scripted keys, a configurable screen
+// and display device whose presented frames can be read back, and fault injection. Tests
+// and tools set it up with headless_reset, run the show code, and read the results.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct HeadlessKey {
+  uint32_t time_ms;  // virtual milliseconds after the clock's start
+  uint32_t vk;       // virtual-key code
+  bool down;
+  bool alt;          // with Alt held: Enter then gives the Alt+Enter shortcut
+};
+
+struct HeadlessMode {
+  int width, height, depth;
+};
+
+struct HeadlessConfig {
+  // Clock: the tick count at the start, and the virtual time one presented frame takes
+  // (20000 us: 50 frames per second). With 0 the clock moves only under the caller's control.
+  uint32_t start_tick = 0;
+  uint32_t frame_us = 20000;
+  std::vector<HeadlessKey> keys;
+  int64_t close_at_ms = -1;  // a close request at this virtual time; -1 none
+
+  // Screen: the desktop, the fullscreen modes offered, the 16-bit green mask.
+  int desktop_width = 1920;
+  int desktop_height = 1080;
+  int desktop_depth = 32;
+  std::vector<HeadlessMode> modes = {{400, 300, 32}, {400, 300, 24}, {400, 300, 16}, {800, 600, 32},
+                                     {800, 600, 24}, {800, 600, 16}};
+  uint32_t green_mask_16 = 0x07E0;
+  // Faults.
+  bool fail_window = false;          // the window cannot be created
+  bool fail_device = false;          // the display device cannot be opened
+  bool fail_windowed = false;        // windowed set-up (normal cooperative level) fails
+  bool fail_fullscreen = false;      // exclusive cooperative level fails
+  bool fail_shortcut = false;        // the shortcut table cannot be made
+  int64_t fail_alloc_after = -1;     // page blocks after this many succeed fail; -1 never
+};
+
+// One picture as it reached the screen, decoded back to 0x00RRGGBB.
+struct HeadlessFrame {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> pixels;
+  uint32_t tick = 0;  // clock when it was presented
+};
+
+struct HeadlessStats {
+  uint64_t presented = 0;          // frames blitted or flipped
+  uint64_t devices_created = 0;    // display device objects made
+  int mode_width = 0, mode_height = 0, mode_depth = 0;  // fullscreen mode in use, 0 when none
+  bool exclusive = false;
+  std::vector<std::string> messages;  // texts of the message boxes, in order
+  int quit_posted = 0;
+};
+
+// Thrown by exit_process in the headless backend, so the caller of the show gets control back.
+struct HeadlessExit {
+  int code;
+};
+
+void headless_reset(const HeadlessConfig& config);
+HeadlessConfig& headless_config();
+const HeadlessStats& headless_stats();
+const HeadlessFrame& headless_last_frame();
+// Called with every presented frame, before the clock moves on.
+void headless_set_present_hook(std::function<void(const HeadlessFrame&)> hook);
+
+// Virtual clock control.
+void headless_set_tick(uint32_t tick);
+void headless_advance_us(uint64_t us);
+uint32_t headless_elapsed_ms();
+
+// Makes the current surfaces lost (locks fail) until they are made again.
+void headless_lose_surfaces();
+// Puts a message into the window's queue as if the window system had sent it.
+void headless_post(uint32_t message, uintptr_t wParam, intptr_t lParam);
+// Moves or sizes the window as a user would (WM_MOVE / WM_SIZE follow).
+void headless_user_move(int left, int top);
+void headless_user_size(int outer_width, int outer_height);
+void headless_user_minimise();
+
+// Runs `body` (the show, or a piece of it) and returns the exit code it ended with, or -1
+// when it returned without ending the process.
+int headless_run(const std::function<void()>& body);

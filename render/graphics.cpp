@@ -1,0 +1,17 @@
+#include "render/graphics.h"
+
+#include <cstring>
+
+#include "driver/blocks.h"
+#include "render/framebuffer.h"
+
+uint32_t* LogoPicture = nullptr;
+uint32_t* SpritePicture = nullptr;
+
+void prepare_graphics() {
+  Framebuffer.pixels = static_cast<uint32_t*>(alloc_block(static_cast<size_t>(Framebuffer.byte_size)));
+  LogoPicture = static_cast<uint32_t*>(alloc_block(LogoWidth * LogoHeight * 4));
+  SpritePicture = static_cast<uint32_t*>(alloc_block(SpriteSize * SpriteSize * 4));
+  // Rows 0 to 7 stay black for the whole show: nothing draws there.
+  std::memset(Framebuffer.pixels, 0, static_cast<size_t>(Framebuffer.byte_size));
+}

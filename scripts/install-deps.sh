@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the tests and the tools need. Safe to run again.
+set -euo pipefail
+packages=(
+  build-essential cmake pkg-config git
+  libsdl2-dev                     # the real window, keyboard and sound
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-dev           # libFuzzer and the sanitizer runtimes
+  libpng-dev libfreetype-dev      # tools only
+  xvfb xdotool x11-utils imagemagick   # real-window tests under a virtual X server
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
