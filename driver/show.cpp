@@ -12,6 +12,7 @@
 #include "platform/window.h"
 #include "render/framebuffer.h"
 #include "render/graphics.h"
+#include "render/logo_swing.h"
 #include "render/plane.h"
 #include "render/raster_bars.h"
 
@@ -63,6 +64,7 @@ void frame_loop() {
     const uint32_t now = get_tick_count();
     const ShowClock clock = show_clock(now - ShowStartTick);
     menu_control(now);
+    draw_logo_swing(clock.t);
     draw_raster_bars(clock.t);
     draw_plane(Framebuffer.pixels, 5000.0f, 150.0f, clock.turn, clock.t, clock.t);
     present_frame(Framebuffer);

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include <random>
+
+#include "render/framebuffer.h"
+
+TEST(SaturatingAdd, CarriesAndSaturatesPerChannel) {
+  EXPECT_EQ(saturating_add(0x00fe0000, 0x00040000), 0x01ff0000u);  // red saturates, bit 24 set
+  EXPECT_EQ(saturating_add(0xfe, 0x04), 0x1ffu);                   // blue saturates, green + 1
+  EXPECT_EQ(saturating_add(0x808080, 0x808080), 0x1ffffffu);
+  EXPECT_EQ(saturating_add(0x102030, 0x020406), 0x122436u);        // no carry: plain sum
+}
+
+TEST(SaturatingAdd, RunAgreesWithPixelRule) {
+  std::mt19937 rng(7);
+  std::vector<uint32_t> run(400), expected(400);
+  for (int trial = 0; trial < 50; ++trial) {
+    uint32_t colour = rng() & PreparedMask;
+    for (size_t i = 0; i < run.size(); ++i) {
+      run[i] = rng() & PreparedMask;
+      expected[i] = saturating_add(run[i], colour);
+    }
+    add_colour_to_run(run.data(), static_cast<int32_t>(run.size()), colour);
+    ASSERT_EQ(run, expected) << "colour " << std::hex << colour;
+  }
+}
+
+TEST(ChannelScaling, HalfQuarterAndModulateStayPrepared) {
+  EXPECT_EQ(half_brightness(0xffffff), 0x7e7e7eu);
+  EXPECT_EQ(quarter_brightness(0xffffff), 0x3e3e3eu);
+  EXPECT_EQ(half_brightness(0x01ffffff), 0x7e7e7eu);  // a carry bit above red does not leak in
+  EXPECT_EQ(modulate_colour(0x405070, 0xffffff), 0x3f4f6fu);
+  EXPECT_EQ(modulate_colour(0x405070, 0), 0u);
+  EXPECT_EQ(modulate_colour(0xff8000, 0x80ff40), 0x7f7f00u);
+}
+
+TEST(Random, SequenceAndRangeFromSeedOne) {
+  reset_random();
+  const int32_t first[] = {41, 18467, 6334, 26500, 19169};
+  for (int32_t v : first) {
+    EXPECT_EQ(lcg_next(), v);
+  }
+  reset_random();
+  // 41 / 32768 of 400, formed in double.
+  EXPECT_DOUBLE_EQ(random_below(400.0f), 41.0 * 400.0 / 32768.0);
+  for (int i = 0; i < 10000; ++i) {
+    double r = random_below(1.5f);
+    ASSERT_GE(r, 0.0);
+    ASSERT_LT(r, 1.5);
+  }
+}
+
+TEST(FloatToInt, TruncatesAndWrapsInsteadOfSaturating) {
+  EXPECT_EQ(float_to_int(5000000000.0), 705032704);
+  EXPECT_EQ(float_to_int(-5000000000.0), -705032704);
+  EXPECT_EQ(float_to_int(2.9), 2);
+  EXPECT_EQ(float_to_int(-2.9), -2);
+  EXPECT_EQ(float_to_int(2147483648.0), INT32_MIN);  // 2^31 wraps to the sign bit
+  EXPECT_EQ(float_to_int(4294967296.0 + 7.5), 7);
+  EXPECT_EQ(float_to_int(1e300), 0);                  // beyond 64 bits: no undefined conversion
+  EXPECT_EQ(float_to_int(std::nan("")), 0);
+}
+
+TEST(CeilFixed, SmallestIntegerNotBelowToOneSixtyFiveThousandth) {
+  EXPECT_EQ(ceil_fixed(0.0), 0);
+  EXPECT_EQ(ceil_fixed(0.5), 1);
+  EXPECT_EQ(ceil_fixed(1.0), 1);
+  EXPECT_EQ(ceil_fixed(2.0), 2);
+  EXPECT_EQ(ceil_fixed(2.00002), 3);
+  EXPECT_EQ(ceil_fixed(-0.5), 0);
+  EXPECT_EQ(ceil_fixed(-1.5), -1);
+  EXPECT_EQ(ceil_fixed(2.0000001), 2);  // below 1/65536 above 2
+  EXPECT_EQ(ceil_fixed(399.3), 400);
+}

@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "frame_fixture.h"
+#include "platform/headless/headless.h"
+#include "render/plane.h"
+
+namespace {
+struct PlaneFixture : ::testing::Test {
+  FrameFixture frame;
+  void SetUp() override {
+    headless_reset(HeadlessConfig{});
+    build_plane_colours();
+  }
+};
+}  // namespace
+
+TEST_F(PlaneFixture, ColourTableRisesToFullLevelAtRow48) {
+  const int32_t levels[] = {0, 5, 10, 15, 21, 26};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(plane_level(i), levels[i]);
+    uint32_t grey = static_cast<uint32_t>(levels[i]) * 0x010101u;
+    EXPECT_EQ(PlaneColours[2 * i], modulate_colour(0x405070, grey));
+  }
+  EXPECT_EQ(plane_level(47), 250);
+  EXPECT_EQ(plane_level(48), 255);
+  EXPECT_EQ(PlaneColours[2 * 47], rgb(62, 78, 109));
+  EXPECT_EQ(PlaneColours[2 * 48], rgb(63, 79, 111));
+  EXPECT_EQ(PlaneColours[2 * 48 + 1], rgb(47, 63, 95));
+  EXPECT_EQ(PlaneColours[2 * 299], rgb(63, 79, 111));
+}
+
+// The horizon row's own colours are level 0; where both U and V are negative it reads
+// colour A of the next row, level 5: (1, 1, 2), still black to the eye.
+TEST_F(PlaneFixture, HorizonRowIsBlackAndEveryPlaneRowIsWritten) {
+  ASSERT_EQ(PlaneColours[0], 0u);
+  ASSERT_EQ(PlaneColours[1], 0u);
+  ASSERT_EQ(PlaneColours[2], rgb(1, 1, 2));
+  for (auto& p : frame.pixels) p = 0xdeadbe;
+  for (float t : {0.0f, 123.45f, 98765.0f}) {
+    float turn = static_cast<float>(200.0 * std::cos(0.01 * t) + 100.0 * std::sin(0.007 * t));
+    draw_plane(frame.pixels.data(), 5000.0f, 150.0f, turn, t, t);
+    for (int x = 0; x < 400; ++x) {
+      uint32_t p = frame.at(x, 128);
+      ASSERT_TRUE(p == 0u || p == rgb(1, 1, 2)) << "t " << t << " x " << x;
+    }
+  }
+  for (int y = 128; y < 300; ++y) {
+    for (int x = 0; x < 400; ++x) {
+      ASSERT_NE(frame.at(x, y), 0xdeadbeu);
+    }
+  }
+  EXPECT_EQ(frame.at(0, 127), 0xdeadbeu);  // the logo band above is left alone
+}
+
+TEST_F(PlaneFixture, WithoutTurnEachRowIsSplitByUAlone) {
+  draw_plane(frame.pixels.data(), 5000.0f, 150.0f, 0.0f, 0.0f, 0.0f);
+  // Last plane row, depth about 150.85: dC about 9.9e6, so U runs from about -1.98e9 at
+  // x = 0 through 0 at x = 200 and stays below 2^31 to the right edge; V = 172 dC stays
+  // positive. Left half: exactly one sign negative (colour B); right half: colour A.
+  for (int x = 0; x < 200; ++x) {
+    ASSERT_EQ(frame.at(x, 299), rgb(47, 63, 95)) << x;
+  }
+  for (int x = 200; x < 400; ++x) {
+    ASSERT_EQ(frame.at(x, 299), rgb(63, 79, 111)) << x;
+  }
+  // Every row holds at most the two colours its constant V sign allows.
+  for (int y = 129; y < 300; ++y) {
+    const uint32_t* c = PlaneColours + 2 * (y - 128);
+    for (int x = 0; x < 400; ++x) {
+      uint32_t p = frame.at(x, y);
+      ASSERT_TRUE(p == c[0] || p == c[1] || p == c[2]) << y;
+    }
+    bool has_a = false, has_next = false;
+    for (int x = 0; x < 400; ++x) {
+      has_a |= frame.at(x, y) == c[0] && c[0] != c[2];
+      has_next |= frame.at(x, y) == c[2] && c[0] != c[2];
+    }
+    ASSERT_FALSE(has_a && has_next) << "row " << y << " mixes both V signs";
+  }
+}
+
+TEST_F(PlaneFixture, CameraOffsetsWrapWithoutBreakingTheFloor) {
+  // After about 30 hours of show the offsets have wrapped many times; the floor still has
+  // both colours in its near rows and reads only its own table.
+  const float t = 2.2e6f;
+  draw_plane(frame.pixels.data(), 5000.0f, 150.0f, 37.0f, t, t);
+  int a = 0, b = 0;
+  for (int x = 0; x < 400; ++x) {
+    a += frame.at(x, 290) == rgb(63, 79, 111);
+    b += frame.at(x, 290) == rgb(47, 63, 95);
+  }
+  EXPECT_GT(a, 0);
+  EXPECT_GT(b, 0);
+  EXPECT_EQ(a + b, 400);
+}
