@@ -1,6 +1,7 @@
 // The headless backend: everything the show asks of the platform, in memory, on a virtual
 // clock that moves with each presented frame.
 #include "platform/headless/headless.h"
+#include "platform/headless/internal.h"
 
 #include <sys/mman.h>
 
@@ -34,7 +35,6 @@ HeadlessConfig Config;
 HeadlessStats Stats;
 HeadlessFrame LastFrame;
 std::function<void(const HeadlessFrame&)> PresentHook;
-std::atomic<uint64_t> ClockUs{0};
 std::atomic<int64_t> AllocCount{0};
 WindowStateH Win;
 std::deque<WindowMessage> Queue;
@@ -176,7 +176,7 @@ class HeadlessSurface final : public DisplaySurface {
     if (PresentHook) {
       PresentHook(LastFrame);
     }
-    ClockUs += Config.frame_us;
+    clock_advance_us(Config.frame_us);
   }
 
   int width, height, depth, bytes, pitch;
@@ -273,7 +273,8 @@ void headless_reset(const HeadlessConfig& config) {
   Stats = HeadlessStats{};
   LastFrame = HeadlessFrame{};
   PresentHook = nullptr;
-  ClockUs = 0;
+  clock_reset();
+  sound_reset();
   AllocCount = 0;
   Win = WindowStateH{};
   Queue.clear();
@@ -291,10 +292,10 @@ const HeadlessFrame& headless_last_frame() { return LastFrame; }
 void headless_set_present_hook(std::function<void(const HeadlessFrame&)> hook) { PresentHook = std::move(hook); }
 
 void headless_set_tick(uint32_t tick) {
-  ClockUs = static_cast<uint64_t>(tick - Config.start_tick) * 1000u;
+  clock_set_us(static_cast<uint64_t>(tick - Config.start_tick) * 1000u);
 }
-void headless_advance_us(uint64_t us) { ClockUs += us; }
-uint32_t headless_elapsed_ms() { return static_cast<uint32_t>(ClockUs.load() / 1000u); }
+void headless_advance_us(uint64_t us) { clock_advance_us(us); }
+uint32_t headless_elapsed_ms() { return static_cast<uint32_t>(clock_now_us() / 1000u); }
 void headless_lose_surfaces() { ++LostGeneration; }
 void headless_post(uint32_t message, uintptr_t wParam, intptr_t lParam) { Queue.push_back({message, wParam, lParam}); }
 
@@ -324,9 +325,7 @@ int headless_run(const std::function<void()>& body) {
 
 // ---- platform: clock and memory -------------------------------------------------------
 
-uint32_t get_tick_count() { return Config.start_tick + static_cast<uint32_t>(ClockUs.load() / 1000u); }
-
-void sleep_ms(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+uint32_t get_tick_count() { return Config.start_tick + static_cast<uint32_t>(clock_now_us() / 1000u); }
 
 void* page_alloc(size_t bytes) {
   if (Config.fail_alloc_after >= 0 && AllocCount.fetch_add(1) >= Config.fail_alloc_after) {

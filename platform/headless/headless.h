@@ -40,6 +40,27 @@ struct HeadlessConfig {
   bool fail_fullscreen = false;      // exclusive cooperative level fails
   bool fail_shortcut = false;        // the shortcut table cannot be made
   int64_t fail_alloc_after = -1;     // page blocks after this many succeed fail; -1 never
+
+  // Sound device faults: no device at all, or one creation step failing.
+  bool sound_absent = false;
+  bool sound_fail_cooperative = false;
+  bool sound_fail_primary = false;
+  bool sound_fail_secondary = false;
+  bool sound_fail_lock = false;      // every Lock fails (not as a lost buffer)
+  bool sound_fail_play = false;
+};
+
+struct HeadlessSoundStats {
+  int devices_made = 0, devices_released = 0;
+  int buffers_made = 0, buffers_released = 0;
+  int restores = 0;
+  struct LockCall {
+    uint32_t offset, bytes;
+    bool ok;
+  };
+  std::vector<LockCall> locks;   // every Lock of a secondary buffer, in order
+  uint32_t format_rate = 0;      // the primary buffer's format, once set
+  uint16_t format_channels = 0, format_bits = 0;
 };
 
 // One picture as it reached the screen, decoded back to 0x00RRGGBB.
@@ -75,6 +96,15 @@ void headless_set_present_hook(std::function<void(const HeadlessFrame&)> hook);
 void headless_set_tick(uint32_t tick);
 void headless_advance_us(uint64_t us);
 uint32_t headless_elapsed_ms();
+
+// The sound that left the device, from the clock's start: 44100 Hz stereo frames, left then
+// right, one frame for each 1/44100 s of virtual time (silence while no buffer plays).
+std::vector<int16_t> headless_heard_sound();
+HeadlessSoundStats headless_sound_stats();
+// Makes the playing buffer lost until it is restored.
+void headless_lose_sound_buffer();
+// The addresses the show asked the desktop to open, in order.
+std::vector<std::string> headless_opened_addresses();
 
 // Makes the current surfaces lost (locks fail) until they are made again.
 void headless_lose_surfaces();
