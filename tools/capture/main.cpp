@@ -1,5 +1,6 @@
 // musicdisk-capture: runs the real show on the headless backend with a virtual clock and
 // writes what it shows as PNG frames (and, with --wav, what it plays as a WAV file).
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include "platform/headless/headless.h"
 #include "platform/window.h"
 #include "tools/common/png_io.h"
+#include "tools/common/wav_io.h"
 
 namespace {
 
@@ -29,9 +31,11 @@ const char* const Usage =
     "  --keys LIST       scripted keys, comma-separated TIME:KEY[:hold|:release]\n"
     "                    KEY: left right up down enter escape alt+enter; a plain\n"
     "                    TIME:KEY presses the key and releases it 100 ms later\n"
+    "  --wav FILE        write what the show played as 44100 Hz 16-bit stereo WAV,\n"
+    "                    from the show's start, the sound buffer's latency included\n"
     "  --help            this text\n"
     "\n"
-    "example: musicdisk-capture --seconds 10 --keys 2.0:right,4.5:down --png-every 25 --out frames\n";
+    "example: musicdisk-capture --seconds 10 --keys 5.0:right --wav show.wav --png-every 25 --out frames\n";
 
 struct Options {
   double seconds = 2.0;
@@ -39,6 +43,7 @@ struct Options {
   long png_every = 0;
   std::vector<double> at;
   std::string out;
+  std::string wav;
   std::vector<HeadlessKey> keys;
 };
 
@@ -129,6 +134,8 @@ Options parse(int argc, char** argv) {
       }
     } else if (a == "--out") {
       o.out = value();
+    } else if (a == "--wav") {
+      o.wav = value();
     } else if (a == "--keys") {
       parse_keys(value(), &o.keys);
     } else {
@@ -196,6 +203,15 @@ int main(int argc, char** argv) {
   if (write_failed) {
     std::fprintf(stderr, "musicdisk-capture: %s\n", error.c_str());
     return 1;
+  }
+  if (!o.wav.empty()) {
+    std::vector<int16_t> sound = headless_heard_sound();
+    // Up to the moment Escape ended the show.
+    sound.resize(std::min(sound.size(), static_cast<size_t>(end_ms) * 441 / 10 * 2));
+    if (!write_wav(o.wav, sound, 2, 44100, &error)) {
+      std::fprintf(stderr, "musicdisk-capture: %s\n", error.c_str());
+      return 1;
+    }
   }
   for (const std::string& m : headless_stats().messages) {
     std::fprintf(stderr, "musicdisk-capture: the show reported \"%s\"\n", m.c_str());

@@ -1,0 +1,50 @@
+// md-embed OUT.cpp NAME=FILE [NAME=FILE ...]
+// Writes a C++ source that defines, for each file, `extern const unsigned char NAME[]` (with
+// four zero bytes after the data) and `extern const unsigned long NAME_size`.
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: md-embed OUT.cpp NAME=FILE [NAME=FILE ...]\n");
+    return 2;
+  }
+  std::string out = "// Made by md-embed from the files named below; not edited by hand.\n#include <cstddef>\n\n";
+  for (int i = 2; i < argc; ++i) {
+    std::string arg = argv[i];
+    size_t eq = arg.find('=');
+    if (eq == std::string::npos || eq == 0) {
+      std::fprintf(stderr, "md-embed: '%s' is not NAME=FILE\n", argv[i]);
+      return 2;
+    }
+    std::string name = arg.substr(0, eq);
+    std::string path = arg.substr(eq + 1);
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "md-embed: cannot read %s\n", path.c_str());
+      return 1;
+    }
+    std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    out += "// " + path + "\nextern const unsigned long " + name + "_size = " + std::to_string(data.size()) +
+           ";\nalignas(16) extern const unsigned char " + name + "[] = {";
+    data.insert(data.end(), 4, 0);
+    for (size_t k = 0; k < data.size(); ++k) {
+      if (k % 24 == 0) out += "\n";
+      out += std::to_string(data[k]) + ",";
+    }
+    out += "\n};\n\n";
+  }
+  const std::string temp = std::string(argv[1]) + ".part";
+  FILE* f = std::fopen(temp.c_str(), "wb");
+  bool ok = f != nullptr && std::fwrite(out.data(), 1, out.size(), f) == out.size();
+  if (f != nullptr && std::fclose(f) != 0) ok = false;
+  if (!ok || std::rename(temp.c_str(), argv[1]) != 0) {
+    std::remove(temp.c_str());
+    std::fprintf(stderr, "md-embed: cannot write %s\n", argv[1]);
+    return 1;
+  }
+  return 0;
+}
