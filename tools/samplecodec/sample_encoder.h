@@ -18,7 +18,7 @@ struct SampleEncoderSettings {
   // What one stream bit is worth, in squared error summed over the decoded samples (8-bit
   // sample units). Each group's subbands take the class that minimises error + bitCost x
   // bits; 0 gives the smallest error the codec can reach at any size.
-  double bitCost = 16.0;
+  double bitCost = 4.0;
 };
 
 struct EncodedSamples {
