@@ -1,0 +1,40 @@
+#include "codecs/tunes.h"
+
+#include <cstring>
+
+#include "codecs/samples.h"
+#include "driver/blocks.h"
+
+uint8_t* tune_images[TuneCount + 1] = {};
+
+namespace {
+
+uint32_t stream_blocks(const uint8_t* stream) {
+  return static_cast<uint32_t>(stream[0]) | static_cast<uint32_t>(stream[1]) << 8 |
+         static_cast<uint32_t>(stream[2]) << 16 | static_cast<uint32_t>(stream[3]) << 24;
+}
+
+}  // namespace
+
+void assemble_tune(int n) {
+  if (n < 1 || n > TuneCount) return;
+  const StoredTune& tune = StoredTunes[n - 1];
+  // The decoder writes as many samples as the block count says; one that would run past
+  // the buffer is not decoded at all.
+  const uint64_t decoded = decoded_sample_count(stream_blocks(tune.stream));
+  if (tune.storedLength > TuneImageBytes || decoded > TuneImageBytes - tune.storedLength) return;
+
+  auto* image = static_cast<uint8_t*>(alloc_block(TuneImageBytes));
+  if (image == nullptr) return;
+  tune_images[n] = image;
+  std::memset(image, 0, TuneImageBytes);
+  std::memcpy(image, tune.stored, tune.storedLength);
+  decode_samples(TheSampleDecoder, tune.stream, reinterpret_cast<int8_t*>(image + tune.storedLength));
+}
+
+void free_tune_images() {
+  for (uint8_t*& image : tune_images) {
+    free_block(image);
+    image = nullptr;
+  }
+}
