@@ -69,6 +69,7 @@ bool settle_voice(ChannelState& v) {
 }
 
 int32_t* mix_voices(ChannelState* channels, uint32_t frames, int32_t* output) {
+  if (frames == 0) return output;
   std::memset(output, 0, sizeof(int32_t) * 2 * frames);
   for (uint32_t c = 0; c < MaxChannels; ++c) {
     ChannelState& v = channels[c];

@@ -75,7 +75,7 @@ void player_stop() {
 void player_render(uint32_t frames, int32_t* mix) {
   PlayerState* p = Player;
   if (p == nullptr || p->playing.load(std::memory_order_acquire) == 0) {
-    std::memset(mix, 0, sizeof(int32_t) * 2 * frames);
+    if (frames != 0) std::memset(mix, 0, sizeof(int32_t) * 2 * frames);
     return;
   }
   p->framesRemaining = frames;

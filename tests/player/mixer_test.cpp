@@ -54,6 +54,7 @@ int played(int32_t right) {
 // --- The per-frame rule, written plainly --------------------------------------------------
 
 void reference_mix(ChannelState* channels, uint32_t frames, int32_t* out) {
+  if (frames == 0) return;
   std::memset(out, 0, sizeof(int32_t) * 2 * frames);
   for (uint32_t c = 0; c < MaxChannels; ++c) {
     ChannelState& v = channels[c];
