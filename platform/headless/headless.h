@@ -101,8 +101,9 @@ uint32_t headless_elapsed_ms();
 // right, one frame for each 1/44100 s of virtual time (silence while no buffer plays).
 std::vector<int16_t> headless_heard_sound();
 HeadlessSoundStats headless_sound_stats();
-// Makes the playing buffer lost until it is restored.
-void headless_lose_sound_buffer();
+// Makes the playing buffer lost until it is restored: at once, or when it is next locked
+// (after its position was read).
+void headless_lose_sound_buffer(bool at_next_lock = false);
 // The addresses the show asked the desktop to open, in order.
 std::vector<std::string> headless_opened_addresses();
 

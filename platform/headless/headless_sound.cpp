@@ -46,6 +46,10 @@ class HeadlessBuffer final : public SoundBuffer {
       offset = 0;
       bytes = size();
     }
+    if (lose_at_lock_) {
+      lose_at_lock_ = false;
+      lost_ = true;
+    }
     const bool ok = !primary_ && !lost_ && !headless_config().sound_fail_lock && bytes > 0 && bytes <= size() &&
                     offset < size();
     Stats.locks.push_back({offset, bytes, ok});
@@ -107,12 +111,19 @@ class HeadlessBuffer final : public SoundBuffer {
     }
   }
 
-  void lose() { lost_ = true; }
+  void lose(bool at_next_lock) {
+    if (at_next_lock) {
+      lose_at_lock_ = true;
+    } else {
+      lost_ = true;
+    }
+  }
 
  private:
   uint32_t size() const { return static_cast<uint32_t>(memory_.size()); }
   bool primary_;
   bool lost_ = false;
+  bool lose_at_lock_ = false;
   uint32_t cursor_ = 0;
   std::vector<uint8_t> memory_;
 };
@@ -174,9 +185,9 @@ HeadlessSoundStats headless_sound_stats() {
   return Stats;
 }
 
-void headless_lose_sound_buffer() {
+void headless_lose_sound_buffer(bool at_next_lock) {
   std::lock_guard<std::mutex> lock(SoundMutex);
-  if (Playing != nullptr) Playing->lose();
+  if (Playing != nullptr) Playing->lose(at_next_lock);
 }
 
 std::vector<std::string> headless_opened_addresses() {
