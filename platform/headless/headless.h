@@ -38,6 +38,7 @@ struct HeadlessConfig {
   bool fail_device = false;          // the display device cannot be opened
   bool fail_windowed = false;        // windowed set-up (normal cooperative level) fails
   bool fail_fullscreen = false;      // exclusive cooperative level fails
+  bool fail_mode_switch = false;     // every display mode is refused, listed or not
   bool fail_shortcut = false;        // the shortcut table cannot be made
   int64_t fail_alloc_after = -1;     // page blocks after this many succeed fail; -1 never
 
@@ -76,6 +77,7 @@ struct HeadlessStats {
   uint64_t devices_created = 0;    // display device objects made
   int mode_width = 0, mode_height = 0, mode_depth = 0;  // fullscreen mode in use, 0 when none
   bool exclusive = false;
+  int cursor_count = 0;            // the cursor's display counter (shown while >= 0)
   std::vector<std::string> messages;  // texts of the message boxes, in order
   int quit_posted = 0;
 };
@@ -107,6 +109,9 @@ void headless_lose_sound_buffer(bool at_next_lock = false);
 // The addresses the show asked the desktop to open, in order.
 std::vector<std::string> headless_opened_addresses();
 
+// Display surfaces made and not yet released, across resets (a reset does not free what the
+// show still holds).
+int headless_live_surfaces();
 // Makes the current surfaces lost (locks fail) until they are made again.
 void headless_lose_surfaces();
 // Puts a message into the window's queue as if the window system had sent it.
