@@ -73,7 +73,7 @@ void put_dc(BitWriter& out, int block, int32_t differential) {
 
 void put_coefficient(BitWriter& out, int run, int32_t level) {
   const int32_t magnitude = level < 0 ? -level : level;
-  if (magnitude <= 40 && Codes.code[run][magnitude]) {
+  if (run < 32 && magnitude <= 40 && Codes.code[run][magnitude]) {
     out.put_code(Codes.code[run][magnitude]);
     out.put(level < 0 ? 1 : 0, 1);
     return;
@@ -107,12 +107,25 @@ int32_t quantise(double coefficient, int32_t w, int32_t q) {
   return coefficient < 0 ? -best : best;
 }
 
-// One 8 x 8 block of samples (0..255 scale) from a plane, edge samples repeated.
-void encode_block(BitWriter& out, const double* samples, int block, DcPredictor& predictor,
-                  const IntraMatrix& matrix, int32_t q) {
-  double centred[64], f[64];
+// The transform of one 8 x 8 block of samples (0..255 scale), centred on mid-grey.
+void transform_block(const double* samples, double* coefficients) {
+  double centred[64];
   for (int i = 0; i < 64; ++i) centred[i] = samples[i] - 128.0;
-  forward_dct_reference(centred, f);
+  forward_dct_reference(centred, coefficients);
+}
+
+// The finest scale at which every level of the block stays within the 255 the syntax allows.
+int32_t least_scale(const double* f, const IntraMatrix& matrix) {
+  int32_t least = 1;
+  for (int position = 1; position < 64; ++position) {
+    const double needed = std::fabs(f[ZigZag[position]]) * 8 / (matrix[position] * 255.0);
+    least = std::max(least, static_cast<int32_t>(std::ceil(needed)));
+  }
+  return std::min(least, 31);
+}
+
+void encode_block(BitWriter& out, const double* f, int block, DcPredictor& predictor, const IntraMatrix& matrix,
+                  int32_t q) {
   const auto mean = static_cast<int32_t>(std::lround(std::clamp(f[0] / 8, -128.0, 127.0)));
   int32_t& p = predictor[block < 4 ? 0 : block - 3];
   put_dc(out, block, mean - p);
@@ -208,11 +221,11 @@ std::vector<uint8_t> encode_picture(const uint32_t* rgb, int32_t width, int32_t 
   // Invert the decoder's colour conversion: R = Y + a cr, G = Y + b cb + c cr, B = Y + d cb.
   const double a = 11485.0 / 8192, b = -11.0 / 32, c = -2925.0 / 4096, d = 3629.0 / 2048;
   const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-  std::vector<double> luma(count), cb(count), cr(count);
+  std::vector<double> red(count), green(count), blue(count), luma(count), cb(count), cr(count);
   for (size_t i = 0; i < count; ++i) {
-    const double r = static_cast<double>((rgb[i] >> 16) & 0xFF) / f + k;
-    const double g = static_cast<double>((rgb[i] >> 8) & 0xFF) / f + k;
-    const double bl = static_cast<double>(rgb[i] & 0xFF) / f + k;
+    const double r = red[i] = static_cast<double>((rgb[i] >> 16) & 0xFF) / f + k;
+    const double g = green[i] = static_cast<double>((rgb[i] >> 8) & 0xFF) / f + k;
+    const double bl = blue[i] = static_cast<double>(rgb[i] & 0xFF) / f + k;
     const double y = (g - (b / d) * bl - (c / a) * r) / (1 - b / d - c / a);
     luma[i] = y;
     cb[i] = (bl - y) / d;
@@ -272,28 +285,34 @@ std::vector<uint8_t> encode_picture(const uint32_t* rgb, int32_t width, int32_t 
   double samples[6][64];
   for (int32_t my = 0; my < rows; ++my) {
     for (int32_t mx = 0; mx < columns; ++mx) {
-      for (int blk = 0; blk < 4; ++blk) {
-        for (int y = 0; y < 8; ++y) {
-          for (int x = 0; x < 8; ++x) {
-            samples[blk][y * 8 + x] =
-                luma[static_cast<size_t>(16 * my + 8 * (blk >> 1) + y) * width + 16 * mx + 8 * (blk & 1) + x];
-          }
-        }
-      }
+      // Chroma is shared by each 2 x 2 group; each pixel's luminance is then chosen to come
+      // closest to its own red, green and blue with that shared chroma.
       for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
+          size_t at[4];
           double sb = 0, sr = 0;
           for (int j = 0; j < 4; ++j) {
-            const size_t i = static_cast<size_t>(16 * my + 2 * y + (j >> 1)) * width + 16 * mx + 2 * x + (j & 1);
-            sb += cb[i];
-            sr += cr[i];
+            at[j] = static_cast<size_t>(16 * my + 2 * y + (j >> 1)) * width + 16 * mx + 2 * x + (j & 1);
+            sb += cb[at[j]];
+            sr += cr[at[j]];
           }
-          samples[4][y * 8 + x] = sb / 4 + 128;
-          samples[5][y * 8 + x] = sr / 4 + 128;
+          const double u = sb / 4, v = sr / 4;
+          samples[4][y * 8 + x] = u + 128;
+          samples[5][y * 8 + x] = v + 128;
+          for (int j = 0; j < 4; ++j) {
+            const int ly = 2 * y + (j >> 1), lx = 2 * x + (j & 1);
+            const double fitted = ((red[at[j]] - a * v) + (green[at[j]] - b * u - c * v) + (blue[at[j]] - d * u)) / 3;
+            samples[(ly >> 3) * 2 + (lx >> 3)][(ly & 7) * 8 + (lx & 7)] = fitted;
+          }
         }
       }
+      double f[6][64];
+      int32_t scale = scales[static_cast<size_t>(my * columns + mx)];
+      for (int blk = 0; blk < 6; ++blk) {
+        transform_block(samples[blk], f[blk]);
+        scale = std::max(scale, least_scale(f[blk], matrix));
+      }
       out.put(1, 1);  // address increment 1
-      const int32_t scale = scales[static_cast<size_t>(my * columns + mx)];
       if (scale == current) {
         out.put(1, 1);  // intra
       } else {
@@ -301,7 +320,7 @@ std::vector<uint8_t> encode_picture(const uint32_t* rgb, int32_t width, int32_t 
         out.put(static_cast<uint32_t>(scale), 5);
         current = scale;
       }
-      for (int blk = 0; blk < 6; ++blk) encode_block(out, samples[blk], blk, predictor, matrix, current);
+      for (int blk = 0; blk < 6; ++blk) encode_block(out, f[blk], blk, predictor, matrix, current);
     }
   }
   out.start_code(0x1B7);  // end of sequence

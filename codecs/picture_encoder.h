@@ -11,6 +11,7 @@
 struct PictureEncoderOptions {
   int32_t quantiserScale = 4;     // 1 (finest) to 31
   bool adaptiveQuantiser = true;  // finer scales for flat macroblocks, coarser for busy ones
+  // (any macroblock whose levels would pass 255 gets the finest scale that avoids it)
   bool writeMatrix = false;       // send intraMatrix in the sequence header
   IntraMatrix intraMatrix = DefaultIntraMatrix;  // scan order; the first weight must be 8
   int32_t blackLevel = 22;        // the level stretch the show applies; -1 for none

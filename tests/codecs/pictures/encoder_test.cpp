@@ -77,6 +77,31 @@ TEST(Encoder, FlatGreyBecomesDcOnlyAndExact) {
   EXPECT_EQ(pixels, grey);
 }
 
+TEST(Encoder, LoneHighFrequenciesTravelWithLongRuns) {
+  // One basis pattern per 8 x 8 block, the highest frequencies last in scan order: runs of
+  // 30 to 62 zeros before the only level, coded by table or by escape.
+  const int w = 64, h = 16;
+  std::vector<uint32_t> picture(static_cast<size_t>(w * h));
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const int u = 4 + (x / 8) % 4, v = 7 - (x / 32);
+      const double wave = std::cos((2 * (x % 8) + 1) * u * M_PI / 16) * std::cos((2 * (y % 8) + 1) * v * M_PI / 16);
+      const int grey = 128 + static_cast<int>(std::lround(60 * wave));
+      picture[static_cast<size_t>(y * w + x)] = static_cast<uint32_t>(grey * 0x010101);
+    }
+  }
+  PictureEncoderOptions options;
+  options.blackLevel = -1;
+  options.quantiserScale = 2;
+  options.adaptiveQuantiser = false;
+  const std::vector<uint8_t> stream = encode_picture(picture.data(), w, h, options);
+  std::vector<uint32_t> pixels(static_cast<size_t>(w * h), 0);
+  PictureDecoder d;
+  ASSERT_EQ(parse_picture_headers(d, stream.data(), stream.size()), 1);
+  decode_picture(d, pixels.data(), w, h);
+  EXPECT_GT(psnr(pixels, picture), 35.0);
+}
+
 TEST(Encoder, OptionsAreHonouredAndBadInputRefused) {
   const std::vector<uint32_t> picture = test_picture(48, 32);
   PictureEncoderOptions flat;
