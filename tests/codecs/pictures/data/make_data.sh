@@ -17,13 +17,13 @@ picturetool="$(realpath "${1:?usage: make_data.sh path/to/picturetool}")"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$here"
-rm -rf streams planes sources
-mkdir -p streams planes sources
+rm -rf streams planes
+mkdir -p streams planes
 : > cases.txt
 
-source_png() {  # name w h -> sources/name-wxh.png (also kept as the encoder's input)
+source_png() {  # name w h -> name-wxh.png in the work folder
   python3 make_sources.py "$1" "$2" "$3" "$work/$1.rgb"
-  ffmpeg -v error -y -f rawvideo -pix_fmt rgb24 -s "$2x$3" -i "$work/$1.rgb" "sources/$1-$2x$3.png"
+  ffmpeg -v error -y -f rawvideo -pix_fmt rgb24 -s "$2x$3" -i "$work/$1.rgb" "$work/$1-$2x$3.png"
 }
 
 reference() {  # name w h: ffmpeg's decoding of streams/name.m1v, refusing any message
@@ -41,7 +41,7 @@ reference() {  # name w h: ffmpeg's decoding of streams/name.m1v, refusing any m
 
 ff_case() {  # name source w h threads options...
   local name="$1" src="$2" w="$3" h="$4" threads="$5"; shift 5
-  ffmpeg -v error -y -i "sources/$src-${w}x$h.png" -frames:v 1 -r 25 -c:v mpeg1video -g 1 -bf 0 \
+  ffmpeg -v error -y -i "$work/$src-${w}x$h.png" -frames:v 1 -r 25 -c:v mpeg1video -g 1 -bf 0 \
     -flags +bitexact -threads "$threads" "$@" -f mpeg1video "streams/$name.m1v"
   reference "$name" "$w" "$h"
 }
@@ -63,7 +63,7 @@ ff_case ff-gradient-masked gradient 160 128 1 -b:v 300k -qmin 2 -qmax 20 -lumi_m
 
 our_case() {  # name source w h picturetool options...
   local name="$1" src="$2" w="$3" h="$4"; shift 4
-  "$picturetool" encode "sources/$src-${w}x$h.png" -o "streams/$name.m1v" "$@" > /dev/null
+  "$picturetool" encode "$work/$src-${w}x$h.png" -o "streams/$name.m1v" "$@" > /dev/null
   reference "$name" "$w" "$h"
 }
 our_case our-gradient-q2 gradient 160 128 --qscale 2 --no-adaptive
@@ -71,5 +71,4 @@ our_case our-gradient-q8-adaptive gradient 160 128 --qscale 8
 our_case our-noise-q2-flat noise 64 48 --qscale 2 --flat-matrix
 our_case our-stripes-q8-adaptive stripes 96 64 --qscale 8
 our_case our-dark-640x128 dark 640 128 --qscale 4
-rm "sources/dark-640x128.png"  # the stream is enough; the source is made again from the script
 echo "wrote $(wc -l < cases.txt) cases"
