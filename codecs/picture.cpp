@@ -129,24 +129,28 @@ void decode_picture(PictureDecoder& decoder, uint32_t* pixels, int32_t stride, i
   const MacroblockArea& area = decoder.area;
   const ColourTables& colours = PictureColours;
   decode_macroblocks(decoder, [&](int32_t address) {
+    // Each chroma sample colours its 2 x 2 group of luminance samples, without interpolation.
+    uint32_t rgb[16 * 16];
+    for (int y = 0; y < 8; ++y) {
+      for (int x = 0; x < 8; ++x) {
+        const int32_t cb = std::clamp(area.cb[y * 8 + x], -512, 511) + 512;
+        const int32_t cr = std::clamp(area.cr[y * 8 + x], -512, 511) + 512;
+        const int32_t dr = colours.redFromCr[cr];
+        const int32_t dg = colours.greenFromCb[cb] + colours.greenFromCr[cr];
+        const int32_t db = colours.blueFromCb[cb];
+        for (int i = 0; i < 4; ++i) {
+          const int at = (2 * y + (i >> 1)) * 16 + 2 * x + (i & 1);
+          // Beyond +-4096 every channel saturates anyway; the limit keeps the sums in range.
+          const int32_t luma = std::clamp(area.luminance[at], -4096, 4096) + 128;
+          rgb[at] = pack_rgb(luma + dr, luma + dg, luma + db);
+        }
+      }
+    }
     const int32_t top = 16 * (address / columns);
     const int32_t left = 16 * (address % columns);
-    for (int y = 0; y < 16; ++y) {
-      const int32_t row = top + y;
-      if (row >= rows) break;
-      uint32_t* out = pixels + static_cast<size_t>(row) * static_cast<size_t>(stride);
-      for (int x = 0; x < 16; ++x) {
-        const int32_t column = left + x;
-        if (column >= stride) break;
-        const int chroma = (y >> 1) * 8 + (x >> 1);
-        const int32_t cb = std::clamp(area.cb[chroma], -512, 511) + 512;
-        const int32_t cr = std::clamp(area.cr[chroma], -512, 511) + 512;
-        // Beyond +-4096 every channel saturates anyway; the limit keeps the sums in range.
-        const int32_t luma = std::clamp(area.luminance[y * 16 + x], -4096, 4096) + 128;
-        out[column] = pack_rgb(luma + colours.redFromCr[cr],
-                               luma + colours.greenFromCb[cb] + colours.greenFromCr[cr],
-                               luma + colours.blueFromCb[cb]);
-      }
+    const int32_t width = std::min(16, stride - left);
+    for (int y = 0; y < 16 && top + y < rows && width > 0; ++y) {
+      std::copy_n(rgb + y * 16, width, pixels + static_cast<size_t>(top + y) * static_cast<size_t>(stride) + left);
     }
   });
 }
