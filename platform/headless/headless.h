@@ -49,6 +49,11 @@ struct HeadlessConfig {
   bool sound_fail_secondary = false;
   bool sound_fail_lock = false;      // every Lock fails (not as a lost buffer)
   bool sound_fail_play = false;
+
+  // Worker threads sleep in real time (a thousandth of what they ask) instead of in step
+  // with the virtual clock, so they run truly alongside the thread that drives the clock.
+  // For stress tests under the thread sanitizer; the sound record is then not repeatable.
+  bool free_running_workers = false;
 };
 
 struct HeadlessSoundStats {

@@ -39,7 +39,7 @@ class HeadlessBuffer final : public SoundBuffer {
 
   SoundResult Lock(uint32_t offset, uint32_t bytes, void** region1, uint32_t* length1, void** region2,
                    uint32_t* length2, uint32_t flags) override {
-    std::lock_guard<std::mutex> lock(SoundMutex);
+    std::unique_lock<std::mutex> lock(SoundMutex);
     *region1 = *region2 = nullptr;
     *length1 = *length2 = 0;
     if (flags & SOUNDLOCK_ENTIREBUFFER) {
@@ -62,10 +62,19 @@ class HeadlessBuffer final : public SoundBuffer {
       *region2 = memory_.data();
       *length2 = bytes - first;
     }
+    // Held until Unlock: the device does not play from the buffer while it is written.
+    lock.release();
+    locked_ = true;
     return SOUND_OK;
   }
 
-  SoundResult Unlock(void*, uint32_t, void*, uint32_t) override { return SOUND_OK; }
+  SoundResult Unlock(void*, uint32_t, void*, uint32_t) override {
+    if (locked_) {
+      locked_ = false;
+      SoundMutex.unlock();
+    }
+    return SOUND_OK;
+  }
 
   SoundResult Play(uint32_t, uint32_t, uint32_t) override {
     std::lock_guard<std::mutex> lock(SoundMutex);
@@ -124,6 +133,7 @@ class HeadlessBuffer final : public SoundBuffer {
   bool primary_;
   bool lost_ = false;
   bool lose_at_lock_ = false;
+  bool locked_ = false;  // between a successful Lock and its Unlock, on the locking thread
   uint32_t cursor_ = 0;
   std::vector<uint8_t> memory_;
 };

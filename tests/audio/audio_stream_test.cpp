@@ -46,6 +46,7 @@ std::vector<int16_t> buffer_bytes(uint32_t offset, uint32_t bytes) {
   EXPECT_GE(AudioStream.secondary->Lock(offset, bytes, &r1, &l1, &r2, &l2, 0), 0);
   std::memcpy(out.data(), r1, l1);
   if (r2 != nullptr) std::memcpy(reinterpret_cast<uint8_t*>(out.data()) + l1, r2, l2);
+  AudioStream.secondary->Unlock(r1, l1, r2, l2);
   return out;
 }
 
