@@ -29,10 +29,6 @@ std::vector<int> trace(tune::Player& t, int n, F field) {
   return out;
 }
 
-TEST(EffectTable, EveryEntryHoldsAHandler) {
-  for (EffectHandler h : EffectHandlers) EXPECT_NE(h, nullptr);
-}
-
 // --- Volume ----------------------------------------------------------------------------------
 
 TEST(VolumeEffects, SlidesAndTheirMemory) {

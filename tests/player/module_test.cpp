@@ -90,24 +90,11 @@ TEST(ModuleImage, DeltaDecodingRunsAcrossSamplesAndOnlyOnce) {
 TEST(ModuleImage, WaveTablesFollowTheirRules) {
   WaveTable w;
   build_wave_tables(w);
-  EXPECT_EQ(w[0][0], 0);
-  EXPECT_EQ(w[0][32], 45);
-  EXPECT_EQ(w[0][64], 64);
-  EXPECT_EQ(w[0][96], 45);
-  EXPECT_EQ(w[0][192], -64);
-  EXPECT_EQ(w[0][129], -2);
-  EXPECT_EQ(w[1][0], 0);
-  EXPECT_EQ(w[1][1], 1);
-  EXPECT_EQ(w[1][3], 2);
-  EXPECT_EQ(w[1][128], 64);
-  EXPECT_EQ(w[1][129], -63);
-  EXPECT_EQ(w[1][255], 0);
-  EXPECT_EQ(w[2][0], -64);
-  EXPECT_EQ(w[2][1], 64);
-  EXPECT_EQ(w[2][128], 64);
-  EXPECT_EQ(w[2][129], -64);
-  for (int i = 0; i < 256; ++i) EXPECT_EQ(w[3][i], -w[1][i]);
   for (int i = 0; i < 64; ++i) EXPECT_EQ(QuarterSine[i], std::lround(64 * std::sin(3.14159265358979323846 * i / 128)));
+  EXPECT_EQ((std::vector<int>{w[0][0], w[0][64], w[0][96], w[0][129], w[0][192]}), (std::vector<int>{0, 64, 45, -2, -64}));
+  EXPECT_EQ((std::vector<int>{w[1][1], w[1][3], w[1][128], w[1][129], w[1][255]}), (std::vector<int>{1, 2, 64, -63, 0}));
+  EXPECT_EQ((std::vector<int>{w[2][0], w[2][1], w[2][128], w[2][129]}), (std::vector<int>{-64, 64, 64, -64}));
+  for (int i = 0; i < 256; ++i) EXPECT_EQ(w[3][i], -w[1][i]);
 }
 
 // --- The validator ----------------------------------------------------------------------------
