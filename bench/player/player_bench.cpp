@@ -169,8 +169,9 @@ int main(int argc, char** argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   auto ratio = [&](const std::string& a, const std::string& b) {
-    if (reporter.cpu.count(a) && reporter.cpu.count(b) && reporter.cpu[a] > 0)
-      std::printf("  %-40s %.2f\n", a.c_str(), reporter.cpu[b] / reporter.cpu[a]);
+    if (reporter.cpu.count(a) && reporter.cpu.count(b) && reporter.cpu[a] > 0 && reporter.cpu[b] > 0)
+      std::printf("  %-40s %.4f (1 / %.1f)\n", a.c_str(), reporter.cpu[b] / reporter.cpu[a],
+                  reporter.cpu[a] / reporter.cpu[b]);
   };
   std::printf("\nspeed relative to writing zero frames (zero-loop CPU time / render CPU time):\n");
   ratio("BM_Render4Channels", "BM_ZeroFrames");
