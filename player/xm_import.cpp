@@ -90,7 +90,7 @@ struct Importer {
   static constexpr int Effect_Extended = 36;
 
   bool read_patterns(size_t& at, uint32_t patterns, uint32_t channels) {
-    out.spec.patterns.resize(patterns);
+    out.def.patterns.resize(patterns);
     for (uint32_t p = 0; p < patterns; ++p) {
       uint32_t headerLength = in.u32(at);
       uint8_t packing = in.u8(at + 4);
@@ -102,7 +102,7 @@ struct Importer {
       if (rows == 0 || rows > 256) return fail(format("pattern %u: %u rows (1 to 256 allowed)", p, rows));
       size_t data = at + headerLength;
       if (!in.has(data, packedSize)) return fail(format("pattern %u: pattern data past the end of the file", p));
-      PatternSpec& pattern = out.spec.patterns[p];
+      PatternDef& pattern = out.def.patterns[p];
       pattern.rows.resize(rows);
       size_t cursor = data, end = data + packedSize;
       if (packedSize != 0) {
@@ -128,8 +128,8 @@ struct Importer {
     return true;
   }
 
-  void add_cell(PatternSpec& pattern, uint32_t p, uint32_t row, uint32_t channel, const uint8_t* f) {
-    CellSpec cell;
+  void add_cell(PatternDef& pattern, uint32_t p, uint32_t row, uint32_t channel, const uint8_t* f) {
+    CellDef cell;
     cell.channel = static_cast<uint8_t>(channel);
     cell.note = f[0];
     if (cell.note > NoteKeyOff) {
@@ -152,9 +152,9 @@ struct Importer {
     if (cell.note || cell.instrument || cell.volume || cell.effect >= 0) pattern.rows[row].push_back(cell);
   }
 
-  EnvelopeSpec read_envelope(size_t points, uint8_t count, uint8_t sustain, uint8_t loopStart, uint8_t loopEnd,
+  EnvelopeDef read_envelope(size_t points, uint8_t count, uint8_t sustain, uint8_t loopStart, uint8_t loopEnd,
                              uint8_t type, uint32_t instrument, const char* name) {
-    EnvelopeSpec e;
+    EnvelopeDef e;
     if (!(type & 1) || count == 0) return e;
     if (count > EnvelopePointCount) {
       warn(format("instrument %u: %s envelope has %u points; the first 12 kept", instrument, name, count));
@@ -195,7 +195,7 @@ struct Importer {
   }
 
   bool read_instruments(size_t& at, uint32_t instruments) {
-    out.spec.instruments.resize(instruments);
+    out.def.instruments.resize(instruments);
     for (uint32_t k = 0; k < instruments; ++k) {
       uint32_t number = k + 1;
       uint32_t headerSize = in.u32(at);
@@ -203,7 +203,7 @@ struct Importer {
       if (headerSize < 29) return fail(format("instrument %u: header size %u is too short", number, headerSize));
       if (!in.has(at, headerSize)) return fail(format("instrument %u: header past the end of the file", number));
       uint16_t samples = in.u16(at + 27);
-      InstrumentSpec& instrument = out.spec.instruments[k];
+      InstrumentDef& instrument = out.def.instruments[k];
       size_t base = at;
       at += headerSize;
       if (samples == 0) continue;
@@ -259,7 +259,7 @@ struct Importer {
         if (!in.has(at, h.length))
           return fail(format("instrument %u sample %u: %u bytes of sample data past the end of the file", number, s,
                              h.length));
-        SampleSpec sample;
+        SampleDef sample;
         sample.sixteenBit = wide;
         uint32_t frames = wide ? h.length / 2 : h.length;
         if (frames > (1u << 24))
@@ -327,7 +327,7 @@ struct Importer {
     if (patterns > MaxPatterns) return fail(format("%u patterns (at most 256)", patterns));
     if (instruments > MaxInstruments) return fail(format("%u instruments (at most 128)", instruments));
 
-    ModuleSpec& m = out.spec;
+    ModuleDef& m = out.def;
     m.channelCount = channels;
     m.linear = flags & 1;
     if (speed == 0 || speed > 31) {
@@ -353,7 +353,7 @@ struct Importer {
     if (!read_patterns(at, patterns, channels)) return false;
     // Orders may name patterns past the stored ones: those stay without data.
     for (uint8_t order : m.orders)
-      if (order >= m.patterns.size()) m.patterns.resize(order + 1, PatternSpec{{}, true});
+      if (order >= m.patterns.size()) m.patterns.resize(order + 1, PatternDef{{}, true});
     if (!read_instruments(at, instruments)) return false;
     if (at < in.size) warn(format("%zu bytes after the last sample ignored", in.size - at));
     if (suppressed) out.warnings.push_back(format("... and %zu more warnings", suppressed));

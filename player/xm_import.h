@@ -11,7 +11,7 @@ struct XmImport {
   bool ok = false;
   std::string error;                  // why the file was refused, when not ok
   std::vector<std::string> warnings;  // what was dropped or changed, by pattern/instrument/sample
-  ModuleSpec spec;                    // the tune as imported
+  ModuleDef def;                    // the tune as imported
   std::vector<uint8_t> image;         // a module image that passes validate_module_image
 };
 

@@ -23,12 +23,12 @@
 
 namespace {
 
-ModuleSpec all_voices(uint32_t channels) {
-  ModuleSpec m;
+ModuleDef all_voices(uint32_t channels) {
+  ModuleDef m;
   m.channelCount = channels;
   m.speed = 6;
   m.tempo = 125;
-  SampleSpec narrow, wide;
+  SampleDef narrow, wide;
   for (int i = 0; i < 4000; ++i) {
     narrow.data.push_back(static_cast<int16_t>((i * 13) % 256 - 128));
     wide.data.push_back(static_cast<int16_t>((i * 1031) % 65536 - 32768));
@@ -36,16 +36,16 @@ ModuleSpec all_voices(uint32_t channels) {
   narrow.loop = wide.loop = LoopKind::Forward;
   narrow.loopLength = wide.loopLength = 4000;
   wide.sixteenBit = true;
-  InstrumentSpec a, b;
+  InstrumentDef a, b;
   a.samples = {narrow};
   b.samples = {wide};
   m.instruments = {a, b};
   // Every channel starts a note on row 0 and holds it; notes spread over three octaves.
-  std::vector<CellSpec> row;
+  std::vector<CellDef> row;
   for (uint32_t c = 0; c < channels; ++c)
-    row.push_back(CellSpec{static_cast<uint8_t>(c), static_cast<uint8_t>(37 + c % 36),
+    row.push_back(CellDef{static_cast<uint8_t>(c), static_cast<uint8_t>(37 + c % 36),
                            static_cast<uint8_t>(1 + (c % 4 == 3 ? 1 : 0)), 0x40, -1, 0});
-  PatternSpec p = empty_pattern(64);
+  PatternDef p = empty_pattern(64);
   p.rows[0] = row;
   m.patterns = {p};
   return m;

@@ -84,7 +84,7 @@ TEST(XmImport, HeaderOrdersAndFrequencyTables) {
 TEST(XmImport, CellsMapOntoTheImage) {
   XmImport r = import(xm::write(small_song()));
   ASSERT_TRUE(r.ok) << r.error;
-  const std::vector<std::vector<CellSpec>>& rows = r.spec.patterns[0].rows;
+  const std::vector<std::vector<CellDef>>& rows = r.def.patterns[0].rows;
   ASSERT_EQ(rows.size(), 2u);
   ASSERT_EQ(rows[0].size(), 2u);
   EXPECT_EQ(rows[0][0].note, 49);
@@ -98,7 +98,7 @@ TEST(XmImport, CellsMapOntoTheImage) {
   EXPECT_EQ(rows[1][0].parameter, 2);
   EXPECT_EQ(rows[1][1].volume, 0xF4);
   EXPECT_EQ(rows[1][1].effect, Effect::TonePorta);
-  EXPECT_EQ(r.spec.patterns[1].rows.size(), 3u);
+  EXPECT_EQ(r.def.patterns[1].rows.size(), 3u);
 }
 
 TEST(XmImport, UnsupportedEffectsAreNamedAndDropped) {
@@ -110,15 +110,15 @@ TEST(XmImport, UnsupportedEffectsAreNamedAndDropped) {
   ASSERT_EQ(r.warnings.size(), 2u);
   EXPECT_EQ(r.warnings[0], "pattern 0 row 1 channel 0: effect Z12 is not supported; dropped");
   EXPECT_EQ(r.warnings[1], "pattern 0 row 1 channel 1: effect number 40 is not defined; dropped");
-  EXPECT_TRUE(r.spec.patterns[0].rows[1].empty());
+  EXPECT_TRUE(r.def.patterns[0].rows[1].empty());
 }
 
 TEST(XmImport, SamplesLoopsAndPitch) {
   XmImport r = import(xm::write(small_song()));
   ASSERT_TRUE(r.ok) << r.error;
-  const InstrumentSpec& i = r.spec.instruments[0];
+  const InstrumentDef& i = r.def.instruments[0];
   ASSERT_EQ(i.samples.size(), 2u);
-  const SampleSpec& narrow = i.samples[0];
+  const SampleDef& narrow = i.samples[0];
   EXPECT_EQ(narrow.data, (std::vector<int16_t>{0, 50, 100, 127, -128, -5, 3, 9}));
   EXPECT_EQ(narrow.loop, LoopKind::Forward);
   EXPECT_EQ(narrow.loopStart, 2u);
@@ -126,7 +126,7 @@ TEST(XmImport, SamplesLoopsAndPitch) {
   EXPECT_EQ(narrow.pitchOffset, -12 * 256 + 32);
   EXPECT_EQ(narrow.volume, 40);
   EXPECT_EQ(narrow.panning, 60);
-  const SampleSpec& wide = i.samples[1];
+  const SampleDef& wide = i.samples[1];
   EXPECT_TRUE(wide.sixteenBit);
   EXPECT_EQ(wide.data, (std::vector<int16_t>{1000, -32768, 32767, 0, 12}));
   EXPECT_EQ(wide.loop, LoopKind::PingPong);
@@ -136,7 +136,7 @@ TEST(XmImport, SamplesLoopsAndPitch) {
   EXPECT_EQ(i.fadeout, 0x400);
   EXPECT_EQ(i.vibratoWaveform, 2);  // the format's square is our table 2
   EXPECT_EQ(i.vibratoSweep, 10);
-  EXPECT_TRUE(r.spec.instruments[1].samples.empty());
+  EXPECT_TRUE(r.def.instruments[1].samples.empty());
 
   // The instrument plays its samples from the image at their pitch.
   std::vector<uint8_t> image = r.image;
@@ -152,12 +152,12 @@ TEST(XmImport, SamplesLoopsAndPitch) {
 TEST(XmImport, EnvelopesBecomeSegments) {
   XmImport r = import(xm::write(small_song()));
   ASSERT_TRUE(r.ok) << r.error;
-  const EnvelopeSpec& v = r.spec.instruments[0].volumeEnvelope;
+  const EnvelopeDef& v = r.def.instruments[0].volumeEnvelope;
   EXPECT_EQ(v.points, (std::vector<std::pair<uint16_t, uint16_t>>{{4, 0}, {6, 64}, {10, 32}, {0, 48}}));
   EXPECT_EQ(v.sustain, 1);
   EXPECT_EQ(v.loopStart, 2);
   EXPECT_EQ(v.loopEnd, 3);
-  const EnvelopeSpec& p = r.spec.instruments[0].panningEnvelope;
+  const EnvelopeDef& p = r.def.instruments[0].panningEnvelope;
   EXPECT_EQ(p.points, (std::vector<std::pair<uint16_t, uint16_t>>{{5, 32}, {0, 0}}));
   EXPECT_EQ(p.sustain, EnvelopeNone);  // sustain and loop bits clear
   EXPECT_EQ(p.loopEnd, EnvelopeNone);
@@ -173,8 +173,8 @@ TEST(XmImport, EnvelopesBecomeSegments) {
   r = import(xm::write(s));
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.warnings.size(), 2u);
-  EXPECT_EQ(r.spec.instruments[0].volumeEnvelope.points[1].first, 1);
-  EXPECT_EQ(r.spec.instruments[0].volumeEnvelope.loopEnd, EnvelopeNone);
+  EXPECT_EQ(r.def.instruments[0].volumeEnvelope.points[1].first, 1);
+  EXPECT_EQ(r.def.instruments[0].volumeEnvelope.loopEnd, EnvelopeNone);
 }
 
 TEST(XmImport, MalformedFilesGetClearErrors) {
