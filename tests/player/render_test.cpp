@@ -105,6 +105,18 @@ TEST(Render, StopAndStartOnlyActOnTheOtherState) {
   EXPECT_EQ(t.p().tick, 1);
 }
 
+TEST(Render, TempoZeroImageStaysStopped) {
+  ModuleDef m = steady_tone(125);
+  m.tempo = 0;
+  std::vector<uint8_t> image = write_module_image(m);
+  EXPECT_EQ(validate_module_image(image.data(), image.size()), ImageCheck::BadHeader);
+  tune::Player t(m);
+  EXPECT_EQ(t.p().playing.load(), 0);
+  std::vector<int32_t> mix(8, 7);
+  player_render(4, mix.data());
+  EXPECT_EQ(mix, std::vector<int32_t>(8, 0));
+}
+
 TEST(Render, MasterVolumeSyncAndPosition) {
   ModuleDef m = steady_tone(125, 1);
   m.patterns = {pattern_from_rows({"C-4 01 .. W2A", "", "... .. .. B00"}),
