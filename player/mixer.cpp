@@ -97,8 +97,11 @@ int32_t* mix_voices(ChannelState* channels, uint32_t frames, int32_t* output) {
       uint64_t distance = static_cast<uint64_t>(backwards ? v.position - ahead : ahead - v.position) >> 22;
       uint64_t fit = backwards ? distance / v.step + 1 : (distance + v.step - 1) / v.step;
       uint32_t n = fit < remaining ? static_cast<uint32_t>(fit) : remaining;
-      v.position = Runs[(wide ? 2 : 0) + (backwards ? 1 : 0)](v.sampleData, v.position, delta, n, gainLeft,
-                                                              gainRight, out);
+      if (gainLeft == 0 && gainRight == 0)  // silent (faded out or at volume 0): only move on
+        v.position += (backwards ? -delta : delta) * n;
+      else
+        v.position = Runs[(wide ? 2 : 0) + (backwards ? 1 : 0)](v.sampleData, v.position, delta, n, gainLeft,
+                                                                gainRight, out);
       out += 2 * n;
       remaining -= n;
     }

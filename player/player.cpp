@@ -47,8 +47,8 @@ bool player_init(uint8_t* image, PlayerState* state) {
 
 void player_start(uint32_t orderPosition) {
   PlayerState* p = Player;
-  // Without an accepted image there is no tempo to time ticks by: stay stopped.
-  if (p == nullptr || p->image == nullptr) return;
+  // Without an accepted image, or with tempo 0, there is no tick length: stay stopped.
+  if (p == nullptr || p->image == nullptr || p->header.initialTempo == 0) return;
   if (p->playing.load(std::memory_order_acquire) != 0) return;
   p->orderPosition = p->nextOrder = orderPosition;
   p->row = 0;

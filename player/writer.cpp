@@ -9,7 +9,7 @@ void put_u32(std::vector<uint8_t>& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-void write_envelope(uint8_t* at, const EnvelopeSpec& e, uint16_t neutral) {
+void write_envelope(uint8_t* at, const EnvelopeDef& e, uint16_t neutral) {
   std::vector<std::pair<uint16_t, uint16_t>> points = e.points;
   uint8_t last = 0;
   if (points.empty()) {
@@ -28,19 +28,19 @@ void write_envelope(uint8_t* at, const EnvelopeSpec& e, uint16_t neutral) {
   }
 }
 
-std::vector<uint8_t> write_instrument(const InstrumentSpec& spec, uint16_t& nextDataIndex) {
-  std::vector<uint8_t> out(InstrumentRecordSize + SampleRecordSize * spec.samples.size());
-  store_u32(out.data() + InstrumentSampleCount, static_cast<uint32_t>(spec.samples.size()));
-  for (int n = 0; n < 96; ++n) out[InstrumentKeyMap + n] = spec.keyMap[n];
-  store_u16(out.data() + InstrumentFadeout, spec.fadeout);
-  out[InstrumentVibratoWaveform] = spec.vibratoWaveform;
-  out[InstrumentVibratoSweep] = spec.vibratoSweep;
-  out[InstrumentVibratoDepth] = spec.vibratoDepth;
-  out[InstrumentVibratoRate] = spec.vibratoRate;
-  write_envelope(out.data() + InstrumentVolumeEnvelope, spec.volumeEnvelope, 64);
-  write_envelope(out.data() + InstrumentPanningEnvelope, spec.panningEnvelope, 32);
-  for (size_t s = 0; s < spec.samples.size(); ++s) {
-    const SampleSpec& sample = spec.samples[s];
+std::vector<uint8_t> write_instrument(const InstrumentDef& def, uint16_t& nextDataIndex) {
+  std::vector<uint8_t> out(InstrumentRecordSize + SampleRecordSize * def.samples.size());
+  store_u32(out.data() + InstrumentSampleCount, static_cast<uint32_t>(def.samples.size()));
+  for (int n = 0; n < 96; ++n) out[InstrumentKeyMap + n] = def.keyMap[n];
+  store_u16(out.data() + InstrumentFadeout, def.fadeout);
+  out[InstrumentVibratoWaveform] = def.vibratoWaveform;
+  out[InstrumentVibratoSweep] = def.vibratoSweep;
+  out[InstrumentVibratoDepth] = def.vibratoDepth;
+  out[InstrumentVibratoRate] = def.vibratoRate;
+  write_envelope(out.data() + InstrumentVolumeEnvelope, def.volumeEnvelope, 64);
+  write_envelope(out.data() + InstrumentPanningEnvelope, def.panningEnvelope, 32);
+  for (size_t s = 0; s < def.samples.size(); ++s) {
+    const SampleDef& sample = def.samples[s];
     uint8_t* r = out.data() + InstrumentRecordSize + SampleRecordSize * s;
     bool looped = sample.loop != LoopKind::None;
     store_u32(r, looped ? sample.loopStart : 0);
@@ -56,7 +56,7 @@ std::vector<uint8_t> write_instrument(const InstrumentSpec& spec, uint16_t& next
   return out;
 }
 
-void write_pattern(std::vector<uint8_t>& out, const PatternSpec& p) {
+void write_pattern(std::vector<uint8_t>& out, const PatternDef& p) {
   if (!p.raw.empty()) {
     put_u32(out, p.rawRowCount);
     out.insert(out.end(), p.raw.begin(), p.raw.end());
@@ -64,7 +64,7 @@ void write_pattern(std::vector<uint8_t>& out, const PatternSpec& p) {
   }
   put_u32(out, static_cast<uint32_t>(p.rows.size()));
   for (const auto& row : p.rows) {
-    for (const CellSpec& c : row) {
+    for (const CellDef& c : row) {
       uint8_t flag = c.channel & CellChannelMask;
       if (c.note != 0 || c.instrument != 0) flag |= CellHasNote;
       if (c.volume != 0) flag |= CellHasVolume;
@@ -118,7 +118,7 @@ bool parse_note(std::string_view t, uint8_t& note) {
   return false;
 }
 
-bool parse_effect(std::string_view t, CellSpec& cell) {
+bool parse_effect(std::string_view t, CellDef& cell) {
   if (t.size() != 3) return false;
   char e = t[0];
   int number;
@@ -164,12 +164,12 @@ std::vector<std::string_view> words(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::vector<CellSpec>> parse_row(std::string_view text, std::string* error) {
-  std::vector<CellSpec> cells;
+std::optional<std::vector<CellDef>> parse_row(std::string_view text, std::string* error) {
+  std::vector<CellDef> cells;
   std::vector<std::string_view> channels = split(text, '|');
   for (size_t ch = 0; ch < channels.size(); ++ch) {
     std::vector<std::string_view> fields = words(channels[ch]);
-    CellSpec cell;
+    CellDef cell;
     cell.channel = static_cast<uint8_t>(ch);
     auto fail = [&](const char* what, std::string_view field) {
       if (error)
@@ -191,11 +191,11 @@ std::optional<std::vector<CellSpec>> parse_row(std::string_view text, std::strin
   return cells;
 }
 
-PatternSpec pattern_from_rows(std::initializer_list<std::string_view> rows) {
-  PatternSpec pattern;
+PatternDef pattern_from_rows(std::initializer_list<std::string_view> rows) {
+  PatternDef pattern;
   for (std::string_view row : rows) {
     std::string error;
-    std::optional<std::vector<CellSpec>> cells = parse_row(row, &error);
+    std::optional<std::vector<CellDef>> cells = parse_row(row, &error);
     if (!cells) {
       std::fprintf(stderr, "pattern_from_rows: %s\n", error.c_str());
       std::abort();
@@ -205,53 +205,53 @@ PatternSpec pattern_from_rows(std::initializer_list<std::string_view> rows) {
   return pattern;
 }
 
-PatternSpec empty_pattern(uint32_t count) {
-  PatternSpec pattern;
+PatternDef empty_pattern(uint32_t count) {
+  PatternDef pattern;
   pattern.rows.resize(count);
   return pattern;
 }
 
-std::vector<uint8_t> write_module_image(const ModuleSpec& spec) {
+std::vector<uint8_t> write_module_image(const ModuleDef& def) {
   std::vector<uint8_t> image(ModuleHeaderSize, 0);
   uint8_t* h = image.data();
   store_u32(h, ModuleMagic);
-  store_u32(h + HeaderSongLength, static_cast<uint32_t>(spec.orders.size()));
-  store_u32(h + HeaderRestartPosition, spec.restartPosition);
-  store_u32(h + HeaderChannelCount, spec.channelCount);
-  store_u32(h + HeaderPatternCount, static_cast<uint32_t>(spec.patterns.size()));
-  store_u32(h + HeaderInstrumentCount, static_cast<uint32_t>(spec.instruments.size()));
-  h[HeaderInitialSpeed] = spec.speed;
-  h[HeaderInitialTempo] = spec.tempo;
-  uint16_t flags = static_cast<uint16_t>((spec.linear ? FlagLinearPeriods : 0) |
-                                         (spec.keepChannelPanning ? FlagKeepChannelPanning : 0) |
-                                         (spec.deltaCoded ? FlagDeltaCoded : 0));
+  store_u32(h + HeaderSongLength, static_cast<uint32_t>(def.orders.size()));
+  store_u32(h + HeaderRestartPosition, def.restartPosition);
+  store_u32(h + HeaderChannelCount, def.channelCount);
+  store_u32(h + HeaderPatternCount, static_cast<uint32_t>(def.patterns.size()));
+  store_u32(h + HeaderInstrumentCount, static_cast<uint32_t>(def.instruments.size()));
+  h[HeaderInitialSpeed] = def.speed;
+  h[HeaderInitialTempo] = def.tempo;
+  uint16_t flags = static_cast<uint16_t>((def.linear ? FlagLinearPeriods : 0) |
+                                         (def.keepChannelPanning ? FlagKeepChannelPanning : 0) |
+                                         (def.deltaCoded ? FlagDeltaCoded : 0));
   store_u16(h + HeaderFlags, flags);
-  store_u32(h + HeaderMinimumPeriod, static_cast<uint32_t>(spec.minimumPeriod.value_or(spec.linear ? -18432 : 107)));
-  store_u32(h + HeaderMaximumPeriod, static_cast<uint32_t>(spec.maximumPeriod.value_or(spec.linear ? 24576 : 438272)));
-  for (uint32_t c = 0; c < MaxChannels; ++c) h[HeaderInitialPanning + c] = spec.panning[c];
-  for (size_t i = 0; i < spec.orders.size() && i < MaxOrders; ++i) h[OrderTableOffset + i] = spec.orders[i];
+  store_u32(h + HeaderMinimumPeriod, static_cast<uint32_t>(def.minimumPeriod.value_or(def.linear ? -18432 : 107)));
+  store_u32(h + HeaderMaximumPeriod, static_cast<uint32_t>(def.maximumPeriod.value_or(def.linear ? 24576 : 438272)));
+  for (uint32_t c = 0; c < MaxChannels; ++c) h[HeaderInitialPanning + c] = def.panning[c];
+  for (size_t i = 0; i < def.orders.size() && i < MaxOrders; ++i) h[OrderTableOffset + i] = def.orders[i];
 
   // Sample data indices in storage order: all 8-bit samples first, then all 16-bit ones.
   struct Placed {
-    const SampleSpec* sample;
+    const SampleDef* sample;
     uint16_t index;
   };
   std::vector<Placed> narrow, wide;
   uint16_t dataIndex = 0;
-  for (size_t k = 0; k < spec.instruments.size() && k < MaxInstruments; ++k) {
+  for (size_t k = 0; k < def.instruments.size() && k < MaxInstruments; ++k) {
     uint16_t first = dataIndex;
-    std::vector<uint8_t> record = write_instrument(spec.instruments[k], dataIndex);
-    for (size_t s = 0; s < spec.instruments[k].samples.size(); ++s) {
-      const SampleSpec& sample = spec.instruments[k].samples[s];
+    std::vector<uint8_t> record = write_instrument(def.instruments[k], dataIndex);
+    for (size_t s = 0; s < def.instruments[k].samples.size(); ++s) {
+      const SampleDef& sample = def.instruments[k].samples[s];
       (sample.sixteenBit ? wide : narrow).push_back({&sample, static_cast<uint16_t>(first + s)});
     }
     store_u32(image.data() + InstrumentTableOffset + 4 * k, static_cast<uint32_t>(image.size()));
     image.insert(image.end(), record.begin(), record.end());
   }
-  for (size_t p = 0; p < spec.patterns.size() && p < MaxPatterns; ++p) {
-    if (spec.patterns[p].absent) continue;
+  for (size_t p = 0; p < def.patterns.size() && p < MaxPatterns; ++p) {
+    if (def.patterns[p].absent) continue;
     store_u32(image.data() + PatternTableOffset + 4 * p, static_cast<uint32_t>(image.size()));
-    write_pattern(image, spec.patterns[p]);
+    write_pattern(image, def.patterns[p]);
   }
 
   uint32_t area = static_cast<uint32_t>(image.size());
@@ -262,7 +262,7 @@ std::vector<uint8_t> write_module_image(const ModuleSpec& spec) {
     store_u32(image.data() + SampleTableOffset + 4 * placed.index, static_cast<uint32_t>(image.size()));
     for (int16_t v : placed.sample->data) {
       uint8_t value = static_cast<uint8_t>(v);
-      image.push_back(spec.deltaCoded ? static_cast<uint8_t>(value - last8) : value);
+      image.push_back(def.deltaCoded ? static_cast<uint8_t>(value - last8) : value);
       last8 = value;
       ++bytes8;
     }
@@ -273,7 +273,7 @@ std::vector<uint8_t> write_module_image(const ModuleSpec& spec) {
     store_u32(image.data() + SampleTableOffset + 4 * placed.index, static_cast<uint32_t>(image.size()));
     for (int16_t v : placed.sample->data) {
       uint16_t value = static_cast<uint16_t>(v);
-      uint16_t stored = spec.deltaCoded ? static_cast<uint16_t>(value - last16) : value;
+      uint16_t stored = def.deltaCoded ? static_cast<uint16_t>(value - last16) : value;
       image.push_back(static_cast<uint8_t>(stored));
       image.push_back(static_cast<uint8_t>(stored >> 8));
       last16 = value;

@@ -10,9 +10,9 @@ namespace {
 
 // One channel of rows at a given speed, playing instrument 1 (a long forward loop).
 tune::Player play(std::vector<std::string_view> rows, uint8_t speed = 6, bool linear = true) {
-  PatternSpec p;
+  PatternDef p;
   for (std::string_view r : rows) p.rows.push_back(*parse_row(r));
-  ModuleSpec m = tune::song({p});
+  ModuleDef m = tune::song({p});
   m.speed = speed;
   m.linear = linear;
   return tune::Player(m);
@@ -27,10 +27,6 @@ std::vector<int> trace(tune::Player& t, int n, F field) {
     out.push_back(field(t.channel(0)));
   }
   return out;
-}
-
-TEST(EffectTable, EveryEntryHoldsAHandler) {
-  for (EffectHandler h : EffectHandlers) EXPECT_NE(h, nullptr);
 }
 
 // --- Volume ----------------------------------------------------------------------------------
@@ -220,8 +216,8 @@ TEST(TimingEffects, SyncEffects) {
 
 // --- Volume pipeline and envelopes ----------------------------------------------------------
 
-ModuleSpec enveloped(EnvelopeSpec volume, EnvelopeSpec panning = {}, uint16_t fadeout = 0) {
-  ModuleSpec m = tune::song({pattern_from_rows({"C-4 01", "==="})});
+ModuleDef enveloped(EnvelopeDef volume, EnvelopeDef panning = {}, uint16_t fadeout = 0) {
+  ModuleDef m = tune::song({pattern_from_rows({"C-4 01", "==="})});
   m.patterns[0].rows.resize(16);
   m.speed = 1;
   m.instruments[0].volumeEnvelope = volume;
@@ -242,7 +238,7 @@ TEST(VolumePipeline, MasterGlobalAndFadeScaling) {
 }
 
 TEST(VolumePipeline, FadeoutAfterKeyOff) {
-  ModuleSpec m = enveloped({{{10, 64}, {0, 64}}, 0}, {}, 0x3000);
+  ModuleDef m = enveloped({{{10, 64}, {0, 64}}, 0}, {}, 0x3000);
   tune::Player t(m);
   auto v = trace(t, 5, [](const ChannelState& c) { return c.mixVolume; });
   // Key-off on the second tick: that tick still uses the full fade, then 0x5000, 0x2000, 0.
@@ -263,8 +259,8 @@ TEST(VolumePipeline, VolumeEnvelopeInterpolates) {
 
 TEST(VolumePipeline, SustainThenLoopAfterKeyOff) {
   // Points 0..5 with values 10, 20, 30, 40, 50, 60; sustain 2, loop 3..5.
-  EnvelopeSpec e{{{1, 10}, {1, 20}, {1, 30}, {1, 40}, {1, 50}, {0, 60}}, 2, 3, 5};
-  ModuleSpec m = tune::song({pattern_from_rows({"C-4 01", "", "", "", "", "===", "", "", "", "", ""})});
+  EnvelopeDef e{{{1, 10}, {1, 20}, {1, 30}, {1, 40}, {1, 50}, {0, 60}}, 2, 3, 5};
+  ModuleDef m = tune::song({pattern_from_rows({"C-4 01", "", "", "", "", "===", "", "", "", "", ""})});
   m.speed = 1;
   m.instruments[0].volumeEnvelope = e;
   tune::Player t(m);
@@ -273,7 +269,7 @@ TEST(VolumePipeline, SustainThenLoopAfterKeyOff) {
 }
 
 TEST(VolumePipeline, LoopReturnsToItsStartAfterShowingTheEnd) {
-  EnvelopeSpec e{{{2, 0}, {2, 64}, {2, 32}, {0, 0}}, EnvelopeNone, 1, 2};
+  EnvelopeDef e{{{2, 0}, {2, 64}, {2, 32}, {0, 0}}, EnvelopeNone, 1, 2};
   tune::Player t(enveloped(e));
   auto v = trace(t, 10, [](const ChannelState& c) { return c.mixVolume / 2; });
   EXPECT_EQ(v, (std::vector<int>{0, 32, 64, 48, 32, 48, 32, 48, 32, 48}));
@@ -281,7 +277,7 @@ TEST(VolumePipeline, LoopReturnsToItsStartAfterShowingTheEnd) {
 
 TEST(VolumePipeline, PanningEnvelopeLaw) {
   auto panned = [](uint8_t panning, uint16_t value) {
-    ModuleSpec m = enveloped({}, {{{1, value}, {0, value}}});
+    ModuleDef m = enveloped({}, {{{1, value}, {0, value}}});
     m.instruments[0].samples[0].panning = panning;
     tune::Player t(m);
     t.tick();
@@ -295,7 +291,7 @@ TEST(VolumePipeline, PanningEnvelopeLaw) {
 }
 
 TEST(VolumePipeline, AutoVibratoGrowsOverItsSweep) {
-  ModuleSpec m = enveloped({});
+  ModuleDef m = enveloped({});
   m.instruments[0].vibratoDepth = 4;
   m.instruments[0].vibratoRate = 64;  // a quarter turn per tick: 0, 64, 0, -64 ...
   m.instruments[0].vibratoSweep = 4;
@@ -306,8 +302,8 @@ TEST(VolumePipeline, AutoVibratoGrowsOverItsSweep) {
 }
 
 TEST(VolumePipeline, EnvelopePositionEffect) {
-  EnvelopeSpec e{{{4, 0}, {4, 64}, {0, 32}}};
-  ModuleSpec m = tune::song({pattern_from_rows({"C-4 01", "... .. .. L06", "... .. .. L63"})});
+  EnvelopeDef e{{{4, 0}, {4, 64}, {0, 32}}};
+  ModuleDef m = tune::song({pattern_from_rows({"C-4 01", "... .. .. L06", "... .. .. L63"})});
   m.speed = 1;
   m.instruments[0].volumeEnvelope = e;
   tune::Player t(m);

@@ -4,8 +4,8 @@
 #pragma once
 #include "player/writer.h"
 
-inline ModuleSpec busy_tune() {
-  ModuleSpec m;
+inline ModuleDef busy_tune() {
+  ModuleDef m;
   m.channelCount = 8;
   m.speed = 3;
   m.tempo = 150;
@@ -13,24 +13,24 @@ inline ModuleSpec busy_tune() {
   m.restartPosition = 1;
   m.deltaCoded = true;
 
-  SampleSpec loop8;
+  SampleDef loop8;
   for (int i = 0; i < 300; ++i) loop8.data.push_back(static_cast<int16_t>((i * 37) % 256 - 128));
   loop8.loop = LoopKind::Forward;
   loop8.loopStart = 20;
   loop8.loopLength = 260;
-  SampleSpec pingpong16;
+  SampleDef pingpong16;
   pingpong16.sixteenBit = true;
   for (int i = 0; i < 200; ++i) pingpong16.data.push_back(static_cast<int16_t>(i * 311 - 30000));
   pingpong16.loop = LoopKind::PingPong;
   pingpong16.loopStart = 50;
   pingpong16.loopLength = 150;
   pingpong16.pitchOffset = -77;
-  SampleSpec shot;
+  SampleDef shot;
   for (int i = 0; i < 500; ++i) shot.data.push_back(static_cast<int16_t>(100 - i % 200));
 
-  InstrumentSpec a;
+  InstrumentDef a;
   a.samples = {loop8};
-  InstrumentSpec b;
+  InstrumentDef b;
   b.samples = {pingpong16, shot};
   for (int n = 48; n < 96; ++n) b.keyMap[n] = 1;
   b.fadeout = 2000;
@@ -39,7 +39,7 @@ inline ModuleSpec busy_tune() {
   b.vibratoRate = 9;
   b.volumeEnvelope = {{{4, 48}, {4, 64}, {10, 20}, {6, 40}, {0, 10}}, 1, 2, 3};
   b.panningEnvelope = {{{8, 0}, {8, 64}, {0, 32}}, EnvelopeNone, 0, 1};
-  InstrumentSpec c;
+  InstrumentDef c;
   c.samples = {shot};
   m.instruments = {a, b, c};
 

@@ -7,16 +7,16 @@
 
 namespace {
 
-ModuleSpec two_sample_song(bool deltaCoded) {
-  ModuleSpec m = tune::song({empty_pattern(4)});
+ModuleDef two_sample_song(bool deltaCoded) {
+  ModuleDef m = tune::song({empty_pattern(4)});
   m.deltaCoded = deltaCoded;
-  SampleSpec a, b;
+  SampleDef a, b;
   a.data = {10, -20, 127, -128};
   b.data = {5, 6, -7};
-  InstrumentSpec i;
+  InstrumentDef i;
   i.samples = {a, b};
   m.instruments = {i};
-  SampleSpec wide;
+  SampleDef wide;
   wide.sixteenBit = true;
   wide.data = {1000, -32768, 32767, 0};
   m.instruments.push_back(tune::instrument(wide));
@@ -62,8 +62,8 @@ TEST(ModuleImage, RelocatesEveryTableEntryAndKeepsTheImageOffsets) {
 }
 
 TEST(ModuleImage, DeltaDecodingRunsAcrossSamplesAndOnlyOnce) {
-  ModuleSpec spec = two_sample_song(true);
-  std::vector<uint8_t> image = write_module_image(spec);
+  ModuleDef def = two_sample_song(true);
+  std::vector<uint8_t> image = write_module_image(def);
   // The second sample's first stored byte is a difference from the first sample's last value.
   uint32_t second = load_u32(image.data() + SampleTableOffset + 4);
   EXPECT_EQ(image[second], static_cast<uint8_t>(5 - (-128)));
@@ -90,36 +90,23 @@ TEST(ModuleImage, DeltaDecodingRunsAcrossSamplesAndOnlyOnce) {
 TEST(ModuleImage, WaveTablesFollowTheirRules) {
   WaveTable w;
   build_wave_tables(w);
-  EXPECT_EQ(w[0][0], 0);
-  EXPECT_EQ(w[0][32], 45);
-  EXPECT_EQ(w[0][64], 64);
-  EXPECT_EQ(w[0][96], 45);
-  EXPECT_EQ(w[0][192], -64);
-  EXPECT_EQ(w[0][129], -2);
-  EXPECT_EQ(w[1][0], 0);
-  EXPECT_EQ(w[1][1], 1);
-  EXPECT_EQ(w[1][3], 2);
-  EXPECT_EQ(w[1][128], 64);
-  EXPECT_EQ(w[1][129], -63);
-  EXPECT_EQ(w[1][255], 0);
-  EXPECT_EQ(w[2][0], -64);
-  EXPECT_EQ(w[2][1], 64);
-  EXPECT_EQ(w[2][128], 64);
-  EXPECT_EQ(w[2][129], -64);
-  for (int i = 0; i < 256; ++i) EXPECT_EQ(w[3][i], -w[1][i]);
   for (int i = 0; i < 64; ++i) EXPECT_EQ(QuarterSine[i], std::lround(64 * std::sin(3.14159265358979323846 * i / 128)));
+  EXPECT_EQ((std::vector<int>{w[0][0], w[0][64], w[0][96], w[0][129], w[0][192]}), (std::vector<int>{0, 64, 45, -2, -64}));
+  EXPECT_EQ((std::vector<int>{w[1][1], w[1][3], w[1][128], w[1][129], w[1][255]}), (std::vector<int>{1, 2, 64, -63, 0}));
+  EXPECT_EQ((std::vector<int>{w[2][0], w[2][1], w[2][128], w[2][129]}), (std::vector<int>{-64, 64, 64, -64}));
+  for (int i = 0; i < 256; ++i) EXPECT_EQ(w[3][i], -w[1][i]);
 }
 
 // --- The validator ----------------------------------------------------------------------------
 
 class Validator : public ::testing::Test {
  protected:
-  ModuleSpec spec = [] {
-    ModuleSpec m = tune::song({pattern_from_rows({"C-4 01 40 F06 | D-4 01", "", "=== .. .. E62"})});
+  ModuleDef def = [] {
+    ModuleDef m = tune::song({pattern_from_rows({"C-4 01 40 F06 | D-4 01", "", "=== .. .. E62"})});
     m.instruments.push_back(tune::instrument(tune::ramp_sample(64, LoopKind::PingPong, 8, 56)));
     return m;
   }();
-  std::vector<uint8_t> image = write_module_image(spec);
+  std::vector<uint8_t> image = write_module_image(def);
   ImageCheck check() { return validate_module_image(image.data(), image.size()); }
   uint32_t offset(uint32_t table, uint32_t entry) { return load_u32(image.data() + table + 4 * entry); }
 };
@@ -136,17 +123,17 @@ TEST_F(Validator, AcceptsWriterImagesAndRejectsEveryTruncation) {
 TEST_F(Validator, RejectsOffsetsPastTheEnd) {
   store_u32(image.data() + PatternTableOffset + 4 * 7, static_cast<uint32_t>(image.size() - 2));
   EXPECT_EQ(check(), ImageCheck::Truncated);
-  image = write_module_image(spec);
+  image = write_module_image(def);
   store_u32(image.data() + InstrumentTableOffset, 0xFFFFFFF0);
   EXPECT_EQ(check(), ImageCheck::Truncated);
-  image = write_module_image(spec);
+  image = write_module_image(def);
   store_u32(image.data() + HeaderSampleData8Size, 0x7FFFFFFF);
   EXPECT_EQ(check(), ImageCheck::Truncated);
 }
 
 TEST_F(Validator, RejectsBadHeaderFields) {
   auto with = [&](uint32_t at, uint32_t value, int width) {
-    image = write_module_image(spec);
+    image = write_module_image(def);
     if (width == 1) image[at] = static_cast<uint8_t>(value);
     else if (width == 2) store_u16(image.data() + at, static_cast<uint16_t>(value));
     else store_u32(image.data() + at, value);
@@ -169,24 +156,24 @@ TEST_F(Validator, RejectsBadCells) {
   ASSERT_EQ(image[pattern + 4], CellHasNote | CellHasVolume | CellHasEffect);
   image[pattern + 5] = 98;  // past key-off
   EXPECT_EQ(check(), ImageCheck::BadCell);
-  image = write_module_image(spec);
+  image = write_module_image(def);
   image[pattern + 4] |= 4;  // channel 4 of a 4-channel tune
   EXPECT_EQ(check(), ImageCheck::BadCell);
-  image = write_module_image(spec);
+  image = write_module_image(def);
   image[pattern + 4 + 6] = CellHasNote | 0;  // channel 1 cell renamed channel 0: out of order
   EXPECT_EQ(check(), ImageCheck::BadCell);
 
-  PatternSpec extended;
-  extended.rows = {{CellSpec{0, 0, 0, 0, 42, 0x12}}};  // E6 with a two-digit parameter
-  spec.patterns = {extended};
-  image = write_module_image(spec);
+  PatternDef extended;
+  extended.rows = {{CellDef{0, 0, 0, 0, 42, 0x12}}};  // E6 with a two-digit parameter
+  def.patterns = {extended};
+  image = write_module_image(def);
   EXPECT_EQ(check(), ImageCheck::BadCell);
 
-  PatternSpec runaway;  // a row whose zero byte never comes
+  PatternDef runaway;  // a row whose zero byte never comes
   runaway.raw = {0x21, 49, 1};
   runaway.rawRowCount = 1;
-  spec.patterns = {runaway};
-  image = write_module_image(spec);
+  def.patterns = {runaway};
+  image = write_module_image(def);
   image.resize(load_u32(image.data() + HeaderSampleDataOffset));
   store_u32(image.data() + HeaderSampleData8Size, 0);
   EXPECT_EQ(check(), ImageCheck::Truncated);
@@ -200,19 +187,19 @@ TEST_F(Validator, RejectsSampleBoundsPastTheData) {
   EXPECT_EQ(check(), ImageCheck::Ok);
   store_u32(record + 4, 67);
   EXPECT_EQ(check(), ImageCheck::Truncated);
-  image = write_module_image(spec);
+  image = write_module_image(def);
   record = image.data() + instrument + InstrumentRecordSize;
   store_u32(record, 64);  // loop start at the loop end
   EXPECT_EQ(check(), ImageCheck::BadSample);
-  image = write_module_image(spec);
+  image = write_module_image(def);
   record = image.data() + instrument + InstrumentRecordSize;
   record[8] |= SampleBackwards;
   EXPECT_EQ(check(), ImageCheck::BadSample);
-  image = write_module_image(spec);
+  image = write_module_image(def);
   record = image.data() + instrument + InstrumentRecordSize;
   store_u16(record + 13, 2048);
   EXPECT_EQ(check(), ImageCheck::BadSample);
-  image = write_module_image(spec);
+  image = write_module_image(def);
   store_u32(image.data() + instrument, 1000);  // sample count past the end
   EXPECT_EQ(check(), ImageCheck::Truncated);
 }
@@ -225,7 +212,7 @@ TEST_F(Validator, RejectsBadEnvelopes) {
   envelope[0] = 1;
   store_u16(envelope + 4, 0);  // a segment of no length before the last point
   EXPECT_EQ(check(), ImageCheck::BadEnvelope);
-  image = write_module_image(spec);
+  image = write_module_image(def);
   envelope = image.data() + instrument + InstrumentVolumeEnvelope;
   envelope[0] = 1;
   envelope[2] = 5;
@@ -234,8 +221,8 @@ TEST_F(Validator, RejectsBadEnvelopes) {
 }
 
 TEST_F(Validator, RejectsRecordsInsideDeltaCodedData) {
-  spec.deltaCoded = true;
-  image = write_module_image(spec);
+  def.deltaCoded = true;
+  image = write_module_image(def);
   ASSERT_EQ(check(), ImageCheck::Ok);
   store_u32(image.data() + HeaderSampleDataOffset, offset(PatternTableOffset, 0));
   store_u32(image.data() + HeaderSampleData8Size, 8);

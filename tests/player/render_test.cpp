@@ -5,12 +5,12 @@
 
 namespace {
 
-ModuleSpec steady_tone(uint8_t tempo, uint8_t speed = 2) {
-  SampleSpec s;
+ModuleDef steady_tone(uint8_t tempo, uint8_t speed = 2) {
+  SampleDef s;
   s.data.assign(64, 100);
   s.loop = LoopKind::Forward;
   s.loopLength = 64;
-  ModuleSpec m = tune::song({pattern_from_rows({"C-4 01"})});
+  ModuleDef m = tune::song({pattern_from_rows({"C-4 01"})});
   m.instruments = {tune::instrument(s)};
   m.tempo = tempo;
   m.speed = speed;
@@ -48,7 +48,7 @@ TEST(Render, FractionsCarrySoThousandTicksAtTempo128Take861328Frames) {
 }
 
 TEST(Render, TempoChangeTimesTheTickItWasReadOn) {
-  ModuleSpec m = steady_tone(125);
+  ModuleDef m = steady_tone(125);
   m.patterns = {pattern_from_rows({"C-4 01 .. F40"})};
   tune::Player t(m);
   std::vector<int32_t> mix(2 * 2000);
@@ -105,8 +105,20 @@ TEST(Render, StopAndStartOnlyActOnTheOtherState) {
   EXPECT_EQ(t.p().tick, 1);
 }
 
+TEST(Render, TempoZeroImageStaysStopped) {
+  ModuleDef m = steady_tone(125);
+  m.tempo = 0;
+  std::vector<uint8_t> image = write_module_image(m);
+  EXPECT_EQ(validate_module_image(image.data(), image.size()), ImageCheck::BadHeader);
+  tune::Player t(m);
+  EXPECT_EQ(t.p().playing.load(), 0);
+  std::vector<int32_t> mix(8, 7);
+  player_render(4, mix.data());
+  EXPECT_EQ(mix, std::vector<int32_t>(8, 0));
+}
+
 TEST(Render, MasterVolumeSyncAndPosition) {
-  ModuleSpec m = steady_tone(125, 1);
+  ModuleDef m = steady_tone(125, 1);
   m.patterns = {pattern_from_rows({"C-4 01 .. W2A", "", "... .. .. B00"}),
                 pattern_from_rows({""})};
   tune::Player t(m);
@@ -127,7 +139,7 @@ TEST(Render, MasterVolumeSyncAndPosition) {
 namespace {
 
 TEST(Render, BusyTuneValidatesAndPlaysEveryVoice) {
-  ModuleSpec m = busy_tune();
+  ModuleDef m = busy_tune();
   std::vector<uint8_t> image = write_module_image(m);
   ASSERT_EQ(validate_module_image(image.data(), image.size()), ImageCheck::Ok);
   tune::Player t(m);

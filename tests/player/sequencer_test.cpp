@@ -8,14 +8,14 @@ namespace {
 using Rows = std::vector<std::pair<uint32_t, uint32_t>>;
 
 // A pattern of `count` empty rows with cells placed at given rows.
-PatternSpec rows_with(uint32_t count, std::vector<std::pair<uint32_t, std::string_view>> cells) {
-  PatternSpec p = empty_pattern(count);
+PatternDef rows_with(uint32_t count, std::vector<std::pair<uint32_t, std::string_view>> cells) {
+  PatternDef p = empty_pattern(count);
   for (auto& [row, text] : cells) p.rows[row] = *parse_row(text);
   return p;
 }
 
 TEST(Sequencer, FirstTickReadsRowZeroAndSpeedSetsRowLength) {
-  ModuleSpec m = tune::song({empty_pattern(8)});
+  ModuleDef m = tune::song({empty_pattern(8)});
   tune::Player t(m);
   t.tick();
   EXPECT_EQ(t.p().rowTick, 1);
@@ -40,7 +40,7 @@ TEST(Sequencer, FirstTickReadsRowZeroAndSpeedSetsRowLength) {
 }
 
 TEST(Sequencer, PatternEndsFollowTheOrderAndWrapToTheRestartPosition) {
-  ModuleSpec m = tune::song({empty_pattern(2), empty_pattern(3)}, {0, 1, 0});
+  ModuleDef m = tune::song({empty_pattern(2), empty_pattern(3)}, {0, 1, 0});
   m.speed = 1;
   m.restartPosition = 1;
   tune::Player t(m);
@@ -48,7 +48,7 @@ TEST(Sequencer, PatternEndsFollowTheOrderAndWrapToTheRestartPosition) {
 }
 
 TEST(Sequencer, StartPositionBeyondTheSongStartsAtTheRestartPosition) {
-  ModuleSpec m = tune::song({empty_pattern(2), empty_pattern(3)}, {0, 1});
+  ModuleDef m = tune::song({empty_pattern(2), empty_pattern(3)}, {0, 1});
   m.restartPosition = 1;
   tune::Player t(m, false);
   player_start(7);
@@ -59,7 +59,7 @@ TEST(Sequencer, StartPositionBeyondTheSongStartsAtTheRestartPosition) {
 
 TEST(Sequencer, PatternDelayHoldsTheRowWhileTicksGoOn) {
   // EE2 at speed 6: the row lasts 18 ticks; the 17 after the row tick slide the volume.
-  ModuleSpec m = tune::song({rows_with(4, {{0, "C-4 01 61 EE2"}})});
+  ModuleDef m = tune::song({rows_with(4, {{0, "C-4 01 61 EE2"}})});
   tune::Player t(m);
   t.tick();
   EXPECT_EQ(t.channel(0).volume, 64);
@@ -74,7 +74,7 @@ TEST(Sequencer, PatternDelayHoldsTheRowWhileTicksGoOn) {
 TEST(Sequencer, BreaksAndJumps) {
   // Position 0: D00 on row 1. Position 1: D15 on row 0. Position 2 (pattern 2): break on
   // the last position goes to the restart position.
-  ModuleSpec m = tune::song({rows_with(4, {{1, "... .. .. D00"}}), rows_with(4, {{0, "... .. .. D15"}}),
+  ModuleDef m = tune::song({rows_with(4, {{1, "... .. .. D00"}}), rows_with(4, {{0, "... .. .. D15"}}),
                              rows_with(32, {{16, "... .. .. D00"}})},
                             {0, 1, 2});
   m.speed = 1;
@@ -83,14 +83,14 @@ TEST(Sequencer, BreaksAndJumps) {
   Rows r = t.rows(8);
   EXPECT_EQ(r, (Rows{{0, 0}, {0, 1}, {1, 0}, {2, 15}, {2, 16}, {1, 0}, {2, 15}, {2, 16}}));
 
-  ModuleSpec jump = tune::song({rows_with(4, {{1, "... .. .. B05"}}), empty_pattern(2)}, {0, 1});
+  ModuleDef jump = tune::song({rows_with(4, {{1, "... .. .. B05"}}), empty_pattern(2)}, {0, 1});
   jump.speed = 1;
   jump.restartPosition = 1;
   tune::Player j(jump);
   EXPECT_EQ(j.rows(4), (Rows{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));
 
   // A break after a jump in the same row keeps the jump's position and sets the row.
-  ModuleSpec both = tune::song({rows_with(4, {{0, "... .. .. B02 | ... .. .. D03"}}), empty_pattern(4),
+  ModuleDef both = tune::song({rows_with(4, {{0, "... .. .. B02 | ... .. .. D03"}}), empty_pattern(4),
                                 empty_pattern(5)},
                                {0, 1, 2});
   both.speed = 1;
@@ -99,7 +99,7 @@ TEST(Sequencer, BreaksAndJumps) {
 }
 
 TEST(Sequencer, PatternLoopPlaysRowsThreeTimesThenLoopsFromAfterIt) {
-  ModuleSpec m = tune::song({rows_with(16, {{4, "... .. .. E60"}, {7, "... .. .. E62"}, {10, "... .. .. E61"}})});
+  ModuleDef m = tune::song({rows_with(16, {{4, "... .. .. E60"}, {7, "... .. .. E62"}, {10, "... .. .. E61"}})});
   m.speed = 1;
   tune::Player t(m);
   std::vector<uint32_t> rows;
@@ -108,7 +108,7 @@ TEST(Sequencer, PatternLoopPlaysRowsThreeTimesThenLoopsFromAfterIt) {
 }
 
 TEST(Sequencer, JumpToThePlayingPositionKeepsLoopsAndAnotherClearsThem) {
-  ModuleSpec m = tune::song({rows_with(4, {{0, "... .. .. E60"}, {1, "... .. .. B00"}}), empty_pattern(4)},
+  ModuleDef m = tune::song({rows_with(4, {{0, "... .. .. E60"}, {1, "... .. .. B00"}}), empty_pattern(4)},
                             {0, 1});
   m.speed = 1;
   tune::Player t(m);
@@ -124,7 +124,7 @@ TEST(Sequencer, JumpToThePlayingPositionKeepsLoopsAndAnotherClearsThem) {
 }
 
 TEST(Sequencer, SpeedAndTempo) {
-  ModuleSpec m = tune::song({rows_with(4, {{0, "... .. .. F20 | ... .. .. F1F"}, {1, "... .. .. F00"}})});
+  ModuleDef m = tune::song({rows_with(4, {{0, "... .. .. F20 | ... .. .. F1F"}, {1, "... .. .. F00"}})});
   tune::Player t(m);
   t.tick();
   EXPECT_EQ(t.p().tempo, 32u);
@@ -138,7 +138,7 @@ TEST(Sequencer, SpeedAndTempo) {
 // --- Targets and cells the format rules out: the walk never reads past a pattern -------------
 
 TEST(Sequencer, BreakOrLoopTargetPastThePatternStartsItFromTheTop) {
-  ModuleSpec m = tune::song({rows_with(4, {{0, "... .. .. D10"}}), rows_with(3, {{2, "... .. .. E63"}})}, {0, 1});
+  ModuleDef m = tune::song({rows_with(4, {{0, "... .. .. D10"}}), rows_with(3, {{2, "... .. .. E63"}})}, {0, 1});
   m.speed = 1;
   tune::Player t(m);
   t.tick();
@@ -154,9 +154,9 @@ TEST(Sequencer, BreakOrLoopTargetPastThePatternStartsItFromTheTop) {
 }
 
 TEST(Sequencer, OrderEntryWithoutPatternDataPlaysSixtyFourEmptyRows) {
-  PatternSpec absent;
+  PatternDef absent;
   absent.absent = true;
-  ModuleSpec m = tune::song({empty_pattern(2), absent}, {1, 0});
+  ModuleDef m = tune::song({empty_pattern(2), absent}, {1, 0});
   m.speed = 1;
   std::vector<uint8_t> image = write_module_image(m);
   EXPECT_EQ(validate_module_image(image.data(), image.size()), ImageCheck::Ok);
@@ -169,10 +169,10 @@ TEST(Sequencer, OrderEntryWithoutPatternDataPlaysSixtyFourEmptyRows) {
 TEST(Sequencer, CellsForMissingChannelsOrOutOfOrderAreSkippedWithoutLosingTheRow) {
   // Two channels. Row 0: channel 1, then channel 0 (out of order), then channel 5 (no such
   // channel), then channel 1 again. Row 1: channel 0 sets volume 0x20.
-  PatternSpec p;
+  PatternDef p;
   p.raw = {0x41, 0x30, 0x40, 0x18, 0x45, 0x28, 0x41, 0x50, 0, 0x40, 0x20, 0};
   p.rawRowCount = 2;
-  ModuleSpec m = tune::song({p});
+  ModuleDef m = tune::song({p});
   m.channelCount = 2;
   m.speed = 1;
   std::vector<uint8_t> image = write_module_image(m);

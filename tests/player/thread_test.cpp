@@ -11,11 +11,11 @@
 namespace {
 
 TEST(PlayerThreads, StartAndStopWhileAnotherThreadRenders) {
-  SampleSpec s;
+  SampleDef s;
   s.data.assign(64, 100);
   s.loop = LoopKind::Forward;
   s.loopLength = 64;
-  ModuleSpec m = tune::song({pattern_from_rows({"C-4 01"})});
+  ModuleDef m = tune::song({pattern_from_rows({"C-4 01"})});
   m.instruments = {tune::instrument(s)};
   tune::Player t(m, false);
 

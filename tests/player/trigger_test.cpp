@@ -6,12 +6,12 @@
 
 namespace {
 
-ModuleSpec two_instruments(std::vector<std::string_view> rows) {
-  PatternSpec p;
+ModuleDef two_instruments(std::vector<std::string_view> rows) {
+  PatternDef p;
   for (std::string_view r : rows) p.rows.push_back(*parse_row(r));
-  ModuleSpec m = tune::song({p});
+  ModuleDef m = tune::song({p});
   m.speed = 1;
-  SampleSpec quiet = tune::ramp_sample(500, LoopKind::Forward, 100, 400);
+  SampleDef quiet = tune::ramp_sample(500, LoopKind::Forward, 100, 400);
   quiet.volume = 40;
   quiet.panning = 30;
   quiet.pitchOffset = 256;
@@ -47,7 +47,7 @@ TEST(Trigger, NoteWithInstrumentStartsTheSampleAndTheVolumeColumnOverrides) {
 }
 
 TEST(Trigger, KeepChannelPanningFlag) {
-  ModuleSpec m = two_instruments({"C-4 01"});
+  ModuleDef m = two_instruments({"C-4 01"});
   m.keepChannelPanning = true;
   m.panning[0] = 77;
   tune::Player t(m);
@@ -126,7 +126,7 @@ TEST(Trigger, SampleOffsetAndItsMemory) {
 }
 
 TEST(Trigger, KeyMapSampleOutsideTheInstrumentIsIgnored) {
-  ModuleSpec m = two_instruments({"C-4 01 20", "D-4 01"});
+  ModuleDef m = two_instruments({"C-4 01 20", "D-4 01"});
   m.instruments[0].keyMap[50] = 5;  // note 51 names sample 5 of a one-sample instrument
   tune::Player t(m);
   ChannelState& c = t.channel(0);
@@ -149,7 +149,7 @@ TEST(Trigger, InstrumentAboveTheCountIsIgnored) {
 }
 
 TEST(Trigger, NoteDelayStartsLaterKeepingVolume) {
-  ModuleSpec m = two_instruments({"C-4 01 20 ED3", "D-4 02 .. ED0"});
+  ModuleDef m = two_instruments({"C-4 01 20 ED3", "D-4 02 .. ED0"});
   m.speed = 6;
   tune::Player t(m);
   ChannelState& c = t.channel(0);

@@ -9,9 +9,9 @@
 namespace tune {
 
 // A sample of `frames` values, counting up from 1 (so positions can be read off the output).
-inline SampleSpec ramp_sample(uint32_t frames, LoopKind loop = LoopKind::None, uint32_t loopStart = 0,
+inline SampleDef ramp_sample(uint32_t frames, LoopKind loop = LoopKind::None, uint32_t loopStart = 0,
                               uint32_t loopLength = 0) {
-  SampleSpec s;
+  SampleDef s;
   for (uint32_t i = 0; i < frames; ++i) s.data.push_back(static_cast<int16_t>(1 + i % 100));
   s.loop = loop;
   s.loopStart = loopStart;
@@ -19,15 +19,15 @@ inline SampleSpec ramp_sample(uint32_t frames, LoopKind loop = LoopKind::None, u
   return s;
 }
 
-inline InstrumentSpec instrument(SampleSpec sample) {
-  InstrumentSpec i;
+inline InstrumentDef instrument(SampleDef sample) {
+  InstrumentDef i;
   i.samples.push_back(std::move(sample));
   return i;
 }
 
 // A module of `patterns` with one instrument that plays a long looped ramp.
-inline ModuleSpec song(std::vector<PatternSpec> patterns, std::vector<uint8_t> orders = {0}) {
-  ModuleSpec m;
+inline ModuleDef song(std::vector<PatternDef> patterns, std::vector<uint8_t> orders = {0}) {
+  ModuleDef m;
   m.patterns = std::move(patterns);
   m.orders = std::move(orders);
   m.instruments.push_back(instrument(ramp_sample(1000, LoopKind::Forward, 0, 1000)));
@@ -39,7 +39,7 @@ struct Player {
   std::vector<uint8_t> image;
   std::unique_ptr<PlayerState> state = std::make_unique<PlayerState>();
 
-  explicit Player(const ModuleSpec& spec, bool start = true) : image(write_module_image(spec)) {
+  explicit Player(const ModuleDef& def, bool start = true) : image(write_module_image(def)) {
     player_init(image.data(), state.get());
     if (start) player_start(0);
   }
