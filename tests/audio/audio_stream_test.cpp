@@ -12,10 +12,10 @@ namespace {
 
 // A tune whose mix is never silent: a looped ramp from the first frame on.
 std::vector<uint8_t> ramp_tune() {
-  ModuleSpec m;
+  ModuleDef m;
   m.channelCount = 1;
-  InstrumentSpec in;
-  SampleSpec s;
+  InstrumentDef in;
+  SampleDef s;
   for (int i = 0; i < 64; ++i) s.data.push_back(static_cast<int16_t>(i * 4 - 128));
   s.loop = LoopKind::Forward;
   s.loopStart = 0;

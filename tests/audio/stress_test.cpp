@@ -10,10 +10,10 @@
 
 namespace {
 std::vector<uint8_t> tune(int note_row_gap) {
-  ModuleSpec m;
+  ModuleDef m;
   m.channelCount = 2;
-  InstrumentSpec in;
-  SampleSpec s;
+  InstrumentDef in;
+  SampleDef s;
   for (int i = 0; i < 100; ++i) s.data.push_back(static_cast<int16_t>((i * 37) % 200 - 100));
   s.loop = LoopKind::PingPong;
   s.loopStart = 10;
@@ -21,10 +21,10 @@ std::vector<uint8_t> tune(int note_row_gap) {
   in.samples.push_back(s);
   m.instruments.push_back(in);
   std::vector<std::string_view> rows;
-  PatternSpec p = empty_pattern(16);
+  PatternDef p = empty_pattern(16);
   for (uint32_t r = 0; r < 16; r += static_cast<uint32_t>(note_row_gap)) {
-    p.rows[r].push_back(CellSpec{0, static_cast<uint8_t>(40 + r), 1, 0, -1, 0});
-    p.rows[r].push_back(CellSpec{1, static_cast<uint8_t>(52 + r), 1, 0, 0xF, 2});  // speed 2
+    p.rows[r].push_back(CellDef{0, static_cast<uint8_t>(40 + r), 1, 0, -1, 0});
+    p.rows[r].push_back(CellDef{1, static_cast<uint8_t>(52 + r), 1, 0, 0xF, 2});  // speed 2
   }
   m.patterns.push_back(p);
   return write_module_image(m);

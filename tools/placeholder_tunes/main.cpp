@@ -15,8 +15,8 @@
 namespace {
 
 // One cycle of 32 frames, looped.
-SampleSpec wave(int kind, uint8_t volume) {
-  SampleSpec s;
+SampleDef wave(int kind, uint8_t volume) {
+  SampleDef s;
   const int n = 32;
   for (int i = 0; i < n; ++i) {
     double x = static_cast<double>(i) / n;
@@ -38,8 +38,8 @@ SampleSpec wave(int kind, uint8_t volume) {
 }
 
 // A short noise burst for a drum.
-SampleSpec noise(uint32_t seed) {
-  SampleSpec s;
+SampleDef noise(uint32_t seed) {
+  SampleDef s;
   uint32_t state = seed;
   for (int i = 0; i < 3000; ++i) {
     state = state * 1103515245u + 12345u;
@@ -50,23 +50,23 @@ SampleSpec noise(uint32_t seed) {
   return s;
 }
 
-InstrumentSpec instrument(SampleSpec sample) {
-  InstrumentSpec in;
+InstrumentDef instrument(SampleDef sample) {
+  InstrumentDef in;
   in.samples.push_back(std::move(sample));
   in.volumeEnvelope.points = {{6, 64}, {20, 40}, {1, 0}};
   return in;
 }
 
-CellSpec cell(uint8_t channel, int note, uint8_t instr) {
-  CellSpec c;
+CellDef cell(uint8_t channel, int note, uint8_t instr) {
+  CellDef c;
   c.channel = channel;
   c.note = static_cast<uint8_t>(note);
   c.instrument = instr;
   return c;
 }
 
-ModuleSpec tune(int number) {
-  ModuleSpec m;
+ModuleDef tune(int number) {
+  ModuleDef m;
   m.channelCount = 4;
   m.speed = static_cast<uint8_t>(3 + number % 4);
   m.tempo = static_cast<uint8_t>(100 + 7 * number);
@@ -77,8 +77,8 @@ ModuleSpec tune(int number) {
   m.panning[1] = 176;
   // Packed tunes begin their sample area with two zero samples: a silent first instrument
   // carries them, the audible ones are numbered from 2.
-  InstrumentSpec lead;
-  SampleSpec zeros;
+  InstrumentDef lead;
+  SampleDef zeros;
   zeros.data = {0, 0};
   lead.samples.push_back(zeros);
   m.instruments.push_back(lead);
@@ -90,9 +90,9 @@ ModuleSpec tune(int number) {
   static const int major[] = {0, 2, 4, 5, 7, 9, 11, 12};
   const int* scale = number % 3 == 0 ? major : minor;
   const int root = 37 + number;  // around C-3
-  PatternSpec p;
+  PatternDef p;
   for (int row = 0; row < 32; ++row) {
-    std::vector<CellSpec> cells;
+    std::vector<CellDef> cells;
     if (row % 2 == 0) {
       int degree = scale[(row * (number + 3) / 2 + number) % 8];
       cells.push_back(cell(0, root + 12 + degree, 2));
