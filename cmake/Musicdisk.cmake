@@ -53,6 +53,13 @@ function(md_test name)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES ${props})
+  # The thread-sanitizer run builds only what it runs.
+  if("threads" IN_LIST A_LABELS)
+    if(NOT TARGET md_threads_tests)
+      add_custom_target(md_threads_tests)
+    endif()
+    add_dependencies(md_threads_tests ${name})
+  endif()
 endfunction()
 
 # md_fuzzer(name SOURCES ... [DEPS ...] [SEEDS dir]): a libFuzzer target, built only with
@@ -77,6 +84,10 @@ function(md_fuzzer name)
   add_test(NAME ${name} COMMAND ${name} -max_total_time=${MUSICDISK_FUZZ_SECONDS}
            -rss_limit_mb=4096 -print_final_stats=1 ${dirs})
   set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 600)
+  if(NOT TARGET md_fuzz_targets)
+    add_custom_target(md_fuzz_targets)
+  endif()
+  add_dependencies(md_fuzz_targets ${name})
 endfunction()
 
 # md_bench(name SOURCES ... [DEPS ...]): a Google Benchmark program.

@@ -25,7 +25,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 step "ThreadSanitizer (threaded tests)"
 cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DMUSICDISK_SANITIZE=thread -DMUSICDISK_BENCH=OFF \
   -DMUSICDISK_TOOLS=OFF -DMUSICDISK_SDL=OFF > /dev/null
-cmake --build build/tsan -j"$jobs"
+cmake --build build/tsan -j"$jobs" --target md_threads_tests
 if ctest --test-dir build/tsan -N -L threads | grep -q "Total Tests: [1-9]"; then
   TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan -j"$jobs" --output-on-failure -L threads --timeout 900
 fi
@@ -34,7 +34,7 @@ step "fuzz targets, ${fuzz_seconds} s each"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMUSICDISK_FUZZ=ON \
   -DMUSICDISK_TESTS=OFF -DMUSICDISK_BENCH=OFF -DMUSICDISK_SDL=OFF -DMUSICDISK_TOOLS=OFF \
   -DMUSICDISK_SANITIZE=address -DMUSICDISK_FUZZ_SECONDS="$fuzz_seconds" > /dev/null
-cmake --build build/fuzz -j"$jobs"
+cmake --build build/fuzz -j"$jobs" --target md_fuzz_targets
 if ctest --test-dir build/fuzz -N -L fuzz | grep -q "Total Tests: [1-9]"; then
   ctest --test-dir build/fuzz --output-on-failure -L fuzz
 fi
