@@ -304,9 +304,11 @@ class Xvfb {
   Display* display_ = nullptr;
 };
 
-// Presses keys with xdotool (real key events through the XTEST extension).
+// Presses keys with xdotool (real key events through the XTEST extension) and holds them
+// for a tenth of a second, as a hand does: the show reads which keys are held once per
+// frame, so a tap shorter than a frame (xdotool's own is about 10 ms) can pass unseen.
 void press(const Xvfb& x, const std::string& keys) {
-  const pid_t pid = spawn({"xdotool", "key", "--delay", "30", keys}, {"DISPLAY=" + x.name()});
+  const pid_t pid = spawn({"xdotool", "keydown", keys, "sleep", "0.1", "keyup", keys}, {"DISPLAY=" + x.name()});
   ASSERT_GT(pid, 0) << "cannot start xdotool: is it installed? (scripts/install-deps.sh installs it)";
   ASSERT_EQ(wait_exit(pid, 5000), 0) << "xdotool key " << keys;
 }
@@ -408,11 +410,8 @@ TEST_P(RealWindow, ShowsTheSceneAndEscapeEndsItWithExitCodeZero) {
   expect_scene(x.screenshot(), g, keep, true);
 
   x.focus(w);
-  const Clock::time_point pressed = Clock::now();
   press(x, "Escape");
-  const int code = wait_exit(show, 1000 + 200);  // the key's own delay is part of the 200
-  EXPECT_EQ(code, 0) << "Escape ends the show with exit code 0";
-  EXPECT_LE(ms_since(pressed), 1200);
+  EXPECT_EQ(wait_exit(show, 1000), 0) << "Escape ends the show with exit code 0 within a second";
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, RealWindow, ::testing::Values(24, 16),
@@ -475,7 +474,8 @@ TEST(RealWindowModes, ClosingTheWindowEndsWithExitCodeZero) {
   ASSERT_NE(w, 0u);
   sleep_for_ms(500);
   x.request_close(w);
-  EXPECT_EQ(wait_exit(show, 2000), 0);
+  // Generous: on a loaded machine the first frames of a new process can be slow.
+  EXPECT_EQ(wait_exit(show, 5000), 0) << "-1: still running, -2: killed by a signal";
 }
 
 }  // namespace
