@@ -4,6 +4,8 @@
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <map>
 #include <random>
@@ -89,6 +91,7 @@ void BM_SDL_BlitScaled_2to1(benchmark::State& state, int depth) {
 // Keeps each run's time per iteration for the ratio table.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) != 0 ? OO_Defaults : OO_None) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.run_type == Run::RT_Iteration) {
