@@ -8,6 +8,7 @@
 #include "platform/window.h"
 
 SDL_Window* SdlWindow = nullptr;
+SDL_Renderer* SdlRenderer = nullptr;
 
 namespace {
 
@@ -166,6 +167,11 @@ bool create_window(const char* title, int outer_width, int outer_height, WindowP
   SdlWindow = SDL_CreateWindow(title, 0, 0, outer_width, outer_height, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
   if (SdlWindow == nullptr) {
     return false;
+  }
+  SdlRenderer = SDL_CreateRenderer(SdlWindow, -1, SDL_RENDERER_PRESENTVSYNC);
+  if (SdlRenderer == nullptr) {
+    // No renderer that waits for the retrace: any renderer at all.
+    SdlRenderer = SDL_CreateRenderer(SdlWindow, -1, 0);
   }
   SDL_StopTextInput();
   Proc = proc;
