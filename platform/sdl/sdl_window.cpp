@@ -17,6 +17,8 @@ std::deque<WindowMessage> Queue;
 bool ShortcutTable = false;
 uint32_t ShortcutCommand = 0;
 int CursorCount = 0;
+// Per virtual-key code: whether the key's last press came as a system key.
+bool PressedAsSystemKey[256] = {};
 
 constexpr intptr_t AltContextBit = intptr_t{1} << 29;
 constexpr intptr_t PreviousStateBit = intptr_t{1} << 30;
@@ -79,7 +81,14 @@ void translate_key(const SDL_KeyboardEvent& key) {
   if (vk == 0) {
     return;
   }
-  const bool alt = (key.keysym.mod & KMOD_ALT) != 0 || vk == VK_MENU;
+  bool alt = (key.keysym.mod & KMOD_ALT) != 0 || vk == VK_MENU;
+  if (key.type == SDL_KEYDOWN && key.repeat != 0) {
+    // Auto-repeat keeps the kind of the press that started it: Enter held on after Alt+Enter
+    // when Alt is let go first stays a system key and never becomes an Enter press.
+    alt = PressedAsSystemKey[vk];
+  } else if (key.type == SDL_KEYDOWN) {
+    PressedAsSystemKey[vk] = alt;
+  }
   intptr_t lParam = 1 | (static_cast<intptr_t>(key.keysym.scancode & 0xff) << 16);
   if (alt) {
     lParam |= AltContextBit;
