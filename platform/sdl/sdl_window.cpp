@@ -2,6 +2,7 @@
 // procedure expects (keys as virtual-key codes, Alt held as system keys), and the window's
 // geometry is read and set through SDL. SDL's window has no frame of its own to account
 // for, so the frame metrics are 0 and the client area is the whole window.
+#include <cstring>
 #include <deque>
 
 #include "platform/sdl/sdl_backend.h"
@@ -170,6 +171,15 @@ bool create_window(const char* title, int outer_width, int outer_height, WindowP
   if (SDL_WasInit(SDL_INIT_VIDEO) == 0) {
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+      return false;
+    }
+    // Without a screen SDL can fall back to drivers that draw nowhere. Unless one was asked
+    // for by name, that is no screen: the show ends with its report instead of running unseen.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* wanted = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (driver != nullptr && (wanted == nullptr || *wanted == '\0') &&
+        (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
+      SDL_QuitSubSystem(SDL_INIT_VIDEO);
       return false;
     }
   }
