@@ -7,7 +7,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev           # libFuzzer and the sanitizer runtimes
   libpng-dev libfreetype-dev      # tools only
-  xvfb xdotool openbox libx11-dev   # real-window tests: a virtual X server, keys, a window manager
+  xvfb xdotool x11-utils imagemagick   # real-window tests under a virtual X server
+  openbox libx11-dev              # real-window tests: a window manager for fullscreen, Xlib for screenshots
 )
 missing=()
 for p in "${packages[@]}"; do
