@@ -157,12 +157,13 @@ class SdlSurface final : public DisplaySurface {
     if (lost() || src->texture == nullptr || src->lost() || src->locked) {
       return false;
     }
-    const SDL_Rect from = {std::clamp(source_rect.left, 0, src->width), std::clamp(source_rect.top, 0, src->height),
-                           0, 0};
-    SDL_Rect from_clipped = from;
-    from_clipped.w = std::clamp(source_rect.right, 0, src->width) - from.x;
-    from_clipped.h = std::clamp(source_rect.bottom, 0, src->height) - from.y;
-    if (from_clipped.w <= 0 || from_clipped.h <= 0) {
+    // The source rectangle within the surface (a window can outgrow its back surface until
+    // its size message has rebuilt it).
+    const int left = std::clamp(source_rect.left, 0, src->width);
+    const int top = std::clamp(source_rect.top, 0, src->height);
+    const SDL_Rect from = {left, top, std::clamp(source_rect.right, 0, src->width) - left,
+                           std::clamp(source_rect.bottom, 0, src->height) - top};
+    if (from.w <= 0 || from.h <= 0) {
       return false;
     }
     // Screen to window coordinates, then to the renderer's pixels (more than the window's
@@ -177,7 +178,7 @@ class SdlSurface final : public DisplaySurface {
                          sy(dest_rect.bottom) - sy(dest_rect.top)};
     SDL_SetRenderDrawColor(SdlRenderer, 0, 0, 0, 255);
     SDL_RenderClear(SdlRenderer);
-    SDL_RenderCopy(SdlRenderer, src->texture, &from_clipped, &to);
+    SDL_RenderCopy(SdlRenderer, src->texture, &from, &to);
     SDL_RenderPresent(SdlRenderer);
     return true;
   }
