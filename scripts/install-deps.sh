@@ -10,6 +10,7 @@ packages=(
   libpng-dev libfreetype-dev      # tools only
   libavcodec-dev                  # the picture benchmark only (left out without it)
   xvfb xdotool x11-utils imagemagick   # real-window tests under a virtual X server
+  openbox libx11-dev              # real-window tests: a window manager for fullscreen, Xlib for screenshots
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -15,8 +15,6 @@ uint32_t SdlLostGeneration = 0;
 
 namespace {
 
-SDL_Renderer* Renderer = nullptr;
-
 struct Mode {
   int width = 0, height = 0, depth = 0;
 };
@@ -57,7 +55,7 @@ int desktop_depth() {
 // The largest area of `aspect_w`:`aspect_h` that fits the renderer's output, centred.
 SDL_Rect centred_area(int aspect_w, int aspect_h) {
   int ow = 0, oh = 0;
-  SDL_GetRendererOutputSize(Renderer, &ow, &oh);
+  SDL_GetRendererOutputSize(SdlRenderer, &ow, &oh);
   int w = ow;
   int h = static_cast<int>(static_cast<int64_t>(ow) * aspect_h / aspect_w);
   if (h > oh) {
@@ -89,7 +87,7 @@ class SdlSurface final : public DisplaySurface {
     if (format == SDL_PIXELFORMAT_UNKNOWN || width <= 0 || height <= 0) {
       return false;
     }
-    texture = SDL_CreateTexture(Renderer, format, SDL_TEXTUREACCESS_STREAMING, width, height);
+    texture = SDL_CreateTexture(SdlRenderer, format, SDL_TEXTUREACCESS_STREAMING, width, height);
     if (texture == nullptr) {
       return false;
     }
@@ -159,12 +157,13 @@ class SdlSurface final : public DisplaySurface {
     if (lost() || src->texture == nullptr || src->lost() || src->locked) {
       return false;
     }
-    const SDL_Rect from = {std::clamp(source_rect.left, 0, src->width), std::clamp(source_rect.top, 0, src->height),
-                           0, 0};
-    SDL_Rect from_clipped = from;
-    from_clipped.w = std::clamp(source_rect.right, 0, src->width) - from.x;
-    from_clipped.h = std::clamp(source_rect.bottom, 0, src->height) - from.y;
-    if (from_clipped.w <= 0 || from_clipped.h <= 0) {
+    // The source rectangle within the surface (a window can outgrow its back surface until
+    // its size message has rebuilt it).
+    const int left = std::clamp(source_rect.left, 0, src->width);
+    const int top = std::clamp(source_rect.top, 0, src->height);
+    const SDL_Rect from = {left, top, std::clamp(source_rect.right, 0, src->width) - left,
+                           std::clamp(source_rect.bottom, 0, src->height) - top};
+    if (from.w <= 0 || from.h <= 0) {
       return false;
     }
     // Screen to window coordinates, then to the renderer's pixels (more than the window's
@@ -172,15 +171,15 @@ class SdlSurface final : public DisplaySurface {
     int wx = 0, wy = 0, ww = 1, wh = 1, ow = 1, oh = 1;
     SDL_GetWindowPosition(SdlWindow, &wx, &wy);
     SDL_GetWindowSize(SdlWindow, &ww, &wh);
-    SDL_GetRendererOutputSize(Renderer, &ow, &oh);
+    SDL_GetRendererOutputSize(SdlRenderer, &ow, &oh);
     const auto sx = [&](int x) { return static_cast<int>(static_cast<int64_t>(x - wx) * ow / std::max(ww, 1)); };
     const auto sy = [&](int y) { return static_cast<int>(static_cast<int64_t>(y - wy) * oh / std::max(wh, 1)); };
     const SDL_Rect to = {sx(dest_rect.left), sy(dest_rect.top), sx(dest_rect.right) - sx(dest_rect.left),
                          sy(dest_rect.bottom) - sy(dest_rect.top)};
-    SDL_SetRenderDrawColor(Renderer, 0, 0, 0, 255);
-    SDL_RenderClear(Renderer);
-    SDL_RenderCopy(Renderer, src->texture, &from_clipped, &to);
-    SDL_RenderPresent(Renderer);
+    SDL_SetRenderDrawColor(SdlRenderer, 0, 0, 0, 255);
+    SDL_RenderClear(SdlRenderer);
+    SDL_RenderCopy(SdlRenderer, src->texture, &from, &to);
+    SDL_RenderPresent(SdlRenderer);
     return true;
   }
 
@@ -189,10 +188,10 @@ class SdlSurface final : public DisplaySurface {
       return false;
     }
     const SDL_Rect to = centred_area(4, 3);
-    SDL_SetRenderDrawColor(Renderer, 0, 0, 0, 255);
-    SDL_RenderClear(Renderer);
-    SDL_RenderCopy(Renderer, back->texture, nullptr, &to);
-    SDL_RenderPresent(Renderer);
+    SDL_SetRenderDrawColor(SdlRenderer, 0, 0, 0, 255);
+    SDL_RenderClear(SdlRenderer);
+    SDL_RenderCopy(SdlRenderer, back->texture, nullptr, &to);
+    SDL_RenderPresent(SdlRenderer);
     return true;
   }
 
@@ -325,18 +324,10 @@ class SdlDevice final : public DisplayDevice {
 
 bool create_display_device(DisplayDevice** device) {
   static SdlDevice* Device = nullptr;
-  if (SdlWindow == nullptr) {
+  if (SdlWindow == nullptr || SdlRenderer == nullptr) {
     return false;
   }
   if (Device == nullptr) {
-    Renderer = SDL_CreateRenderer(SdlWindow, -1, SDL_RENDERER_PRESENTVSYNC);
-    if (Renderer == nullptr) {
-      // No renderer that waits for the retrace: any renderer at all.
-      Renderer = SDL_CreateRenderer(SdlWindow, -1, 0);
-    }
-    if (Renderer == nullptr) {
-      return false;
-    }
     Device = new SdlDevice();
   }
   *device = Device;

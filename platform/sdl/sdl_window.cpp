@@ -2,12 +2,14 @@
 // procedure expects (keys as virtual-key codes, Alt held as system keys), and the window's
 // geometry is read and set through SDL. SDL's window has no frame of its own to account
 // for, so the frame metrics are 0 and the client area is the whole window.
+#include <cstring>
 #include <deque>
 
 #include "platform/sdl/sdl_backend.h"
 #include "platform/window.h"
 
 SDL_Window* SdlWindow = nullptr;
+SDL_Renderer* SdlRenderer = nullptr;
 
 namespace {
 
@@ -16,6 +18,8 @@ std::deque<WindowMessage> Queue;
 bool ShortcutTable = false;
 uint32_t ShortcutCommand = 0;
 int CursorCount = 0;
+// Per virtual-key code: whether the key's last press came as a system key.
+bool PressedAsSystemKey[256] = {};
 
 constexpr intptr_t AltContextBit = intptr_t{1} << 29;
 constexpr intptr_t PreviousStateBit = intptr_t{1} << 30;
@@ -78,7 +82,14 @@ void translate_key(const SDL_KeyboardEvent& key) {
   if (vk == 0) {
     return;
   }
-  const bool alt = (key.keysym.mod & KMOD_ALT) != 0 || vk == VK_MENU;
+  bool alt = (key.keysym.mod & KMOD_ALT) != 0 || vk == VK_MENU;
+  if (key.type == SDL_KEYDOWN && key.repeat != 0) {
+    // Auto-repeat keeps the kind of the press that started it: Enter held on after Alt+Enter
+    // when Alt is let go first stays a system key and never becomes an Enter press.
+    alt = PressedAsSystemKey[vk];
+  } else if (key.type == SDL_KEYDOWN) {
+    PressedAsSystemKey[vk] = alt;
+  }
   intptr_t lParam = 1 | (static_cast<intptr_t>(key.keysym.scancode & 0xff) << 16);
   if (alt) {
     lParam |= AltContextBit;
@@ -162,10 +173,24 @@ bool create_window(const char* title, int outer_width, int outer_height, WindowP
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
       return false;
     }
+    // Without a screen SDL can fall back to drivers that draw nowhere. Unless one was asked
+    // for by name, that is no screen: the show ends with its report instead of running unseen.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* wanted = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (driver != nullptr && (wanted == nullptr || *wanted == '\0') &&
+        (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
+      SDL_QuitSubSystem(SDL_INIT_VIDEO);
+      return false;
+    }
   }
   SdlWindow = SDL_CreateWindow(title, 0, 0, outer_width, outer_height, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
   if (SdlWindow == nullptr) {
     return false;
+  }
+  SdlRenderer = SDL_CreateRenderer(SdlWindow, -1, SDL_RENDERER_PRESENTVSYNC);
+  if (SdlRenderer == nullptr) {
+    // No renderer that waits for the retrace: any renderer at all.
+    SdlRenderer = SDL_CreateRenderer(SdlWindow, -1, 0);
   }
   SDL_StopTextInput();
   Proc = proc;

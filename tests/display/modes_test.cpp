@@ -48,35 +48,27 @@ TEST(CountBits, CountsEverySetBit) {
   EXPECT_EQ(count_bits(0x80000001), 2);
 }
 
-TEST_F(Display, StartsWindowedWithAClientAreaOfTheFrameSize) {
+TEST_F(Display, StartsWindowedAroundAClientAreaOfTheFrameSizeInTheDesktopsFormat) {
   ASSERT_TRUE(start());
   EXPECT_EQ(Windowed, 1);
   EXPECT_EQ(DisplayReady, 1);
   EXPECT_EQ(DisplayDepth, 32);
-  EXPECT_EQ(ClientRect.right - ClientRect.left, 400);
-  EXPECT_EQ(ClientRect.bottom - ClientRect.top, 300);
+  EXPECT_EQ(ClientRect.right, 400);
+  EXPECT_EQ(ClientRect.bottom, 300);
   EXPECT_EQ(OuterWidth, outer_width_for(400));
   EXPECT_EQ(OuterHeight, outer_height_for(300));
-  EXPECT_EQ(Framebuffer.width, 400);
-  EXPECT_EQ(Framebuffer.pixel_count, 120000);
   EXPECT_EQ(Framebuffer.byte_size, 480000);
   EXPECT_TRUE(headless_stats().messages.empty());
-}
 
-TEST_F(Display, TheDesktopDepthDecidesTheWindowedFormat) {
-  for (int depth : {32, 24, 16}) {
-    HeadlessConfig config;
+  HeadlessConfig config;
+  for (int depth : {24, 16}) {
     config.desktop_depth = depth;
     ASSERT_TRUE(start(config));
-    EXPECT_EQ(Windowed, 1);
     EXPECT_EQ(DisplayDepth, depth);
   }
-  HeadlessConfig config;
-  config.desktop_depth = 16;
   config.green_mask_16 = 0x03E0;
   ASSERT_TRUE(start(config));
   EXPECT_EQ(DisplayDepth, 15) << "16 bits with a 5-bit green mask";
-
   // A palette desktop cannot show the frame in a window: the fullscreen mode takes over.
   config = {};
   config.desktop_depth = 8;
@@ -119,43 +111,37 @@ TEST_F(Display, TheModeSearchTriesEveryDepthAtTheFrameSizeFirst) {
   }
 }
 
-TEST_F(Display, NeitherModeGivesCannotInitScreenAndExitCodeZero) {
+TEST_F(Display, StartUpFailures) {
+  const auto run = [](const HeadlessConfig& config) {
+    headless_reset(config);
+    reset_show_state();
+    return headless_run([] {
+      run_show();
+      exit_process(0);
+    });
+  };
+  // Neither mode: no window of 400 x 300 and no usable fullscreen mode.
   HeadlessConfig config;
   config.fail_windowed = true;
   config.modes = {{640, 480, 32}, {800, 600, 8}};
-  headless_reset(config);
-  reset_show_state();
-  const int code = headless_run([] {
-    run_show();
-    exit_process(0);
-  });
-  EXPECT_EQ(code, 0);
+  EXPECT_EQ(run(config), 0);
   EXPECT_EQ(headless_stats().messages, Messages{"cannot init screen"});
   EXPECT_EQ(Framebuffer.pixels, nullptr) << "no asset prepared";
   EXPECT_EQ(headless_stats().presented, 0u);
-}
 
-TEST_F(Display, NoWindowGivesCannotInitScreen) {
-  HeadlessConfig config;
+  config = {};
   config.fail_window = true;
-  headless_reset(config);
-  reset_show_state();
-  EXPECT_EQ(headless_run([] {
-              run_show();
-              exit_process(0);
-            }),
-            0);
+  EXPECT_EQ(run(config), 0);
   EXPECT_EQ(headless_stats().messages, Messages{"cannot init screen"});
-}
 
-TEST_F(Display, AMissingShortcutTableIsReportedAndTheShowGoesOn) {
-  HeadlessConfig config;
+  // No shortcut table: reported, and the show goes on without Alt+Enter.
+  config = {};
   config.fail_shortcut = true;
   ASSERT_TRUE(start(config));
   EXPECT_EQ(headless_stats().messages, Messages{"init for keyboard-shortcut failed"});
   EXPECT_EQ(DisplayReady, 1);
   alt_enter();
-  EXPECT_EQ(Windowed, 1) << "no shortcut, no switch";
+  EXPECT_EQ(Windowed, 1);
   EXPECT_EQ(KeyState[VK_RETURN], 0u);
 }
 
@@ -188,30 +174,24 @@ TEST_F(Display, AltEnterSwitchesToFullscreenAndBackWithOneDeviceObject) {
   EXPECT_TRUE(headless_stats().messages.empty());
 }
 
-TEST_F(Display, AFailedSwitchReportsAndGoesBackToTheOldMode) {
+TEST_F(Display, AFailedSwitchGoesBackAndAFailedRestoreEndsTheProcess) {
   ASSERT_TRUE(start());
   headless_config().fail_fullscreen = true;
   alt_enter();
   EXPECT_EQ(headless_stats().messages, Messages{"window-switching failed"});
   EXPECT_EQ(Windowed, 1);
   EXPECT_EQ(DisplayReady, 1);
-
-  // The quit request of the report is dropped: the show goes on and presents.
-  pump_messages();
+  // The report's quit request is dropped by the pump: the show goes on and presents.
+  EXPECT_EQ(headless_stats().quit_posted, 1);
+  EXPECT_EQ(headless_run(pump_messages), -1);
   std::vector<uint32_t> pixels(400 * 300, 0x00406080);
-  const FramebufferRecord frame = {400, 300, 120000, 480000, pixels.data()};
-  present_frame(frame);
-  EXPECT_EQ(headless_stats().presented, 1u);
+  present_frame({400, 300, 120000, 480000, pixels.data()});
   EXPECT_EQ(headless_last_frame().pixels[0], 0x00406080u);
-}
 
-TEST_F(Display, AFailedSwitchAndAFailedRestoreEndTheProcess) {
-  ASSERT_TRUE(start());
-  headless_config().fail_fullscreen = true;
   headless_config().fail_windowed = true;
-  const int code = headless_run(alt_enter);
-  EXPECT_EQ(code, 0);
-  EXPECT_EQ(headless_stats().messages, (Messages{"window-switching failed", "window-restore failed"}));
+  EXPECT_EQ(headless_run(alt_enter), 0);
+  EXPECT_EQ(headless_stats().messages,
+            (Messages{"window-switching failed", "window-switching failed", "window-restore failed"}));
   EXPECT_EQ(DisplayReady, 0) << "released before the end";
 }
 
@@ -231,14 +211,19 @@ TEST_F(Display, AFailedModeSwitchFromFullscreenComesBackToFullscreen) {
   EXPECT_EQ(headless_stats().messages.back(), "window-restore failed");
 }
 
-TEST_F(Display, AltEnterWhileTheDisplayIsNotReadyDoesNothing) {
+TEST_F(Display, AltEnterMoveAndSizeDoNothingWhileTheDisplayIsDown) {
   ASSERT_TRUE(start());
   release_display();
+  const Rect before = WindowRect;
   const uint64_t devices = headless_stats().devices_created;
   alt_enter();
+  headless_user_move(50, 60);
+  headless_user_size(700, 500);
+  pump_messages();
   EXPECT_EQ(Windowed, 1);
   EXPECT_EQ(DisplayReady, 0);
   EXPECT_EQ(Surfaces.back, nullptr);
+  EXPECT_EQ(WindowRect.left, before.left);
   EXPECT_EQ(headless_stats().devices_created, devices);
   EXPECT_TRUE(headless_stats().messages.empty());
 }
@@ -263,24 +248,18 @@ TEST_F(Display, ReleasingTwiceIsHarmless) {
   EXPECT_EQ(headless_stats().mode_width, 0);
 }
 
-TEST_F(Display, MovingRefreshesTheRectangles) {
-  ASSERT_TRUE(start());
-  headless_user_move(300, 200);
-  pump_messages();
-  EXPECT_EQ(WindowRect.left, 300);
-  EXPECT_EQ(WindowRect.top, 200);
-  EXPECT_EQ(ScreenRect.left, 300 + get_system_metrics(SM_CXFRAME));
-  EXPECT_EQ(ScreenRect.top, 200 + get_system_metrics(SM_CYFRAME) + get_system_metrics(SM_CYMENU));
-  EXPECT_EQ(ScreenRect.right - ScreenRect.left, 400);
-  EXPECT_EQ(ClientRect.left, 0);
-  EXPECT_EQ(ClientRect.right, 400);
-}
-
-TEST_F(Display, ResizingRebuildsAtTheNewSizeAndKeepsTheWindowOnScreen) {
+TEST_F(Display, MovingAndResizingRefreshTheRectanglesAndKeepTheWindowOnScreen) {
   HeadlessConfig config;
   config.desktop_width = 1024;
   config.desktop_height = 768;
   ASSERT_TRUE(start(config));
+  headless_user_move(300, 200);
+  pump_messages();
+  EXPECT_EQ(WindowRect.left, 300);
+  EXPECT_EQ(ScreenRect.left, 300 + get_system_metrics(SM_CXFRAME));
+  EXPECT_EQ(ScreenRect.top, 200 + get_system_metrics(SM_CYFRAME) + get_system_metrics(SM_CYMENU));
+  EXPECT_EQ(ScreenRect.right - ScreenRect.left, 400);
+
   headless_user_size(600, 500);
   pump_messages();
   EXPECT_EQ(DisplayReady, 1);
@@ -336,18 +315,6 @@ TEST_F(Display, AMinimisedWindowLeavesTheDisplayUntilItIsRestored) {
   EXPECT_EQ(ClientRect.right, 400);
 }
 
-TEST_F(Display, MoveAndSizeWhileTheDisplayIsDownAreIgnored) {
-  ASSERT_TRUE(start());
-  release_display();
-  const Rect before = WindowRect;
-  headless_user_move(50, 60);
-  headless_user_size(700, 500);
-  pump_messages();
-  EXPECT_EQ(DisplayReady, 0);
-  EXPECT_EQ(WindowRect.left, before.left);
-  EXPECT_EQ(Surfaces.back, nullptr);
-}
-
 TEST_F(Display, LostSurfacesComeBackWithTheNextSwitch) {
   ASSERT_TRUE(start());
   std::vector<uint32_t> pixels(400 * 300, 0x00102030);
@@ -363,41 +330,27 @@ TEST_F(Display, LostSurfacesComeBackWithTheNextSwitch) {
 
 // ---- keys -----------------------------------------------------------------------------
 
-TEST_F(Display, AHeldKeyStaysSetThroughAutoRepeat) {
+TEST_F(Display, HeldKeysAndAltEnter) {
   ASSERT_TRUE(start());
   headless_post(WM_KEYDOWN, VK_LEFT, 1);
-  pump_messages();
-  EXPECT_EQ(KeyState[VK_LEFT], 1u);
   for (int i = 0; i < 5; ++i) {
     headless_post(WM_KEYDOWN, VK_LEFT, 1 | (1 << 30));  // auto-repeat
-    pump_messages();
-    EXPECT_EQ(KeyState[VK_LEFT], 1u);
   }
-  headless_post(WM_KEYDOWN, 'A', 1);
+  pump_messages();
+  EXPECT_EQ(KeyState[VK_LEFT], 1u) << "held through auto-repeat";
   headless_post(WM_KEYUP, VK_LEFT, 1 | (3 << 30));
   pump_messages();
   EXPECT_EQ(KeyState[VK_LEFT], 0u);
-  EXPECT_EQ(KeyState['A'], 1u) << "every key has its entry";
-}
 
-TEST_F(Display, EnterAloneSetsItsEntryAltEnterDoesNot) {
-  ASSERT_TRUE(start());
-  alt_enter();
-  EXPECT_EQ(KeyState[VK_RETURN], 0u);
+  // Alt and Alt+Enter are system keys: neither reaches the table.
   headless_post(WM_SYSKEYDOWN, VK_MENU, 1 | (1 << 29));
-  pump_messages();
-  EXPECT_EQ(KeyState[VK_MENU], 0u) << "Alt is a system key";
+  alt_enter();
+  EXPECT_EQ(KeyState[VK_MENU], 0u);
+  EXPECT_EQ(KeyState[VK_RETURN], 0u);
+  EXPECT_EQ(Windowed, 0);
   headless_post(WM_KEYDOWN, VK_RETURN, 1);
   pump_messages();
-  EXPECT_EQ(KeyState[VK_RETURN], 1u);
-}
-
-TEST_F(Display, ReportErrorsQuitRequestIsTakenAndDropped) {
-  ASSERT_TRUE(start());
-  report_error("window-switching failed");
-  EXPECT_EQ(headless_stats().quit_posted, 1);
-  EXPECT_EQ(headless_run(pump_messages), -1) << "the pump returns, the show goes on";
-  EXPECT_FALSE(peek_message());
+  EXPECT_EQ(KeyState[VK_RETURN], 1u) << "Enter alone does";
 }
 
 // ---- the whole show -------------------------------------------------------------------

@@ -135,17 +135,6 @@ TEST(Converters, EveryDepthAndSizeMatchesTheReference) {
   }
 }
 
-TEST(Converters, TwiceTheFrameDoublesEveryPixelAndRow) {
-  const OwnedFrame f = random_frame(3);
-  std::vector<uint32_t> out(800 * 600);
-  convert_frame_to(reinterpret_cast<uint8_t*>(out.data()), f.record, 800 * 4, 32, {800, 600, 0x80000, 0x80000});
-  for (int y = 0; y < 600; ++y) {
-    for (int x = 0; x < 800; ++x) {
-      ASSERT_EQ(out[y * 800 + x], f.pixels[(y / 2) * 400 + x / 2]) << x << "," << y;
-    }
-  }
-}
-
 TEST(Converters, HalfWidthTakesEverySecondColumn) {
   const OwnedFrame f = random_frame(5);
   std::vector<uint32_t> out(200);
@@ -194,7 +183,7 @@ TEST_F(Present, LostOrMissingBackSurfaceSkipsTheFrame) {
   EXPECT_EQ(headless_stats().presented, 1u) << "no back surface, nothing shown";
 }
 
-TEST_F(Present, ATinyDestinationIsShownUnconverted) {
+TEST_F(Present, ATinyDestinationOrAnUnknownDepthIsShownUnconverted) {
   // A window whose client area is one pixel wide: outer width = client + the two borders.
   headless_user_size(1 + 2 * get_system_metrics(SM_CXFRAME), 200);
   pump_messages();
@@ -209,12 +198,13 @@ TEST_F(Present, ATinyDestinationIsShownUnconverted) {
   // Unlocked: the next frame can lock it again.
   present_frame(frame.record);
   EXPECT_EQ(headless_stats().presented, before + 2);
-}
 
-TEST_F(Present, AnUnknownDepthIsShownUnconverted) {
+  // A depth the converters do not know is handled the same way.
+  headless_user_size(OuterWidth + 399, OuterHeight);
+  pump_messages();
   DisplayDepth = 8;
   present_frame(frame.record);
-  EXPECT_EQ(headless_stats().presented, 1u);
+  EXPECT_EQ(headless_stats().presented, before + 3);
   for (uint32_t p : headless_last_frame().pixels) {
     ASSERT_EQ(p, 0u);
   }
