@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-dev           # libFuzzer and the sanitizer runtimes
   libpng-dev libfreetype-dev      # tools only
   libavcodec-dev                  # the picture benchmark only (left out without it)
-  xvfb xdotool x11-utils imagemagick   # real-window tests under a virtual X server
+  xvfb xdotool                    # real-window tests under a virtual X server
   openbox libx11-dev              # real-window tests: a window manager for fullscreen, Xlib for screenshots
 )
 missing=()
