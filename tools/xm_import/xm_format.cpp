@@ -85,7 +85,7 @@ bool read_xm(std::span<const uint8_t> file, XmModule& m, std::string& error) {
   const uint8_t* f = file.data();
   const size_t size = file.size();
   if (!looks_like_xm(file)) return fail(error, "not an extended module (no \"Extended Module: \" at the start)");
-  if (size < FixedHeaderBytes + 4)
+  if (size < OrderTableAt)
     return fail(error, "truncated header: the file has " + n(size) + " bytes, the module header needs " +
                            n(OrderTableAt));
   m.name = text_field(f + 17, 20);
