@@ -61,22 +61,23 @@ const char* extended_name(int x) {
 
 void convert_cell(const XmCell& in, CellSpec& out, int pattern, int row, int channel, uint16_t instruments,
                   Report& report) {
-  const std::string where = "row " + n(row) + " channel " + n(channel);
-  const std::string in_pattern = "pattern " + n(pattern) + ": ";
+  // Place names are made only for cells that are reported.
+  auto drop = [&](const std::string& what) {
+    report.add("pattern " + n(pattern) + ": " + what, "row " + n(row) + " channel " + n(channel));
+  };
   if (in.note <= XmKeyOff) {
     out.note = in.note;
   } else {
-    report.add(in_pattern + "note value " + n(in.note) + " is not a note; dropped", where);
+    drop("note value " + n(in.note) + " is not a note; dropped");
   }
   out.instrument = in.instrument;
-  if (in.instrument > instruments)
-    report.add(in_pattern + "instrument " + n(in.instrument) + " does not exist; the player ignores it", where);
+  if (in.instrument > instruments) drop("instrument " + n(in.instrument) + " does not exist; the player ignores it");
   out.volume = in.volume;
   if (in.effect == 0 && in.parameter == 0) return;  // no effect
   if (in.effect == 14) {
     const int x = in.parameter >> 4;
     if (x == 0 || x == 5) {
-      report.add(in_pattern + "effect " + extended_name(x) + " has no counterpart; dropped", where);
+      drop(std::string("effect ") + extended_name(x) + " has no counterpart; dropped");
       return;
     }
     out.effect = static_cast<int16_t>(36 + x);
@@ -85,11 +86,11 @@ void convert_cell(const XmCell& in, CellSpec& out, int pattern, int row, int cha
   }
   if (in.effect >= 36 || !effect_supported(in.effect)) {
     std::string name = in.effect < 36 ? std::string(1, effect_letter(in.effect)) : "number " + n(in.effect);
-    report.add(in_pattern + "effect " + name + " has no counterpart; dropped", where);
+    drop("effect " + name + " has no counterpart; dropped");
     return;
   }
   if (in.effect == 33 && (in.parameter >> 4) != 1 && (in.parameter >> 4) != 2) {
-    report.add(in_pattern + "effect X with high digit other than 1 or 2 has no counterpart; dropped", where);
+    drop("effect X with high digit other than 1 or 2 has no counterpart; dropped");
     return;
   }
   out.effect = in.effect;
