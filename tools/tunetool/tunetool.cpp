@@ -218,6 +218,27 @@ int command_render(const Arguments& a) {
   return 0;
 }
 
+// The rules the show's assembly and player rely on for a stored tune, checked on what
+// packing built before anything is written.
+bool check_stored_rules(const PackedTune& tune, std::string& error) {
+  const std::vector<uint8_t>& image = tune.image;
+  const uint64_t length = tune.stored.size();
+  const char* broken = nullptr;
+  if (load_u32(image.data() + HeaderSampleDataOffset) + uint64_t{2} != length)
+    broken = "the sample data offset is not the stored length less 2";
+  else if (image[length - 1] != 0 || image[length - 2] != 0)
+    broken = "the stored part does not end with two zero bytes";
+  else if (load_u16(image.data() + HeaderFlags) & FlagDeltaCoded)
+    broken = "flags bit 2 (delta-coded samples) is set";
+  else if (load_u32(image.data() + HeaderSampleData16Count) != 0)
+    broken = "the 16-bit data size is not 0";
+  else if (load_u32(image.data() + HeaderSampleData8Size) > tune.samples.decodedCount)
+    broken = "the 8-bit data size exceeds the decoded count";
+  if (broken == nullptr) return true;
+  error = std::string("packing broke a stored-tune rule: ") + broken;
+  return false;
+}
+
 int command_pack(const Arguments& a) {
   if (a.positional.size() != 1 || a.output.empty() || a.hasSeconds) return fail("usage: tunetool pack IN.xm -o OUT");
   const std::string& path = a.positional[0];
@@ -232,7 +253,8 @@ int command_pack(const Arguments& a) {
   TunePackResult packed = pack_tune(imported.image);
   if (packed.error != TunePackError::None) return fail(path + ": cannot pack: " + packed.message);
   // The image the show will build, checked as the player needs it.
-  if (!check_image(path + " (assembled)", packed.tune.image, error)) return fail(error);
+  if (!check_image(path + " (assembled)", packed.tune.image, error) || !check_stored_rules(packed.tune, error))
+    return fail(error);
   if (!write_file(a.output, packed_tune_file(packed.tune), error)) return fail(error);
   std::printf("%s: %s\n", a.output.c_str(), describe_packed_tune(packed.tune).c_str());
   return 0;

@@ -24,6 +24,9 @@ TEST(EmbeddedTunes, EveryTuneAssemblesValidatesAndPlays) {
     EXPECT_EQ(image[area + 1], 0);
     EXPECT_EQ(load_u16(image.data() + HeaderFlags) & FlagDeltaCoded, 0) << n;
     EXPECT_EQ(load_u32(image.data() + HeaderSampleData16Count), 0u) << n;
+    // The 8-bit data size never exceeds the decoded count.
+    const uint32_t blocks = load_u32(StoredTunes[n - 1].stream);
+    EXPECT_LE(load_u32(image.data() + HeaderSampleData8Size), 32u * blocks - 480u) << n;
 
     RenderOptions options;
     options.seconds = 4;
