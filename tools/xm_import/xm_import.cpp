@@ -4,6 +4,7 @@
 #include "tools/xm_import/xm_import.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 
 namespace {
@@ -72,7 +73,14 @@ void convert_cell(const XmCell& in, CellSpec& out, int pattern, int row, int cha
   }
   out.instrument = in.instrument;
   if (in.instrument > instruments) drop("instrument " + n(in.instrument) + " does not exist; the player ignores it");
-  out.volume = in.volume;
+  // 0x10..0x50 set the volume; the values above, up to 0x5F, are no command in an XM.
+  out.volume = in.volume >= 0x10 ? in.volume : 0;
+  if (in.volume > 0x50 && in.volume < 0x60) {
+    out.volume = 0;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", in.volume);
+    drop(std::string("volume column ") + hex + " is no command; dropped");
+  }
   if (in.effect == 0 && in.parameter == 0) return;  // no effect
   if (in.effect == 14) {
     const int x = in.parameter >> 4;

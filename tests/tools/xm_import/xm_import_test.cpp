@@ -187,6 +187,7 @@ TEST(XmImport, WhatTheImageCannotCarryIsReportedByPlaceAndName) {
   m.patterns[1].cells[2 * 3] = {0, 0, 0, 26, 0x05};
   m.patterns[1].cells[2 * 4 + 1] = {0, 0, 0, 14, 0x52};  // E52 set finetune
   m.patterns[1].cells[2 * 5] = {0, 0, 0, 33, 0x35};      // X3y
+  m.patterns[1].cells[2 * 6] = {0, 0, 0x55, 0, 0};        // volume column: no command
   m.instruments[0].volume.points[2].first = 4;           // same tick as point 1
   m.instruments[0].samples[0].volume = 80;
   m.instruments[1].samples[0].loopLength = 400;          // beyond the sample
@@ -198,6 +199,7 @@ TEST(XmImport, WhatTheImageCannotCarryIsReportedByPlaceAndName) {
       "pattern 1: effect Q has no counterpart; dropped (2 times, first at row 2 channel 0)",
       "pattern 1: effect E5 (set finetune) has no counterpart; dropped (at row 4 channel 1)",
       "pattern 1: effect X with high digit other than 1 or 2 has no counterpart; dropped (at row 5 channel 0)",
+      "pattern 1: volume column 0x55 is no command; dropped (at row 6 channel 0)",
       "instrument 1 sample 0: volume 80 above 64; limited to 64",
       "instrument 1 volume envelope: point 2 does not come after point 1; segment lengthened to 1 tick",
       "instrument 1: auto-vibrato sweep 200 above 127; limited",
