@@ -1,5 +1,6 @@
 #include "display/present.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "display/surfaces.h"
@@ -67,9 +68,11 @@ void convert_row_555(uint8_t* dest, const uint32_t* source, int32_t count, int32
 bool compute_scaling(Scaling* scaling) {
   int32_t width, height;
   if (Windowed) {
-    // The real client area: the same rectangle the blit takes from the back surface.
-    width = ClientRect.right - ClientRect.left;
-    height = ClientRect.bottom - ClientRect.top;
+    // The real client area: the same rectangle the blit takes from the back surface. A
+    // window that has grown since the back surface was made (its size message not yet
+    // handled) is held to the surface, so the conversion never writes past it.
+    width = std::min(ClientRect.right - ClientRect.left, Surfaces.back_width);
+    height = std::min(ClientRect.bottom - ClientRect.top, Surfaces.back_height);
   } else {
     width = OuterWidth;
     height = OuterHeight;

@@ -55,6 +55,8 @@ bool init_windowed_surfaces() {
     Surfaces.back = nullptr;
     return false;
   }
+  Surfaces.back_width = OuterWidth;
+  Surfaces.back_height = OuterHeight;
   if (!detect_pixel_format()) {
     return false;
   }
@@ -81,6 +83,8 @@ bool init_fullscreen_surfaces() {
     Surfaces.back = nullptr;
     return false;
   }
+  Surfaces.back_width = OuterWidth;
+  Surfaces.back_height = OuterHeight;
   if (!detect_pixel_format()) {
     return false;
   }
@@ -145,4 +149,6 @@ void release_display() {
     Surfaces.primary->release();
     Surfaces.primary = nullptr;
   }
+  Surfaces.back_width = 0;
+  Surfaces.back_height = 0;
 }

@@ -13,6 +13,8 @@ struct DisplaySurfaces {
   DisplayDevice* device;
   DisplaySurface* primary;
   DisplaySurface* back;
+  // The back surface's size in pixels as it was made; presentation never writes beyond it.
+  int32_t back_width, back_height;
 };
 extern DisplaySurfaces Surfaces;
 

@@ -93,19 +93,22 @@ intptr_t window_proc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     case WM_CLOSE:
       close_handling();
     case WM_MOVE:
-      if (Windowed && DisplayReady) {
+      // A minimised window reports a place far off the screen; the rectangles keep the
+      // last real one until the window is restored.
+      if (Windowed && DisplayReady && !Minimised) {
         track_window_move();
       }
       return 0;
     case WM_SIZE:
-      // A minimised window has no area to present into: leave the display as it is until
-      // the window comes back, and rebuild it then.
+      // A minimised window has no area to present into (the window rectangle would give a
+      // negative size): the display stays as it is until the window is restored, and the
+      // size message of the restore rebuilds it.
       if (wParam == SIZE_MINIMIZED) {
         Minimised = true;
         return 0;
       }
-      if (Windowed && (DisplayReady || Minimised)) {
-        Minimised = false;
+      Minimised = false;
+      if (Windowed && DisplayReady) {
         release_display();
         keep_window_on_screen();
         switch_display(false);

@@ -13,7 +13,6 @@ extern int32_t MusicPlaying;
 extern uint32_t LastKeyTick;
 extern uint32_t LastLinkTick;
 
-constexpr int32_t TuneCount = 13;
 constexpr int32_t SilenceTune = 14;
 constexpr int32_t LinkCount = 17;
 

@@ -6,6 +6,7 @@
 #include "display/present.h"
 #include "display/surfaces.h"
 #include "display/window.h"
+#include "codecs/tunes.h"
 #include "driver/blocks.h"
 #include "driver/menu.h"
 #include "platform/clock.h"
@@ -79,6 +80,9 @@ int run_show() {
   }
   prepare_graphics();
   build_plane_colours();
+  for (int n = 1; n <= TuneCount; ++n) {
+    assemble_tune(n);
+  }
   start_tune(TuneNumber);
   ShowStartTick = get_tick_count();
   frame_loop();
@@ -97,5 +101,6 @@ void reset_show_state() {
   LogoPicture = nullptr;
   SpritePicture = nullptr;
   PlaneColours = nullptr;
+  free_tune_images();
   ShowStartTick = 0;
 }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "assets/pictures.h"
+#include "codecs/picture.h"
 #include "driver/blocks.h"
 #include "render/framebuffer.h"
 
@@ -14,4 +16,7 @@ void prepare_graphics() {
   SpritePicture = static_cast<uint32_t*>(alloc_block(SpriteSize * SpriteSize * 4));
   // Rows 0 to 7 stay black for the whole show: nothing draws there.
   std::memset(Framebuffer.pixels, 0, static_cast<size_t>(Framebuffer.byte_size));
+  // Each stream from a fresh reader; a picture that does not decode stays black.
+  decode_picture_stream(LogoStream, LogoStream_size, LogoPicture, LogoWidth, LogoHeight, 22);
+  decode_picture_stream(SpriteStream, SpriteStream_size, SpritePicture, SpriteSize, SpriteSize, 22);
 }

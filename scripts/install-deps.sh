@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev           # libFuzzer and the sanitizer runtimes
   libpng-dev libfreetype-dev      # tools only
+  libavcodec-dev                  # the picture benchmark only (left out without it)
   xvfb xdotool x11-utils imagemagick   # real-window tests under a virtual X server
 )
 missing=()

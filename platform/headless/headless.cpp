@@ -29,6 +29,7 @@ struct WindowStateH {
   WindowProc proc = nullptr;
   bool shown = false;
   bool shortcut = false;
+  uint32_t command = 0;
 };
 
 HeadlessConfig Config;
@@ -42,6 +43,7 @@ size_t NextKey = 0;
 bool CloseSent = false;
 int CursorCount = 0;
 uint32_t LostGeneration = 0;
+int LiveSurfaces = 0;
 
 // ---- display device -------------------------------------------------------------------
 
@@ -70,6 +72,7 @@ class HeadlessSurface final : public DisplaySurface {
  public:
   HeadlessSurface(int w, int h, int d, bool is_primary, bool has_memory)
       : width(w), height(h), depth(d), primary(is_primary), generation(LostGeneration) {
+    ++LiveSurfaces;
     bytes = depth == 32 ? 4 : depth == 24 ? 3 : 2;
     pitch = (width * bytes + 7) & ~7;
     if (has_memory) {
@@ -102,6 +105,8 @@ class HeadlessSurface final : public DisplaySurface {
     if (back == nullptr) {
       return false;
     }
+    // The caller gets a reference of its own, as with the interface this stands in for.
+    ++back->refs;
     *out = back;
     return true;
   }
@@ -132,13 +137,17 @@ class HeadlessSurface final : public DisplaySurface {
     return true;
   }
   void release() override {
+    if (--refs > 0) {
+      return;
+    }
     if (back != nullptr) {
-      delete back;
+      back->release();
       back = nullptr;
     }
     if (clipper != nullptr) {
       clipper->release();
     }
+    --LiveSurfaces;
     delete this;
   }
 
@@ -186,6 +195,7 @@ class HeadlessSurface final : public DisplaySurface {
   std::vector<uint8_t> memory;
   HeadlessSurface* back = nullptr;
   HeadlessClipper* clipper = nullptr;
+  int refs = 1;
 };
 
 class HeadlessDevice final : public DisplayDevice {
@@ -198,7 +208,7 @@ class HeadlessDevice final : public DisplayDevice {
     return true;
   }
   bool set_display_mode(int width, int height, int depth) override {
-    if (!Stats.exclusive) {
+    if (!Stats.exclusive || Config.fail_mode_switch) {
       return false;
     }
     for (const HeadlessMode& m : Config.modes) {
@@ -296,6 +306,7 @@ void headless_set_tick(uint32_t tick) {
 }
 void headless_advance_us(uint64_t us) { clock_advance_us(us); }
 uint32_t headless_elapsed_ms() { return static_cast<uint32_t>(clock_now_us() / 1000u); }
+int headless_live_surfaces() { return LiveSurfaces; }
 void headless_lose_surfaces() { ++LostGeneration; }
 void headless_post(uint32_t message, uintptr_t wParam, intptr_t lParam) { Queue.push_back({message, wParam, lParam}); }
 
@@ -421,7 +432,7 @@ bool get_current_display_mode(int* width, int* height) {
   return true;
 }
 
-int show_cursor(bool show) { return CursorCount += show ? 1 : -1; }
+int show_cursor(bool show) { return Stats.cursor_count = CursorCount += show ? 1 : -1; }
 void clear_cursor() {}
 
 bool peek_message() {
@@ -439,15 +450,16 @@ void get_message(WindowMessage* message) {
   Queue.pop_front();
 }
 
-bool create_shortcut_table(uint32_t) {
+bool create_shortcut_table(uint32_t command) {
   Win.shortcut = !Config.fail_shortcut;
+  Win.command = command;
   return Win.shortcut;
 }
 
 bool translate_shortcut(const WindowMessage& message) {
   if (Win.shortcut && message.message == WM_SYSKEYDOWN && message.wParam == VK_RETURN &&
       (message.lParam & (1 << 29)) != 0) {
-    send(WM_COMMAND, 1000, 0);
+    send(WM_COMMAND, Win.command, 0);
     return true;
   }
   return false;

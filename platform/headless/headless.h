@@ -38,6 +38,7 @@ struct HeadlessConfig {
   bool fail_device = false;          // the display device cannot be opened
   bool fail_windowed = false;        // windowed set-up (normal cooperative level) fails
   bool fail_fullscreen = false;      // exclusive cooperative level fails
+  bool fail_mode_switch = false;     // every display mode is refused, listed or not
   bool fail_shortcut = false;        // the shortcut table cannot be made
   int64_t fail_alloc_after = -1;     // page blocks after this many succeed fail; -1 never
 
@@ -48,6 +49,11 @@ struct HeadlessConfig {
   bool sound_fail_secondary = false;
   bool sound_fail_lock = false;      // every Lock fails (not as a lost buffer)
   bool sound_fail_play = false;
+
+  // Worker threads sleep in real time (a thousandth of what they ask) instead of in step
+  // with the virtual clock, so they run truly alongside the thread that drives the clock.
+  // For stress tests under the thread sanitizer; the sound record is then not repeatable.
+  bool free_running_workers = false;
 };
 
 struct HeadlessSoundStats {
@@ -76,6 +82,7 @@ struct HeadlessStats {
   uint64_t devices_created = 0;    // display device objects made
   int mode_width = 0, mode_height = 0, mode_depth = 0;  // fullscreen mode in use, 0 when none
   bool exclusive = false;
+  int cursor_count = 0;            // the cursor's display counter (shown while >= 0)
   std::vector<std::string> messages;  // texts of the message boxes, in order
   int quit_posted = 0;
 };
@@ -101,11 +108,15 @@ uint32_t headless_elapsed_ms();
 // right, one frame for each 1/44100 s of virtual time (silence while no buffer plays).
 std::vector<int16_t> headless_heard_sound();
 HeadlessSoundStats headless_sound_stats();
-// Makes the playing buffer lost until it is restored.
-void headless_lose_sound_buffer();
+// Makes the playing buffer lost until it is restored: at once, or when it is next locked
+// (after its position was read).
+void headless_lose_sound_buffer(bool at_next_lock = false);
 // The addresses the show asked the desktop to open, in order.
 std::vector<std::string> headless_opened_addresses();
 
+// Display surfaces made and not yet released, across resets (a reset does not free what the
+// show still holds).
+int headless_live_surfaces();
 // Makes the current surfaces lost (locks fail) until they are made again.
 void headless_lose_surfaces();
 // Puts a message into the window's queue as if the window system had sent it.

@@ -39,12 +39,16 @@ class HeadlessBuffer final : public SoundBuffer {
 
   SoundResult Lock(uint32_t offset, uint32_t bytes, void** region1, uint32_t* length1, void** region2,
                    uint32_t* length2, uint32_t flags) override {
-    std::lock_guard<std::mutex> lock(SoundMutex);
+    std::unique_lock<std::mutex> lock(SoundMutex);
     *region1 = *region2 = nullptr;
     *length1 = *length2 = 0;
     if (flags & SOUNDLOCK_ENTIREBUFFER) {
       offset = 0;
       bytes = size();
+    }
+    if (lose_at_lock_) {
+      lose_at_lock_ = false;
+      lost_ = true;
     }
     const bool ok = !primary_ && !lost_ && !headless_config().sound_fail_lock && bytes > 0 && bytes <= size() &&
                     offset < size();
@@ -58,10 +62,19 @@ class HeadlessBuffer final : public SoundBuffer {
       *region2 = memory_.data();
       *length2 = bytes - first;
     }
+    // Held until Unlock: the device does not play from the buffer while it is written.
+    lock.release();
+    locked_ = true;
     return SOUND_OK;
   }
 
-  SoundResult Unlock(void*, uint32_t, void*, uint32_t) override { return SOUND_OK; }
+  SoundResult Unlock(void*, uint32_t, void*, uint32_t) override {
+    if (locked_) {
+      locked_ = false;
+      SoundMutex.unlock();
+    }
+    return SOUND_OK;
+  }
 
   SoundResult Play(uint32_t, uint32_t, uint32_t) override {
     std::lock_guard<std::mutex> lock(SoundMutex);
@@ -107,12 +120,20 @@ class HeadlessBuffer final : public SoundBuffer {
     }
   }
 
-  void lose() { lost_ = true; }
+  void lose(bool at_next_lock) {
+    if (at_next_lock) {
+      lose_at_lock_ = true;
+    } else {
+      lost_ = true;
+    }
+  }
 
  private:
   uint32_t size() const { return static_cast<uint32_t>(memory_.size()); }
   bool primary_;
   bool lost_ = false;
+  bool lose_at_lock_ = false;
+  bool locked_ = false;  // between a successful Lock and its Unlock, on the locking thread
   uint32_t cursor_ = 0;
   std::vector<uint8_t> memory_;
 };
@@ -174,9 +195,9 @@ HeadlessSoundStats headless_sound_stats() {
   return Stats;
 }
 
-void headless_lose_sound_buffer() {
+void headless_lose_sound_buffer(bool at_next_lock) {
   std::lock_guard<std::mutex> lock(SoundMutex);
-  if (Playing != nullptr) Playing->lose();
+  if (Playing != nullptr) Playing->lose(at_next_lock);
 }
 
 std::vector<std::string> headless_opened_addresses() {

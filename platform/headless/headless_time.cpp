@@ -1,10 +1,12 @@
 // The headless virtual clock and worker threads in lockstep with it.
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/headless/headless.h"
 #include "platform/headless/internal.h"
 #include "platform/thread.h"
 
@@ -62,7 +64,7 @@ void clock_set_us(uint64_t us) {
 void clock_advance_us(uint64_t us) {
   std::unique_lock<std::mutex> lock(Mutex);
   const uint64_t target = NowUs + us;
-  while (true) {
+  while (!headless_config().free_running_workers) {
     wait_workers_idle(lock);
     ThreadHandle* next = nullptr;
     for (ThreadHandle* w : Workers) {
@@ -84,6 +86,11 @@ void sleep_ms(uint32_t ms) {
     // The thread that drives the clock: sleeping is time passing.
     lock.unlock();
     clock_advance_us(static_cast<uint64_t>(ms) * 1000u);
+    return;
+  }
+  if (headless_config().free_running_workers) {
+    lock.unlock();
+    std::this_thread::sleep_for(std::chrono::microseconds(ms));
     return;
   }
   self->wake_us = NowUs + static_cast<uint64_t>(ms) * 1000u;
@@ -115,8 +122,11 @@ ThreadHandle* create_thread(void (*proc)(void*), void* param) {
 
 void set_thread_priority_highest(ThreadHandle*) {}
 
-bool wait_thread(ThreadHandle* thread, uint32_t) {
+bool wait_thread(ThreadHandle* thread, uint32_t timeout_ms) {
   std::unique_lock<std::mutex> lock(Mutex);
+  if (headless_config().free_running_workers) {
+    return Changed.wait_for(lock, std::chrono::milliseconds(timeout_ms), [thread] { return thread->ended; });
+  }
   // Waiting lets time pass for the thread: its sleep ends at once, the clock stays.
   if (thread->asleep) {
     thread->wake_now = true;

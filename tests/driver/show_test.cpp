@@ -110,9 +110,9 @@ TEST(Show, GoldenFramesAtFixedTimes) {
     uint64_t hash;
   };
   const Golden golden[] = {
-      {0, 8615708010824701162ull},
-      {2500, 9850963486536708914ull},
-      {61000, 7290999361029476803ull},
+      {0, 15300355749123904602ull},
+      {2500, 8678888387301374569ull},
+      {61000, 4504061662981414533ull},
   };
   for (const Golden& g : golden) {
     ASSERT_EQ(run(escape_at(g.ms)), 0);

@@ -1,4 +1,4 @@
-// make_placeholder_tunes OUTDIR: writes 01.xm .. 13.xm, short tunes made entirely here
+// make-placeholder-xm OUTDIR: writes 01.xm .. 13.xm, short tunes made entirely here
 // (synthesised instruments, a generated melody over a chord loop, bass and drums), each in
 // its own key, mode and tempo. They stand in for the real tunes until those exist; the
 // files are committed, so the build never runs this.
@@ -262,7 +262,7 @@ XmModule make_tune(int number) {
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::fprintf(stderr, "usage: make_placeholder_tunes OUTDIR\n");
+    std::fprintf(stderr, "usage: make-placeholder-xm OUTDIR\n");
     return 2;
   }
   for (int n = 1; n <= 13; ++n) {
@@ -274,7 +274,7 @@ int main(int argc, char** argv) {
     bool ok = f && std::fwrite(file.data(), 1, file.size(), f) == file.size();
     if (f) ok = std::fclose(f) == 0 && ok;
     if (!ok) {
-      std::fprintf(stderr, "make_placeholder_tunes: cannot write %s\n", path.c_str());
+      std::fprintf(stderr, "make-placeholder-xm: cannot write %s\n", path.c_str());
       return 1;
     }
   }

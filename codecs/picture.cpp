@@ -1,0 +1,245 @@
+#include "codecs/picture.h"
+
+#include <algorithm>
+
+namespace {
+
+// Shifts of negative values round towards minus infinity.
+constexpr ColourTables build_colour_tables() {
+  ColourTables t{};
+  for (int32_t c = -512; c < 512; ++c) {
+    t.blueFromCb[c + 512] = (3629 * c) >> 11;
+    t.greenFromCb[c + 512] = (-11 * c) >> 5;
+    t.redFromCr[c + 512] = (11485 * c) >> 13;
+    t.greenFromCr[c + 512] = (-2925 * c) >> 12;
+  }
+  return t;
+}
+
+constexpr uint32_t SequenceHeaderCode = 0x1B3;
+constexpr uint32_t GroupOfPicturesCode = 0x1B8;
+constexpr uint32_t UserDataCode = 0x1B2;
+constexpr uint32_t PictureCode = 0x100;
+constexpr uint32_t FirstSliceCode = 0x101;
+constexpr uint32_t LastSliceCode = 0x1AF;
+constexpr uint32_t IntraPicture = 1;
+
+}  // namespace
+
+constexpr ColourTables PictureColours = build_colour_tables();
+
+int parse_picture_headers(PictureDecoder& decoder, const uint8_t* stream, size_t size) {
+  BitReader& reader = decoder.reader;
+  PictureState& picture = decoder.picture;
+  picture = PictureState{};
+  reset_bit_reader(reader, stream, size);
+
+  if (read_bits(reader, 32) != SequenceHeaderCode) return 0;
+  picture.width = static_cast<int32_t>(read_bits(reader, 12));
+  picture.height = static_cast<int32_t>(read_bits(reader, 12));
+  skip_bits(reader, 38);  // aspect ratio, frame rate, bit rate, marker, buffer size, constrained flag
+  if (read_bit(reader)) {
+    for (uint8_t& weight : picture.intraMatrix) weight = static_cast<uint8_t>(read_bits(reader, 8));
+  }
+  if (read_bit(reader)) skip_bits(reader, 512);  // the non-intra matrix
+  picture.columns = (picture.width + 15) / 16;
+  picture.rows = (picture.height + 15) / 16;
+
+  for (;;) {
+    seek_start_code(reader);
+    const uint32_t code = read_bits(reader, 32);
+    if (code == PictureCode) break;
+    if (code == GroupOfPicturesCode) {
+      skip_bits(reader, 27);
+    } else if (code != UserDataCode) {
+      return 0;
+    }
+  }
+  skip_bits(reader, 10);  // temporal reference
+  if (read_bits(reader, 3) != IntraPicture) return 0;
+  skip_bits(reader, 16);  // buffer delay
+  while (read_bit(reader)) skip_bits(reader, 8);
+
+  for (;;) {
+    seek_start_code(reader);
+    if (peek_bits(reader, 32) != UserDataCode) break;
+    skip_bits(reader, 32);
+  }
+  picture.macroblocks = picture.columns * picture.rows;
+  return 1;
+}
+
+namespace {
+
+// Walks the slices and macroblocks; `store` receives each complete macroblock's address
+// while its samples are in the decoder's work area.
+template <class Store>
+void decode_macroblocks(PictureDecoder& decoder, Store&& store) {
+  BitReader& reader = decoder.reader;
+  const PictureState& picture = decoder.picture;
+  MacroblockArea& area = decoder.area;
+  int32_t address = 0;
+  for (;;) {
+    if (peek_bits(reader, 23) == 0) {
+      if (address >= picture.macroblocks) return;
+      seek_start_code(reader);
+      const uint32_t code = read_bits(reader, 32);
+      if (code < FirstSliceCode || code > LastSliceCode) return;
+      decoder.quantiserScale = static_cast<int32_t>(read_bits(reader, 5));
+      while (read_bit(reader)) skip_bits(reader, 8);
+      address = static_cast<int32_t>(code - FirstSliceCode) * picture.columns;
+      decoder.predictor = {0, 0, 0};
+    }
+    if (address >= picture.macroblocks) return;
+    if (!read_bit(reader)) return;  // only an address increment of 1 is accepted
+    if (!read_bit(reader)) {        // not plain intra: must be intra with quantiser
+      if (!read_bit(reader)) return;
+      decoder.quantiserScale = static_cast<int32_t>(read_bits(reader, 5));
+    }
+    for (int block = 0; block < 6; ++block) {
+      if (!decode_intra_block(reader, area.coefficients, block, decoder.predictor, picture.intraMatrix,
+                              decoder.quantiserScale)) {
+        return;
+      }
+      for (int column = 0; column < 8; ++column) idct_column(area.coefficients, column);
+      int32_t* out;
+      int stride;
+      if (block < 4) {
+        out = area.luminance + 8 * (block >> 1) * 16 + 8 * (block & 1);
+        stride = 16;
+      } else {
+        out = block == 4 ? area.cb : area.cr;
+        stride = 8;
+      }
+      for (int row = 0; row < 8; ++row) idct_row(area.coefficients + 8 * row, out + row * stride);
+    }
+    // A macroblock that needed bits past the end of a cut stream may differ from the one
+    // that was sent (a final "1" read with a missing bit as "10" ends a block early).
+    if (reader.position > reader.size * 8) return;
+    store(address);
+    ++address;
+  }
+}
+
+}  // namespace
+
+void decode_picture(PictureDecoder& decoder, uint32_t* pixels, int32_t stride, int32_t rows) {
+  if (!pixels || stride <= 0 || rows <= 0) return;
+  const int32_t columns = decoder.picture.columns;
+  const MacroblockArea& area = decoder.area;
+  const ColourTables& colours = PictureColours;
+  decode_macroblocks(decoder, [&](int32_t address) {
+    // Each chroma sample colours its 2 x 2 group of luminance samples, without interpolation.
+    uint32_t rgb[16 * 16];
+    for (int y = 0; y < 8; ++y) {
+      for (int x = 0; x < 8; ++x) {
+        const int32_t cb = std::clamp(area.cb[y * 8 + x], -512, 511) + 512;
+        const int32_t cr = std::clamp(area.cr[y * 8 + x], -512, 511) + 512;
+        const int32_t dr = colours.redFromCr[cr];
+        const int32_t dg = colours.greenFromCb[cb] + colours.greenFromCr[cr];
+        const int32_t db = colours.blueFromCb[cb];
+        for (int i = 0; i < 4; ++i) {
+          const int at = (2 * y + (i >> 1)) * 16 + 2 * x + (i & 1);
+          // Beyond +-4096 every channel saturates anyway; the limit keeps the sums in range.
+          const int32_t luma = std::clamp(area.luminance[at], -4096, 4096) + 128;
+          rgb[at] = pack_rgb(luma + dr, luma + dg, luma + db);
+        }
+      }
+    }
+    const int32_t top = 16 * (address / columns);
+    const int32_t left = 16 * (address % columns);
+    const int32_t width = std::min(16, stride - left);
+    for (int y = 0; y < 16 && top + y < rows && width > 0; ++y) {
+      std::copy_n(rgb + y * 16, width, pixels + static_cast<size_t>(top + y) * static_cast<size_t>(stride) + left);
+    }
+  });
+}
+
+void decode_picture_planes(PictureDecoder& decoder, const PicturePlanes& planes) {
+  const int32_t columns = decoder.picture.columns;
+  const size_t luma_stride = static_cast<size_t>(16 * columns);
+  const size_t chroma_stride = static_cast<size_t>(8 * columns);
+  const MacroblockArea& area = decoder.area;
+  decode_macroblocks(decoder, [&](int32_t address) {
+    const size_t top = static_cast<size_t>(address / columns);
+    const size_t left = static_cast<size_t>(address % columns);
+    for (size_t y = 0; y < 16; ++y) {
+      std::copy_n(area.luminance + y * 16, 16, planes.y + (16 * top + y) * luma_stride + 16 * left);
+    }
+    for (size_t y = 0; y < 8; ++y) {
+      std::copy_n(area.cb + y * 8, 8, planes.cb + (8 * top + y) * chroma_stride + 8 * left);
+      std::copy_n(area.cr + y * 8, 8, planes.cr + (8 * top + y) * chroma_stride + 8 * left);
+    }
+  });
+}
+
+// The transform is specified on signed 32-bit values that wrap on overflow: it is computed
+// on unsigned values (which wrap by definition) with arithmetic shifts.
+namespace {
+using U = uint32_t;
+inline U asr(U v, int n) { return static_cast<U>(static_cast<int32_t>(v) >> n); }
+}  // namespace
+
+void idct_column(int32_t* block, int column) {
+  int32_t* p = block + column;
+  const U x0 = static_cast<U>(p[0]), x1 = static_cast<U>(p[8]), x2 = static_cast<U>(p[16]),
+          x3 = static_cast<U>(p[24]), x4 = static_cast<U>(p[32]), x5 = static_cast<U>(p[40]),
+          x6 = static_cast<U>(p[48]), x7 = static_cast<U>(p[56]);
+  const U o = (x0 + x4) * 4096 + 16, d = (x0 - x4) * 4096 + 16;
+  const U r = x2 * 5352 + x6 * 2217, c = x2 * 2217 - x6 * 5352;
+  const U m = x1 * 5681 + x7 * 1130, a = x1 * 1130 - x7 * 5681;
+  const U l = x3 * 4816 + x5 * 3218, e = x5 * 4816 - x3 * 3218;
+  const U t = asr((a + m - e - l) * 181 + 128, 8), u = asr((m + e - l - a) * 181 + 128, 8);
+  p[0] = static_cast<int32_t>(asr(o + r + m + l, 5));
+  p[8] = static_cast<int32_t>(asr(d + c + t, 5));
+  p[16] = static_cast<int32_t>(asr(d - c + u, 5));
+  p[24] = static_cast<int32_t>(asr(o - r + a + e, 5));
+  p[32] = static_cast<int32_t>(asr(o - r - a - e, 5));
+  p[40] = static_cast<int32_t>(asr(d - c - u, 5));
+  p[48] = static_cast<int32_t>(asr(d + c - t, 5));
+  p[56] = static_cast<int32_t>(asr(o + r - m - l, 5));
+}
+
+void idct_row(const int32_t* row, int32_t* out) {
+  const U x0 = static_cast<U>(row[0]), x1 = static_cast<U>(row[1]), x2 = static_cast<U>(row[2]),
+          x3 = static_cast<U>(row[3]), x4 = static_cast<U>(row[4]), x5 = static_cast<U>(row[5]),
+          x6 = static_cast<U>(row[6]), x7 = static_cast<U>(row[7]);
+  const U l = x0 + x4, e = x0 - x4;
+  const U F = asr(x1 * 5681 + x7 * 1130 + 2048, 12), M = asr(x1 * 1130 - x7 * 5681 + 2048, 12);
+  const U C = asr(x3 * 4816 + x5 * 3218 + 2048, 12), O = asr(x5 * 4816 - x3 * 3218 + 2048, 12);
+  const U G = asr(x2 * 5352 + x6 * 2217 + 2048, 12), R = asr(x2 * 2217 - x6 * 5352 + 2048, 12);
+  const U t = asr((M + F - O - C) * 181 + 128, 8), u = asr((F + O - C - M) * 181 + 128, 8);
+  out[0] = static_cast<int32_t>(asr(l + G + F + C + 512, 10));
+  out[1] = static_cast<int32_t>(asr(e + R + t + 512, 10));
+  out[2] = static_cast<int32_t>(asr(e - R + u + 512, 10));
+  out[3] = static_cast<int32_t>(asr(l - G + M + O + 512, 10));
+  out[4] = static_cast<int32_t>(asr(l - G - M - O + 512, 10));
+  out[5] = static_cast<int32_t>(asr(e - R - u + 512, 10));
+  out[6] = static_cast<int32_t>(asr(e + R - t + 512, 10));
+  out[7] = static_cast<int32_t>(asr(l + G - F - C + 512, 10));
+}
+
+void stretch_levels(uint32_t* pixels, int32_t black_level, int32_t count) {
+  const int32_t k = std::clamp(black_level, 0, 254);
+  // The factor is held in single precision; the product is formed in double.
+  const float f = 255.0f / static_cast<float>(255 - k);
+  uint32_t level[256];
+  for (int32_t v = 0; v < 256; ++v) {
+    const auto stretched = static_cast<int32_t>(static_cast<double>(v - k) * static_cast<double>(f));
+    level[v] = static_cast<uint32_t>(std::clamp(stretched, 0, 255)) & 0xFEu;
+  }
+  for (int32_t i = 0; i < count; ++i) {
+    const uint32_t p = pixels[i];
+    pixels[i] = (level[(p >> 16) & 0xFF] << 16) | (level[(p >> 8) & 0xFF] << 8) | level[p & 0xFF];
+  }
+}
+
+bool decode_picture_stream(const uint8_t* stream, size_t size, uint32_t* pixels, int32_t stride,
+                           int32_t rows, int32_t black_level) {
+  if (!pixels || stride <= 0 || rows <= 0) return false;
+  PictureDecoder decoder;
+  const bool accepted = parse_picture_headers(decoder, stream, size) == 1;
+  if (accepted) decode_picture(decoder, pixels, stride, rows);
+  stretch_levels(pixels, black_level, stride * rows);
+  return accepted;
+}

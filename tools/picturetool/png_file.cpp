@@ -1,0 +1,59 @@
+#include "tools/picturetool/png_file.h"
+
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
+
+bool read_png(const std::string& path, RgbImage& image, std::string& error) {
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&png, path.c_str())) {
+    error = path + ": " + png.message;
+    return false;
+  }
+  png.format = PNG_FORMAT_RGBA;
+  std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(png));
+  if (!png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr)) {
+    error = path + ": " + png.message;
+    png_image_free(&png);
+    return false;
+  }
+  image.width = static_cast<int32_t>(png.width);
+  image.height = static_cast<int32_t>(png.height);
+  image.pixels.resize(static_cast<size_t>(png.width) * png.height);
+  for (size_t i = 0; i < image.pixels.size(); ++i) {
+    const uint8_t* p = &rgba[4 * i];
+    auto over_black = [&](uint8_t c) { return static_cast<uint32_t>((c * p[3] + 127) / 255); };
+    image.pixels[i] = (over_black(p[0]) << 16) | (over_black(p[1]) << 8) | over_black(p[2]);
+  }
+  return true;
+}
+
+bool write_png(const std::string& path, const RgbImage& image, std::string& error) {
+  std::vector<uint8_t> rgb(image.pixels.size() * 3);
+  for (size_t i = 0; i < image.pixels.size(); ++i) {
+    rgb[3 * i] = static_cast<uint8_t>(image.pixels[i] >> 16);
+    rgb[3 * i + 1] = static_cast<uint8_t>(image.pixels[i] >> 8);
+    rgb[3 * i + 2] = static_cast<uint8_t>(image.pixels[i]);
+  }
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  png.width = static_cast<png_uint_32>(image.width);
+  png.height = static_cast<png_uint_32>(image.height);
+  png.format = PNG_FORMAT_RGB;
+  const std::string temporary = path + ".tmp";
+  if (!png_image_write_to_file(&png, temporary.c_str(), 0, rgb.data(), 0, nullptr)) {
+    error = path + ": " + png.message;
+    std::remove(temporary.c_str());
+    return false;
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    error = path + ": cannot replace the file: " + std::strerror(errno);
+    std::remove(temporary.c_str());
+    return false;
+  }
+  return true;
+}
