@@ -16,7 +16,7 @@
 
 #include "player/player.h"
 #include "player/writer.h"
-#include "player/xm_import.h"
+#include "tools/xm_import/xm_import.h"
 #ifdef MD_HAVE_LIBXMP
 #include <xmp.h>
 #endif
@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
   for (const std::string& path : modules) {
     std::ifstream in(path, std::ios::binary);
     std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    XmImport imported = import_xm(file.data(), file.size());
+    XmImport imported = import_xm(file);
     if (!imported.ok) {
       std::fprintf(stderr, "%s: %s\n", path.c_str(), imported.error.c_str());
       return 1;

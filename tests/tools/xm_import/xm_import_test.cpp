@@ -1,0 +1,296 @@
+// The XM reader and writer, and the import into module images: cells, samples, envelopes,
+// both frequency tables, what is reported as dropped, and malformed files.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "player/player.h"
+#include "tools/xm_import/xm_import.h"
+#include "tools/xm_import/xm_tunes.h"
+
+namespace {
+
+XmImport import_module(const XmModule& m, XmImportOptions options = {}) {
+  std::vector<uint8_t> file = write_xm(m);
+  return import_xm(file, options);
+}
+
+const uint8_t* instrument_record(const std::vector<uint8_t>& image, int k) {
+  return image.data() + load_u32(image.data() + InstrumentTableOffset + 4 * k);
+}
+
+const uint8_t* sample_data(const std::vector<uint8_t>& image, uint16_t index) {
+  return image.data() + load_u32(image.data() + SampleTableOffset + 4 * index);
+}
+
+// The stored row bytes of pattern p, from its row count on.
+const uint8_t* pattern_bytes(const std::vector<uint8_t>& image, int p) {
+  return image.data() + load_u32(image.data() + PatternTableOffset + 4 * p);
+}
+
+std::string read_error(const std::vector<uint8_t>& file) {
+  XmModule m;
+  std::string error;
+  EXPECT_FALSE(read_xm(file, m, error));
+  XmImport imported = import_xm(file);
+  EXPECT_FALSE(imported.ok);
+  EXPECT_TRUE(imported.image.empty());
+  EXPECT_EQ(imported.error, error);
+  return error;
+}
+
+void put16(std::vector<uint8_t>& f, size_t at, uint16_t v) {
+  f[at] = static_cast<uint8_t>(v);
+  f[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+}  // namespace
+
+TEST(XmFormat, WriteThenReadGivesTheSameModule) {
+  const XmModule m = xm::busy_module();
+  XmModule back;
+  std::string error;
+  ASSERT_TRUE(read_xm(write_xm(m), back, error)) << error;
+  EXPECT_EQ(back.name, "busy");
+  EXPECT_EQ(back.channels, 2);
+  EXPECT_EQ(back.orders, m.orders);
+  EXPECT_EQ(back.restart, 1);
+  EXPECT_EQ(back.speed, 4);
+  EXPECT_EQ(back.bpm, 140);
+  ASSERT_EQ(back.patterns.size(), 2u);
+  for (size_t p = 0; p < 2; ++p) {
+    ASSERT_EQ(back.patterns[p].cells.size(), m.patterns[p].cells.size());
+    for (size_t c = 0; c < m.patterns[p].cells.size(); ++c) {
+      const XmCell &a = m.patterns[p].cells[c], &b = back.patterns[p].cells[c];
+      EXPECT_EQ(std::tie(a.note, a.instrument, a.volume, a.effect, a.parameter),
+                std::tie(b.note, b.instrument, b.volume, b.effect, b.parameter))
+          << "pattern " << p << " cell " << c;
+    }
+  }
+  ASSERT_EQ(back.instruments.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    const XmSample &a = m.instruments[i].samples[0], &b = back.instruments[i].samples[0];
+    EXPECT_EQ(a.data, b.data);  // delta coding undone, 8 and 16 bits
+    EXPECT_EQ(a.sixteenBit, b.sixteenBit);
+    EXPECT_EQ(std::tie(a.loopType, a.loopStart, a.loopLength, a.finetune, a.relativeNote),
+              std::tie(b.loopType, b.loopStart, b.loopLength, b.finetune, b.relativeNote));
+    EXPECT_EQ(m.instruments[i].volume.points, back.instruments[i].volume.points);
+  }
+  EXPECT_TRUE(back.instruments[0].volume.sustain && back.instruments[0].volume.loop);
+  EXPECT_EQ(back.instruments[0].fadeout, 512);
+}
+
+TEST(XmImport, CellsKeepTheirNumbersAndExtendedEffectsMoveUp) {
+  XmImport r = import_module(xm::busy_module());
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_TRUE(r.warnings.empty());
+  EXPECT_EQ(validate_module_image(r.image.data(), r.image.size()), ImageCheck::Ok);
+  const uint8_t* p = pattern_bytes(r.image, 0);
+  EXPECT_EQ(load_u32(p), 16u);
+  // Row 0: C-4 with instrument 1 and volume 0x40; C-5 with instrument 2 and C20.
+  const uint8_t row0[] = {0x60, 49, 1, 0x40, 0xA1, 61, 2, 0x0C, 0x20, 0};
+  EXPECT_EQ(0, std::memcmp(p + 4, row0, sizeof row0));
+  // Rows 1..3 empty; row 4: key-off, then panning C4 and E91 as effect 36 + 9 with 1.
+  const uint8_t row4[] = {0x20, 97, 0, 0xC1, 0xC4, 45, 1, 0};
+  EXPECT_EQ(0, std::memcmp(p + 4 + sizeof row0 + 3, row4, sizeof row4));
+  EXPECT_EQ(load_u32(r.image.data() + HeaderSongLength), 3u);
+  EXPECT_EQ(load_u32(r.image.data() + HeaderRestartPosition), 1u);
+  EXPECT_EQ(r.image[HeaderInitialSpeed], 4);
+  EXPECT_EQ(r.image[HeaderInitialTempo], 140);
+}
+
+TEST(XmImport, BothFrequencyTablesSetTheFlagAndPeriodBounds) {
+  for (bool linear : {true, false}) {
+    XmImport r = import_module(xm::busy_module(linear));
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(load_u16(r.image.data() + HeaderFlags), linear ? FlagLinearPeriods : 0);
+    EXPECT_EQ(static_cast<int32_t>(load_u32(r.image.data() + HeaderMinimumPeriod)), linear ? -18432 : 107);
+    EXPECT_EQ(static_cast<int32_t>(load_u32(r.image.data() + HeaderMaximumPeriod)), linear ? 24576 : 438272);
+  }
+}
+
+TEST(XmImport, SamplesLoopsAndPitchOffsets) {
+  XmImport r = import_module(xm::busy_module());
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.samples8, 1);
+  EXPECT_EQ(r.samples16, 1);
+  // The area opens with two zero samples, as the stored tunes' areas do.
+  const uint32_t area = load_u32(r.image.data() + HeaderSampleDataOffset);
+  EXPECT_EQ(r.image[area], 0);
+  EXPECT_EQ(r.image[area + 1], 0);
+  EXPECT_EQ(load_u32(r.image.data() + HeaderSampleData8Size), 2u + 32u);
+  EXPECT_EQ(load_u32(r.image.data() + HeaderSampleData16Count), 150u);  // cut at the loop end
+
+  const XmModule m = xm::busy_module();
+  SampleRecord a = read_sample_record(instrument_record(r.image, 0), 0);
+  EXPECT_EQ(a.type, SampleForwardLoop);
+  EXPECT_EQ(a.loopStart, 0u);
+  EXPECT_EQ(a.end, 32u);
+  EXPECT_EQ(a.pitchOffset, 12 * 256 - 32);  // relative note 12, finetune -16/128
+  for (int i = 0; i < 32; ++i)
+    EXPECT_EQ(static_cast<int8_t>(sample_data(r.image, a.dataIndex)[i]), m.instruments[0].samples[0].data[i]);
+
+  SampleRecord b = read_sample_record(instrument_record(r.image, 1), 0);
+  EXPECT_EQ(b.type, Sample16Bit | SamplePingPongLoop);
+  EXPECT_EQ(b.loopStart, 50u);  // frames, from 100 bytes
+  EXPECT_EQ(b.end, 150u);
+  EXPECT_EQ(b.volume, 48);
+  EXPECT_EQ(b.panning, 200);
+  const uint8_t* wide = sample_data(r.image, b.dataIndex);
+  for (int i = 0; i < 150; ++i)
+    EXPECT_EQ(static_cast<int16_t>(load_u16(wide + 2 * i)), m.instruments[1].samples[0].data[i]);
+
+  // The same module for the built-in tunes: every sample 8-bit, 16-bit values rounded.
+  XmImport narrow = import_module(xm::busy_module(), {.eightBitOnly = true});
+  ASSERT_TRUE(narrow.ok);
+  EXPECT_EQ(load_u32(narrow.image.data() + HeaderSampleData16Count), 0u);
+  SampleRecord n = read_sample_record(instrument_record(narrow.image, 1), 0);
+  EXPECT_EQ(n.type, SamplePingPongLoop);
+  const int16_t v = m.instruments[1].samples[0].data[40];
+  EXPECT_EQ(static_cast<int8_t>(sample_data(narrow.image, n.dataIndex)[40]), (v + 128) >> 8);
+}
+
+TEST(XmImport, EnvelopePointsBecomeSegmentsWithSustainAndLoop) {
+  XmImport r = import_module(xm::busy_module());
+  ASSERT_TRUE(r.ok);
+  const uint8_t* a = instrument_record(r.image, 0);
+  const uint8_t* v = a + InstrumentVolumeEnvelope;
+  EXPECT_EQ(v[0], 4);  // last point
+  EXPECT_EQ(v[1], 2);  // sustain
+  EXPECT_EQ(v[2], 3);
+  EXPECT_EQ(v[3], 4);
+  const uint16_t lengths[] = {4, 6, 10, 10, 0}, values[] = {0, 64, 48, 32, 40};
+  for (int k = 0; k < 5; ++k) {
+    EXPECT_EQ(load_u16(v + 4 + 4 * k), lengths[k]) << k;
+    EXPECT_EQ(load_u16(v + 6 + 4 * k), values[k]) << k;
+  }
+  EXPECT_EQ(load_u16(a + InstrumentFadeout), 512);
+  EXPECT_EQ(a[InstrumentVibratoSweep], 16);
+  EXPECT_EQ(a[InstrumentVibratoDepth], 4);
+  EXPECT_EQ(a[InstrumentVibratoRate], 8);
+  // No panning envelope: neutral points; with the panning envelope but no volume envelope,
+  // a key-off silences at once.
+  EXPECT_EQ(a[InstrumentPanningEnvelope], 0);
+  EXPECT_EQ(load_u16(a + InstrumentPanningEnvelope + 6), 32);
+  const uint8_t* b = instrument_record(r.image, 1);
+  EXPECT_EQ(b[InstrumentVolumeEnvelope], 0);
+  EXPECT_EQ(load_u16(b + InstrumentFadeout), 65535);
+  EXPECT_EQ(b[InstrumentPanningEnvelope], 1);
+  EXPECT_EQ(load_u16(b + InstrumentPanningEnvelope + 4), 8);
+  EXPECT_EQ(b[InstrumentPanningEnvelope + 1], EnvelopeNone);
+  EXPECT_EQ(b[InstrumentPanningEnvelope + 3], EnvelopeNone);
+}
+
+TEST(XmImport, WhatTheImageCannotCarryIsReportedByPlaceAndName) {
+  XmModule m = xm::busy_module();
+  m.patterns[1].cells[2 * 2] = {0, 0, 0, 26, 0x05};      // Q: no counterpart
+  m.patterns[1].cells[2 * 3] = {0, 0, 0, 26, 0x05};
+  m.patterns[1].cells[2 * 4 + 1] = {0, 0, 0, 14, 0x52};  // E52 set finetune
+  m.patterns[1].cells[2 * 5] = {0, 0, 0, 33, 0x35};      // X3y
+  m.patterns[1].cells[2 * 6] = {0, 0, 0x55, 0, 0};        // volume column: no command
+  m.instruments[0].volume.points[2].first = 4;           // same tick as point 1
+  m.instruments[0].samples[0].volume = 80;
+  m.instruments[1].samples[0].loopLength = 400;          // beyond the sample
+  m.instruments[0].vibratoSweep = 200;
+  XmImport r = import_module(m);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(validate_module_image(r.image.data(), r.image.size()), ImageCheck::Ok);
+  const std::vector<std::string> expected = {
+      "pattern 1: effect Q has no counterpart; dropped (2 times, first at row 2 channel 0)",
+      "pattern 1: effect E5 (set finetune) has no counterpart; dropped (at row 4 channel 1)",
+      "pattern 1: effect X with high digit other than 1 or 2 has no counterpart; dropped (at row 5 channel 0)",
+      "pattern 1: volume column 0x55 is no command; dropped (at row 6 channel 0)",
+      "instrument 1 sample 0: volume 80 above 64; limited to 64",
+      "instrument 1 volume envelope: point 2 does not come after point 1; segment lengthened to 1 tick",
+      "instrument 1: auto-vibrato sweep 200 above 127; limited",
+      "instrument 2 sample 0: loop end beyond the sample's 200 frames; loop shortened",
+  };
+  EXPECT_EQ(r.warnings, expected);
+  const SampleRecord b = read_sample_record(instrument_record(r.image, 1), 0);
+  EXPECT_EQ(b.end, 200u);
+}
+
+TEST(XmImport, ImportedModulePlaysBothSampleWidthsAlike) {
+  // One note on each of two tunes that differ only in the sample's width: the 16-bit one
+  // holds the 8-bit values times 256, so the player's output must match closely.
+  auto tune = [](bool sixteenBit) {
+    XmModule m;
+    m.channels = 1;
+    m.instruments = {xm::instrument(xm::sine_sample(64, sixteenBit))};
+    m.patterns = {xm::pattern(8, 1)};
+    m.patterns[0].cells[0] = {49, 1, 0, 0, 0};
+    XmImport r = import_module(m);
+    EXPECT_TRUE(r.ok) << r.error;
+    auto state = std::make_unique<PlayerState>();
+    EXPECT_TRUE(player_init(r.image.data(), state.get()));
+    player_start(0);
+    std::vector<int32_t> mix(2 * 4410);
+    player_render(4410, mix.data());
+    player_stop();
+    return mix;
+  };
+  std::vector<int32_t> narrow = tune(false), wide = tune(true);
+  // The mixer interpolates 16-bit data with more precision; the two agree within a few
+  // per cent of the signal.
+  double energy = 0, difference = 0;
+  for (size_t i = 0; i < narrow.size(); ++i) {
+    energy += double(narrow[i]) * narrow[i];
+    difference += double(narrow[i] - wide[i]) * (narrow[i] - wide[i]);
+  }
+  EXPECT_GT(energy, 1e6 * 8820);  // clearly audible: RMS above 1000
+  EXPECT_LT(difference, energy * 0.03 * 0.03);
+}
+
+TEST(XmImport, MalformedFilesGiveTheirOwnErrors) {
+  const std::vector<uint8_t> good = write_xm(xm::busy_module());
+  std::vector<uint8_t> f;
+
+  EXPECT_EQ(read_error({good.begin(), good.begin() + 70}),
+            "truncated header: the file has 70 bytes, the module header needs 80");
+  EXPECT_EQ(read_error({good.begin(), good.begin() + 200}),
+            "truncated header: header size 276 runs past the end of the 200-byte file");
+  EXPECT_EQ(read_error(std::vector<uint8_t>(good.begin() + 1, good.end())),
+            "not an extended module (no \"Extended Module: \" at the start)");
+
+  f = good;
+  put16(f, 68, 0);
+  EXPECT_EQ(read_error(f), "bad header: zero channels");
+  f = good;
+  put16(f, 68, 33);
+  EXPECT_EQ(read_error(f), "bad header: 33 channels (at most 32)");
+  f = good;
+  put16(f, 58, 0x0103);
+  EXPECT_EQ(read_error(f), "format version 1.03 is not supported (only 1.04)");
+  f = good;
+  put16(f, 64, 0);
+  EXPECT_EQ(read_error(f), "bad header: song length 0 (1..256)");
+
+  // Pattern 0 starts at 336: its data size says more than the file holds.
+  f = good;
+  put16(f, 336 + 7, 0xFFFF);
+  EXPECT_EQ(read_error(f).rfind("pattern 0: pattern data (65535 bytes) runs past the end of the file", 0), 0u);
+  // Its data ends before its rows do.
+  f = good;
+  put16(f, 336 + 5, 200);
+  EXPECT_EQ(read_error(f), "pattern 0: row 16 channel 0: cell data runs past the pattern's 47 bytes");
+  f = good;
+  put16(f, 336 + 5, 0);
+  EXPECT_EQ(read_error(f), "pattern 0: 0 rows (1..256)");
+
+  // The second instrument's sample claims more data than there is.
+  f = good;
+  f.resize(f.size() - 10);
+  EXPECT_EQ(read_error(f), "instrument 2 sample 0: sample data (400 bytes) runs past the end of the file (390 bytes left)");
+}
+
+TEST(XmImport, EveryCutOfAFileIsRefusedCleanly) {
+  // A file cut anywhere is either refused with a message or, cut only in the trailing
+  // sample data, still refused: no prefix is a module.
+  const std::vector<uint8_t> good = write_xm(xm::busy_module());
+  for (size_t n = 0; n < good.size(); ++n) {
+    XmImport r = import_xm(std::span<const uint8_t>(good.data(), n));
+    ASSERT_FALSE(r.ok) << n;
+    ASSERT_FALSE(r.error.empty()) << n;
+  }
+  EXPECT_TRUE(import_xm(good).ok);
+}

@@ -1,0 +1,89 @@
+#include "tools/tunetool/tune_render.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "player/player.h"
+
+RenderResult render_image(std::vector<uint8_t>& image, const RenderOptions& options) {
+  RenderResult result;
+  if (validate_module_image(image.data(), image.size()) != ImageCheck::Ok) {
+    result.error = "not a valid module image";
+    return result;
+  }
+  // The player keeps a pointer to its state, as the show's audio record does; zeroed as
+  // the audio set-up clears it.
+  auto state = std::make_unique<PlayerState>();
+  if (!player_init(image.data(), state.get())) {
+    result.error = "the player refused the image";
+    return result;
+  }
+  player_start(0);
+
+  const bool onePass = options.seconds <= 0;
+  const double limit = onePass ? options.maxPassSeconds : options.seconds;
+  const uint64_t total = static_cast<uint64_t>(limit * OutputRate + 0.5);
+  // Short steps, so a row change is seen in the step it happens (a row lasts at least one
+  // tick, some hundreds of frames).
+  constexpr uint32_t Chunk = 64;
+  std::vector<int32_t> mix(2 * Chunk);
+  std::vector<bool> visited(256, false);
+  visited[0] = true;
+  uint32_t lastOrder = 0, lastRow = 0;
+  uint64_t done = 0, nextProgress = 5 * OutputRate;
+  result.frames.reserve(static_cast<size_t>(std::min<uint64_t>(total, 600ull * OutputRate)) * 2);
+  while (done < total) {
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(Chunk, total - done));
+    player_render(n, mix.data());
+    if (onePass) {
+      const uint32_t order = state->orderPosition, row = state->row;
+      bool wrapped = false;
+      if (order != lastOrder) {
+        wrapped = order < visited.size() && visited[order];
+        if (order < visited.size()) visited[order] = true;
+      } else if (row < lastRow) {
+        // Back within the same position: a pattern loop while any loop counts down, else
+        // a jump or break to the position that is playing.
+        wrapped = std::none_of(state->channels, state->channels + MaxChannels,
+                               [](const ChannelState& c) { return c.loopCount != 0; });
+      }
+      lastOrder = order;
+      lastRow = row;
+      if (wrapped) {
+        result.passEnded = true;
+        break;
+      }
+    }
+    for (uint32_t i = 0; i < 2 * n; ++i)
+      result.frames.push_back(static_cast<int16_t>(std::clamp(mix[i], -OutputClamp, OutputClamp)));
+    done += n;
+    if (options.progress && done >= nextProgress) {
+      options.progress(static_cast<double>(done) / OutputRate);
+      nextProgress += 5 * OutputRate;
+    }
+  }
+  player_stop();
+  result.ok = true;
+  return result;
+}
+
+ImageFigures image_figures(const std::vector<uint8_t>& image) {
+  const uint8_t* h = image.data();
+  ImageFigures f{};
+  f.songLength = load_u32(h + HeaderSongLength);
+  f.restartPosition = load_u32(h + HeaderRestartPosition);
+  f.channels = load_u32(h + HeaderChannelCount);
+  f.patterns = load_u32(h + HeaderPatternCount);
+  f.instruments = load_u32(h + HeaderInstrumentCount);
+  f.speed = h[HeaderInitialSpeed];
+  f.tempo = h[HeaderInitialTempo];
+  f.linear = load_u16(h + HeaderFlags) & FlagLinearPeriods;
+  f.sampleAreaOffset = load_u32(h + HeaderSampleDataOffset);
+  f.sampleBytes8 = load_u32(h + HeaderSampleData8Size);
+  f.sampleValues16 = load_u32(h + HeaderSampleData16Count);
+  f.imageBytes = image.size();
+  f.samples = 0;
+  for (uint32_t k = 0; k < f.instruments; ++k)
+    f.samples += load_u32(h + load_u32(h + InstrumentTableOffset + 4 * k) + InstrumentSampleCount);
+  return f;
+}

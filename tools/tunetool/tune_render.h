@@ -1,0 +1,41 @@
+// Playing a module image into 16-bit stereo frames, as the show's audio output does it
+// (player_render, then each value clamped to +-32500), and reading an image's figures.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+constexpr int32_t OutputClamp = 32500;
+
+struct RenderOptions {
+  // Seconds of sound; 0 or less renders one pass of the song: up to the moment it goes
+  // back to a position it has already played (its restart, or a jump backwards), at most
+  // maxPassSeconds.
+  double seconds = 0;
+  double maxPassSeconds = 1800;
+  // Called now and then with the seconds rendered so far.
+  std::function<void(double)> progress;
+};
+
+struct RenderResult {
+  bool ok = false;
+  std::string error;
+  std::vector<int16_t> frames;  // interleaved left, right at 44100 Hz
+  bool passEnded = false;       // one-pass render: the song came back round
+};
+
+// The image is played in place (player_init may rewrite delta-coded data in it); it must
+// pass validate_module_image.
+RenderResult render_image(std::vector<uint8_t>& image, const RenderOptions& options);
+
+struct ImageFigures {
+  uint32_t songLength, restartPosition, channels, patterns, instruments, samples;
+  uint32_t speed, tempo;
+  bool linear;
+  uint32_t sampleAreaOffset, sampleBytes8, sampleValues16;
+  uint64_t imageBytes;
+};
+// The header's figures and the sample records counted over all instruments; the image
+// must pass validate_module_image.
+ImageFigures image_figures(const std::vector<uint8_t>& image);
