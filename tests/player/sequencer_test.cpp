@@ -1,11 +1,14 @@
-// The song walk: rows, speeds, jumps, breaks, loops and delays on their exact ticks.
+// The song walk, note triggering and the rendering loop, on their exact ticks and frames.
 #include <gtest/gtest.h>
 
+#include "fuzz_tune.h"
+#include "player/pitch.h"
 #include "tune.h"
 
 namespace {
 
-using Rows = std::vector<std::pair<uint32_t, uint32_t>>;
+using tune::Rows;
+using tune::Values;
 
 // A pattern of `count` empty rows with cells placed at given rows.
 PatternDef rows_with(uint32_t count, std::vector<std::pair<uint32_t, std::string_view>> cells) {
@@ -14,37 +17,48 @@ PatternDef rows_with(uint32_t count, std::vector<std::pair<uint32_t, std::string
   return p;
 }
 
-TEST(Sequencer, FirstTickReadsRowZeroAndSpeedSetsRowLength) {
-  ModuleDef m = tune::song({empty_pattern(8)});
-  tune::Player t(m);
-  t.tick();
-  EXPECT_EQ(t.p().rowTick, 1);
-  EXPECT_EQ(t.p().row, 0u);
+TEST(Sequencer, SpeedSetsRowLength) {
+  tune::Player t(tune::song({empty_pattern(8)}));
+  // row * 100 + tick * 10 + rowTick: the first tick reads row 0.
+  EXPECT_EQ(t.trace(7, [](const PlayerState& p) { return p.row * 100 + p.tick * 10 + p.rowTick; }),
+            (Values{1, 10, 20, 30, 40, 50, 101}));
   EXPECT_EQ(t.p().rowCount, 8u);
-  for (int i = 1; i < 6; ++i) {
-    t.tick();
-    EXPECT_EQ(t.p().rowTick, 0) << i;
-    EXPECT_EQ(t.p().tick, i);
-  }
-  t.tick();
-  EXPECT_EQ(t.p().rowTick, 1);
-  EXPECT_EQ(t.p().row, 1u);
-
-  m.speed = 1;
-  tune::Player fast(m);
-  for (uint32_t i = 0; i < 10; ++i) {
-    fast.tick();
-    EXPECT_EQ(fast.p().rowTick, 1);
-    EXPECT_EQ(fast.p().row, i % 8);
-  }
+  tune::Player fast(tune::song({empty_pattern(8)}, {0}, 1));
+  EXPECT_EQ(fast.rows(10), (Rows{{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}, {0, 5}, {0, 6}, {0, 7}, {0, 0}, {0, 1}}));
 }
 
-TEST(Sequencer, PatternEndsFollowTheOrderAndWrapToTheRestartPosition) {
-  ModuleDef m = tune::song({empty_pattern(2), empty_pattern(3)}, {0, 1, 0});
-  m.speed = 1;
-  m.restartPosition = 1;
-  tune::Player t(m);
-  EXPECT_EQ(t.rows(10), (Rows{{0, 0}, {0, 1}, {1, 0}, {1, 1}, {1, 2}, {2, 0}, {2, 1}, {1, 0}, {1, 1}, {1, 2}}));
+TEST(Sequencer, OrderWalksJumpsAndBreaks) {
+  struct {
+    std::vector<PatternDef> patterns;
+    std::vector<uint8_t> orders;
+    uint32_t restart;
+    Rows expected;
+  } const cases[] = {
+      // Pattern ends follow the order and wrap to the restart position.
+      {{empty_pattern(2), empty_pattern(3)},
+       {0, 1, 0},
+       1,
+       {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {1, 2}, {2, 0}, {2, 1}, {1, 0}, {1, 1}, {1, 2}}},
+      // D00 on row 1, D15 on row 0, and a break on the last position goes to the restart position.
+      {{rows_with(4, {{1, "... .. .. D00"}}), rows_with(4, {{0, "... .. .. D15"}}),
+        rows_with(32, {{16, "... .. .. D00"}})},
+       {0, 1, 2},
+       1,
+       {{0, 0}, {0, 1}, {1, 0}, {2, 15}, {2, 16}, {1, 0}, {2, 15}, {2, 16}}},
+      // Bxx beyond the song length goes to the restart position.
+      {{rows_with(4, {{1, "... .. .. B05"}}), empty_pattern(2)}, {0, 1}, 1, {{0, 0}, {0, 1}, {1, 0}, {1, 1}}},
+      // A break after a jump in the same row keeps the jump's position and sets the row.
+      {{rows_with(4, {{0, "... .. .. B02 | ... .. .. D03"}}), empty_pattern(4), empty_pattern(5)},
+       {0, 1, 2},
+       0,
+       {{0, 0}, {2, 3}}},
+  };
+  for (const auto& c : cases) {
+    ModuleDef m = tune::song(c.patterns, c.orders, 1);
+    m.restartPosition = c.restart;
+    tune::Player t(m);
+    EXPECT_EQ(t.rows(static_cast<int>(c.expected.size())), c.expected);
+  }
 }
 
 TEST(Sequencer, StartPositionBeyondTheSongStartsAtTheRestartPosition) {
@@ -53,137 +67,291 @@ TEST(Sequencer, StartPositionBeyondTheSongStartsAtTheRestartPosition) {
   tune::Player t(m, false);
   player_start(7);
   t.tick();
-  EXPECT_EQ(t.p().orderPosition, 1u);
-  EXPECT_EQ(t.p().rowCount, 3u);
+  EXPECT_EQ((Values{t.p().orderPosition, t.p().rowCount}), (Values{1, 3}));
 }
 
 TEST(Sequencer, PatternDelayHoldsTheRowWhileTicksGoOn) {
   // EE2 at speed 6: the row lasts 18 ticks; the 17 after the row tick slide the volume.
-  ModuleDef m = tune::song({rows_with(4, {{0, "C-4 01 61 EE2"}})});
-  tune::Player t(m);
+  tune::Player t(tune::song({rows_with(4, {{0, "C-4 01 61 EE2"}})}));
   t.tick();
-  EXPECT_EQ(t.channel(0).volume, 64);
-  EXPECT_EQ(t.p().patternDelay, 2);
+  EXPECT_EQ((Values{t.channel(0).volume, t.p().patternDelay}), (Values{64, 2}));
   int ticks = 1;
   while (!(t.tick(), t.p().rowTick)) ++ticks;
-  EXPECT_EQ(ticks, 18);
-  EXPECT_EQ(t.p().row, 1u);
-  EXPECT_EQ(t.channel(0).volume, 64 - 17);
-}
-
-TEST(Sequencer, BreaksAndJumps) {
-  // Position 0: D00 on row 1. Position 1: D15 on row 0. Position 2 (pattern 2): break on
-  // the last position goes to the restart position.
-  ModuleDef m = tune::song({rows_with(4, {{1, "... .. .. D00"}}), rows_with(4, {{0, "... .. .. D15"}}),
-                             rows_with(32, {{16, "... .. .. D00"}})},
-                            {0, 1, 2});
-  m.speed = 1;
-  m.restartPosition = 1;
-  tune::Player t(m);
-  Rows r = t.rows(8);
-  EXPECT_EQ(r, (Rows{{0, 0}, {0, 1}, {1, 0}, {2, 15}, {2, 16}, {1, 0}, {2, 15}, {2, 16}}));
-
-  ModuleDef jump = tune::song({rows_with(4, {{1, "... .. .. B05"}}), empty_pattern(2)}, {0, 1});
-  jump.speed = 1;
-  jump.restartPosition = 1;
-  tune::Player j(jump);
-  EXPECT_EQ(j.rows(4), (Rows{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));
-
-  // A break after a jump in the same row keeps the jump's position and sets the row.
-  ModuleDef both = tune::song({rows_with(4, {{0, "... .. .. B02 | ... .. .. D03"}}), empty_pattern(4),
-                                empty_pattern(5)},
-                               {0, 1, 2});
-  both.speed = 1;
-  tune::Player b(both);
-  EXPECT_EQ(b.rows(2), (Rows{{0, 0}, {2, 3}}));
+  EXPECT_EQ((Values{ticks, t.p().row, t.channel(0).volume}), (Values{18, 1, 64 - 17}));
 }
 
 TEST(Sequencer, PatternLoopPlaysRowsThreeTimesThenLoopsFromAfterIt) {
-  ModuleDef m = tune::song({rows_with(16, {{4, "... .. .. E60"}, {7, "... .. .. E62"}, {10, "... .. .. E61"}})});
-  m.speed = 1;
-  tune::Player t(m);
-  std::vector<uint32_t> rows;
+  tune::Player t(
+      tune::song({rows_with(16, {{4, "... .. .. E60"}, {7, "... .. .. E62"}, {10, "... .. .. E61"}})}, {0}, 1));
+  Values rows;
   for (auto [order, row] : t.rows(24)) rows.push_back(row);
-  EXPECT_EQ(rows, (std::vector<uint32_t>{0, 1, 2, 3, 4, 5, 6, 7, 4, 5, 6, 7, 4, 5, 6, 7, 8, 9, 10, 8, 9, 10, 11, 12}));
+  EXPECT_EQ(rows, (Values{0, 1, 2, 3, 4, 5, 6, 7, 4, 5, 6, 7, 4, 5, 6, 7, 8, 9, 10, 8, 9, 10, 11, 12}));
 }
 
 TEST(Sequencer, JumpToThePlayingPositionKeepsLoopsAndAnotherClearsThem) {
-  ModuleDef m = tune::song({rows_with(4, {{0, "... .. .. E60"}, {1, "... .. .. B00"}}), empty_pattern(4)},
-                            {0, 1});
-  m.speed = 1;
-  tune::Player t(m);
-  t.ticks(1);
+  tune::Player t(tune::song({rows_with(4, {{0, "... .. .. E60"}, {1, "... .. .. B00"}}), empty_pattern(4)}, {0, 1}, 1));
+  t.tick();
   t.channel(0).loopCount = 3;
   t.ticks(2);  // row 1 jumps to position 0 itself
-  EXPECT_EQ(t.p().row, 0u);
-  EXPECT_EQ(t.channel(0).loopCount, 3);
+  EXPECT_EQ((Values{t.p().row, t.channel(0).loopCount}), (Values{0, 3}));
   t.p().nextOrder = 1;
   t.tick();
-  EXPECT_EQ(t.p().orderPosition, 1u);
-  EXPECT_EQ(t.channel(0).loopCount, 0);
+  EXPECT_EQ((Values{t.p().orderPosition, t.channel(0).loopCount}), (Values{1, 0}));
 }
 
 TEST(Sequencer, SpeedAndTempo) {
-  ModuleDef m = tune::song({rows_with(4, {{0, "... .. .. F20 | ... .. .. F1F"}, {1, "... .. .. F00"}})});
-  tune::Player t(m);
+  tune::Player t(tune::song({rows_with(4, {{0, "... .. .. F20 | ... .. .. F1F"}, {1, "... .. .. F00"}})}));
   t.tick();
-  EXPECT_EQ(t.p().tempo, 32u);
-  EXPECT_EQ(t.p().speed, 31);
-  t.ticks(31);
-  EXPECT_EQ(t.p().row, 1u);
-  EXPECT_EQ(t.p().speed, 31);  // F00 does nothing
-  EXPECT_EQ(t.p().tempo, 32u);
+  EXPECT_EQ((Values{t.p().tempo, t.p().speed}), (Values{32, 31}));
+  t.ticks(31);  // F00 does nothing
+  EXPECT_EQ((Values{t.p().row, t.p().tempo, t.p().speed}), (Values{1, 32, 31}));
 }
 
 // --- Targets and cells the format rules out: the walk never reads past a pattern -------------
 
 TEST(Sequencer, BreakOrLoopTargetPastThePatternStartsItFromTheTop) {
-  ModuleDef m = tune::song({rows_with(4, {{0, "... .. .. D10"}}), rows_with(3, {{2, "... .. .. E63"}})}, {0, 1});
-  m.speed = 1;
-  tune::Player t(m);
-  t.tick();
-  t.tick();
-  EXPECT_EQ(t.p().orderPosition, 1u);
-  EXPECT_EQ(t.p().row, 0u);  // row 10 of a 3-row pattern
-  // Row 2 loops back to a loop row past the pattern's end.
-  t.channel(0).loopRow = 9;
+  tune::Player t(tune::song({rows_with(4, {{0, "... .. .. D10"}}), rows_with(3, {{2, "... .. .. E63"}})}, {0, 1}, 1));
   t.ticks(2);
-  t.tick();
-  EXPECT_EQ(t.p().row, 0u);
-  EXPECT_EQ(t.p().orderPosition, 1u);
+  EXPECT_EQ((Values{t.p().orderPosition, t.p().row}), (Values{1, 0}));  // row 10 of a 3-row pattern
+  t.channel(0).loopRow = 9;  // row 2 loops back to a row past the end
+  t.ticks(3);
+  EXPECT_EQ((Values{t.p().orderPosition, t.p().row}), (Values{1, 0}));
 }
 
 TEST(Sequencer, OrderEntryWithoutPatternDataPlaysSixtyFourEmptyRows) {
   PatternDef absent;
   absent.absent = true;
-  ModuleDef m = tune::song({empty_pattern(2), absent}, {1, 0});
-  m.speed = 1;
+  ModuleDef m = tune::song({empty_pattern(2), absent}, {1, 0}, 1);
   std::vector<uint8_t> image = write_module_image(m);
   EXPECT_EQ(validate_module_image(image.data(), image.size()), ImageCheck::Ok);
-  tune::Player t(m);
-  Rows r = t.rows(66);
-  EXPECT_EQ(r[63], (std::pair<uint32_t, uint32_t>{0, 63}));
-  EXPECT_EQ(r[64], (std::pair<uint32_t, uint32_t>{1, 0}));
+  Rows r = tune::Player(m).rows(65);
+  EXPECT_EQ((Rows{r[63], r[64]}), (Rows{{0, 63}, {1, 0}}));
 }
 
 TEST(Sequencer, CellsForMissingChannelsOrOutOfOrderAreSkippedWithoutLosingTheRow) {
   // Two channels. Row 0: channel 1, then channel 0 (out of order), then channel 5 (no such
-  // channel), then channel 1 again. Row 1: channel 0 sets volume 0x20.
+  // channel), then channel 1 again. Row 1: channel 0 sets volume 0x10.
   PatternDef p;
   p.raw = {0x41, 0x30, 0x40, 0x18, 0x45, 0x28, 0x41, 0x50, 0, 0x40, 0x20, 0};
   p.rawRowCount = 2;
-  ModuleDef m = tune::song({p});
+  ModuleDef m = tune::song({p}, {0}, 1);
   m.channelCount = 2;
-  m.speed = 1;
   std::vector<uint8_t> image = write_module_image(m);
   EXPECT_EQ(validate_module_image(image.data(), image.size()), ImageCheck::BadCell);
   tune::Player t(m);
+  t.tick();  // only channel 1's first cell counts
+  EXPECT_EQ((Values{t.channel(1).volume, t.channel(0).volume}), (Values{0x20, 0}));
   t.tick();
-  EXPECT_EQ(t.channel(1).volume, 0x20);  // the first cell of channel 1
-  EXPECT_EQ(t.channel(0).volume, 0);     // its cell came after channel 1's
+  EXPECT_EQ((Values{t.p().row, t.channel(0).volume}), (Values{1, 0x10}));
+}
+
+// --- Note triggering -----------------------------------------------------------------------------
+
+// Instrument 1 (volume 64, panning 200) and instrument 2: a quieter sample a semitone sharp.
+ModuleDef two_instruments(std::vector<std::string_view> rows, uint8_t speed = 1) {
+  ModuleDef m = tune::song({tune::pattern(rows)}, {0}, speed);
+  SampleDef quiet = tune::ramp_sample(500, LoopKind::Forward, 100, 400);
+  quiet.volume = 40;
+  quiet.panning = 30;
+  quiet.pitchOffset = 256;
+  m.instruments[0].samples[0].panning = 200;
+  m.instruments.push_back(tune::instrument(quiet));
+  return m;
+}
+
+TEST(Trigger, NoteWithInstrumentStartsTheSampleAndTheVolumeColumnOverrides) {
+  tune::Player t(two_instruments({"C-4 01 30", "D-4 02"}));
+  const ChannelState& c = t.channel(0);
   t.tick();
-  EXPECT_EQ(t.p().row, 1u);
-  EXPECT_EQ(t.channel(0).volume, 0x10);  // row 1 read from its own first byte
+  EXPECT_EQ((Values{c.active, c.volume, c.panning, c.period, c.step, c.boundAhead, c.boundBehind, c.startPosition,
+                    c.keyOn, c.fade}),
+            (Values{1, 32, 200, 0, 194, 1000, 0, 0, 1, FullFade}));
+  EXPECT_EQ(c.instrumentRecord, t.p().header.instruments[0]);
+  t.tick();
+  EXPECT_EQ((Values{c.volume, c.panning, c.pitchOffset, c.period, c.boundAhead, c.boundBehind, c.voiceFlags}),
+            (Values{40, 30, 256, note_period(true, 51, 256), 500, 100, SampleForwardLoop}));
+
+  ModuleDef keep = two_instruments({"C-4 01"});
+  keep.keepChannelPanning = true;
+  keep.panning[0] = 77;
+  tune::Player k(keep);
+  k.tick();
+  EXPECT_EQ((Values{k.channel(0).panning, k.channel(0).volume}), (Values{77, 64}));
+}
+
+TEST(Trigger, TonePortamentoOnlySetsTheTarget) {
+  tune::Player t(two_instruments({"C-4 01", "E-4 .. .. 300", "D-4 .. F0", "G-4 01 .. 500"}));
+  ChannelState& c = t.channel(0);
+  t.tick();
+  c.startPosition = -1;
+  c.position = int64_t{123} << 32;
+  t.tick();
+  EXPECT_EQ((Values{c.portaTarget, c.startPosition, c.position}), (Values{note_period(true, 53, 0), -1, 123ll << 32}));
+  t.tick();
+  EXPECT_EQ((Values{c.portaTarget, c.startPosition}), (Values{note_period(true, 51, 0), -1}));
+  c.volume = 3;
+  t.tick();  // with an instrument: still no restart, but the volume resets
+  EXPECT_EQ((Values{c.portaTarget, c.startPosition, c.volume}), (Values{note_period(true, 56, 0), -1, 64}));
+}
+
+TEST(Trigger, NoteWithoutInstrumentOnAFreshChannelDoesNothing) {
+  tune::Player t(two_instruments({"C-4", "... 01", "D-4"}));
+  const ChannelState& c = t.channel(0);
+  t.tick();
+  EXPECT_EQ((Values{c.active, c.lastNote}), (Values{0, 0}));
+  t.tick();  // the instrument alone selects it; keyOn is still 0, so nothing resets
+  EXPECT_EQ((Values{c.instrument, c.volume, c.active}), (Values{1, 0, 0}));
+  t.tick();  // a note without instrument number now starts the sample but keeps the volume
+  EXPECT_EQ((Values{c.active, c.volume, c.lastNote}), (Values{1, 0, 51}));
+  EXPECT_EQ(c.instrumentRecord, nullptr);
+}
+
+TEST(Trigger, KeyOffAndSampleOffset) {
+  // Key-off releases with an instrument and cuts without (no volume envelope); K00 with a
+  // note and instrument sounds again, with a note alone it releases and cuts.
+  tune::Player t(two_instruments({"C-4 01", "=== 01", "C-4 01", "===", "C-4 01 .. K00", "C-4 .. .. K00"}));
+  auto keyOnFade = [](const PlayerState& p) { return p.channels[0].keyOn * 100000 + p.channels[0].fade; };
+  EXPECT_EQ(t.trace(6, keyOnFade), (Values{132768, 32768, 132768, 0, 132768, 0}));
+  EXPECT_EQ(t.channel(0).active, 1);
+
+  tune::Player o(two_instruments({"C-4 01 .. 903", "C-4 01 .. 900", "C-4 01"}));  // 900 reuses 3
+  EXPECT_EQ(o.trace(3, [](const PlayerState& p) { return p.channels[0].startPosition; }), (Values{768, 768, 0}));
+}
+
+TEST(Trigger, NumbersOutsideTheTuneAreIgnored) {
+  ModuleDef m = two_instruments({"C-4 01 20", "D-4 01"});
+  m.instruments[0].keyMap[50] = 5;  // note 51 names sample 5 of a one-sample instrument
+  tune::Player t(m);
+  t.ticks(2);
+  const ChannelState& c = t.channel(0);  // no new sample and no reset either
+  EXPECT_EQ((Values{c.lastNote, c.period, c.keyOn, c.volume}), (Values{51, 0, 1, 16}));
+
+  tune::Player i(two_instruments({"C-4 02", "D-4 07 10"}));  // instrument 7 of 2
+  i.ticks(2);
+  EXPECT_EQ((Values{i.channel(0).instrument, i.channel(0).period, i.channel(0).volume}),
+            (Values{2, note_period(true, 51, 256), 0}));
+}
+
+TEST(Trigger, NoteDelayStartsLaterKeepingVolume) {
+  tune::Player t(two_instruments({"C-4 01 20 ED3", "D-4 02 .. ED0"}, 6));
+  const ChannelState& c = t.channel(0);
+  auto activeVolume = [](const PlayerState& p) { return p.channels[0].active * 100 + p.channels[0].volume; };
+  EXPECT_EQ(t.trace(4, activeVolume), (Values{16, 16, 16, 116}));
+  EXPECT_EQ(c.period, 0);
+  t.ticks(3);  // ED0 triggers on the row tick like a plain note
+  EXPECT_EQ((Values{c.period, c.volume}), (Values{note_period(true, 51, 256), 40}));
+}
+
+// --- The rendering loop --------------------------------------------------------------------------
+
+// Note C-4 on a constant 100 looped, at `tempo` and `speed`.
+ModuleDef steady_tone(uint8_t tempo, uint8_t speed = 2) {
+  SampleDef s;
+  s.data.assign(64, 100);
+  s.loop = LoopKind::Forward;
+  s.loopLength = 64;
+  ModuleDef m = tune::song({pattern_from_rows({"C-4 01"})}, {0}, speed);
+  m.instruments = {tune::instrument(s)};
+  m.tempo = tempo;
+  return m;
+}
+
+// Frames at which ticks ran, rendering one frame per call (speed 2, so `tick` flips).
+Values tick_frames(tune::Player& t, uint32_t frames) {
+  Values at;
+  int32_t mix[2];
+  for (uint32_t f = 0, last = t.p().tick; f < frames; last = t.p().tick, ++f)
+    if (player_render(1, mix), t.p().tick != last) at.push_back(f);
+  return at;
+}
+
+TEST(Render, TickLengthsCarryTheirFractions) {
+  EXPECT_EQ(tick_length(125), 882u * 256);
+  tune::Player t(steady_tone(125));
+  Values at = tick_frames(t, 882 * 20 + 1), every882;
+  for (int i = 0; i <= 20; ++i) every882.push_back(882 * i);
+  EXPECT_EQ(at, every882);
+  tune::Player u(steady_tone(128));
+  at = tick_frames(u, 861329);
+  ASSERT_EQ(at.size(), 1001u);
+  EXPECT_EQ((Values{at[0], at[1], at[2], at[1000]}), (Values{0, 861, 1722, 861328}));
+}
+
+TEST(Render, FirstRenderReadsRowZeroBeforeMixingAndTimesTheTickByItsTempo) {
+  ModuleDef m = steady_tone(125);
+  m.patterns = {pattern_from_rows({"C-4 01 .. F40"})};
+  tune::Player t(m);
+  int32_t mix[2] = {0, 0};
+  player_render(1, mix);
+  // Channel volume 64 at full master, global and fade levels gives mixer volume 128.
+  EXPECT_EQ((Values{t.p().row, t.p().rowTick, t.channel(0).mixVolume, mix[0], mix[1]}), (Values{0, 1, 128, 6350, 6400}));
+  EXPECT_EQ((Values{t.p().tempo, t.p().TickClock}), (Values{64, tick_length(64) - 256}));
+}
+
+TEST(Render, WritesExactlyTheFramesAskedFor) {
+  tune::Player t(steady_tone(125));
+  std::vector<int32_t> mix(12, 7);
+  player_render(0, mix.data());
+  EXPECT_EQ(mix, std::vector<int32_t>(12, 7));
+  EXPECT_EQ(t.p().TickClock, 0u);  // not even a tick
+  player_render(5, mix.data());
+  EXPECT_EQ((Values{mix[9], mix[10]}), (Values{6400, 7}));
+}
+
+TEST(Render, StopAndStartOnlyActOnTheOtherState) {
+  tune::Player t(steady_tone(125), false);
+  std::vector<int32_t> mix(8, 7), silence(8, 0);
+  player_render(4, mix.data());
+  EXPECT_EQ(mix, silence);
+  player_stop();
+  EXPECT_EQ(t.p().playing.load(), 0);
+  player_start(0);
+  player_render(4, mix.data());
+  uint32_t clock = t.p().TickClock;
+  int64_t position = t.channel(0).position;
+  player_start(0);  // playing already: nothing changes
+  EXPECT_EQ((Values{t.channel(0).position, t.p().tick}), (Values{position, 0}));
+  player_stop();
+  player_render(4, mix.data());
+  EXPECT_EQ(mix, silence);
+  EXPECT_EQ(t.p().TickClock, clock);  // the clock keeps its value across stop and start
+  player_start(0);
+  EXPECT_EQ((Values{t.channel(0).active, t.p().tick}), (Values{0, 1}));  // channels start afresh
+}
+
+TEST(Render, TempoZeroImageStaysStopped) {
+  ModuleDef m = steady_tone(0);
+  std::vector<uint8_t> image = write_module_image(m);
+  EXPECT_EQ(validate_module_image(image.data(), image.size()), ImageCheck::BadHeader);
+  tune::Player t(m);
+  EXPECT_EQ(t.p().playing.load(), 0);
+  std::vector<int32_t> mix(8, 7);
+  player_render(4, mix.data());
+  EXPECT_EQ(mix, std::vector<int32_t>(8, 0));
+}
+
+TEST(Render, MasterVolumeSyncAndPosition) {
+  ModuleDef m = steady_tone(125, 1);
+  m.patterns = {pattern_from_rows({"C-4 01 .. W2A", "", "... .. .. B00"}), pattern_from_rows({""})};
+  tune::Player t(m);
+  player_set_master_volume(32);
+  int32_t mix[2];
+  player_render(1, mix);
+  EXPECT_EQ((Values{player_get_sync(), t.channel(0).mixVolume, player_get_position()}), (Values{0x2A, 64, 0}));
+  for (int i = 0; i < 882; ++i) player_render(1, mix);
+  EXPECT_EQ(player_get_position(), 0x0001);
+}
+
+TEST(Render, BusyTuneValidatesAndPlaysEveryVoice) {
+  tune::Player t(busy_tune());
+  ASSERT_EQ(validate_module_image(t.image.data(), t.image.size()), ImageCheck::Ok);
+  std::vector<int32_t> mix(2 * 44100);
+  int64_t energy = 0;
+  for (int second = 0; second < 3; ++second) {
+    player_render(44100, mix.data());
+    for (int32_t v : mix) energy += v < 0 ? -v : v;
+  }
+  EXPECT_GT(energy, 0);
 }
 
 }  // namespace
