@@ -13,6 +13,10 @@ TEST(Pitch, PitchValue) {
            {0, 6848}, {-3072, 13696}, {3072, 3424}, {256, 6463}, {1, 6846}, {-18432, 438281}, {65536, 6848},
            {INT32_MIN, 6848}})
     EXPECT_EQ(pitch_value(x), value) << x;
+  // The whole 16-bit domain summed, pinned: a table entry off by one unit shows here.
+  int64_t sum = 0;
+  for (int32_t x = -32768; x < 32768; ++x) sum += pitch_value(x);
+  EXPECT_EQ(sum, 49339062101);
   // Within a few units of 6848 * 2^(-x/3072) over the tunes' range: a wrong table entry shows.
   for (int32_t x = -18432; x <= 24576; ++x) {
     double exact = 6848 * std::exp2(-x / 3072.0);
