@@ -9,20 +9,24 @@ namespace {
 
 using tune::Values;
 
-TEST(ModuleImage, RejectsWrongMagicAndLeavesTablesEmpty) {
-  std::vector<uint8_t> image = write_module_image(tune::song({empty_pattern(4)}));
-  image[2] = 'C';
-  auto state = std::make_unique<PlayerState>();
-  EXPECT_FALSE(player_init(image.data(), state.get()));
-  EXPECT_EQ(state->header.patterns[0], nullptr);
-  EXPECT_EQ((Values{state->header.songLength, state->masterVolume}), (Values{0, 64}));
-  EXPECT_EQ(validate_module_image(image.data(), image.size()), ImageCheck::BadMagic);
-  // Without an accepted image the player stays stopped and renders silence.
-  player_start(0);
-  EXPECT_EQ(state->playing.load(), 0);
-  std::vector<int32_t> mix(8, 77);
-  player_render(4, mix.data());
-  EXPECT_EQ(mix, std::vector<int32_t>(8, 0));
+TEST(ModuleImage, WrongMagicOrTempoZeroLeavesThePlayerStoppedAndSilent) {
+  for (bool tempoZero : {false, true}) {
+    ModuleDef def = tune::song({pattern_from_rows({"C-4 01"})});
+    def.tempo = tempoZero ? 0 : 125;
+    std::vector<uint8_t> image = write_module_image(def);
+    if (!tempoZero) image[2] = 'C';
+    EXPECT_EQ(validate_module_image(image.data(), image.size()), tempoZero ? ImageCheck::BadHeader : ImageCheck::BadMagic);
+    auto state = std::make_unique<PlayerState>();
+    EXPECT_EQ(player_init(image.data(), state.get()), tempoZero);
+    if (!tempoZero)  // tables stay empty
+      EXPECT_EQ((Values{state->header.patterns[0] == nullptr, state->header.songLength, state->masterVolume}),
+                (Values{1, 0, 64}));
+    player_start(0);
+    EXPECT_EQ(state->playing.load(), 0);
+    std::vector<int32_t> mix(8, 77);
+    player_render(4, mix.data());
+    EXPECT_EQ(mix, std::vector<int32_t>(8, 0));
+  }
 }
 
 TEST(ModuleImage, RelocatesTablesAndDeltaDecodesAcrossSamplesOnlyOnce) {
