@@ -5,79 +5,81 @@
 
 namespace {
 
-using tune::Values;
-using Field = int64_t (*)(const PlayerState&);
-const ChannelState& ch(const PlayerState& p) { return p.channels[0]; }
-int64_t volume(const PlayerState& p) { return ch(p).volume; }
-int64_t workVolume(const PlayerState& p) { return ch(p).workVolume; }
-int64_t mixVolume(const PlayerState& p) { return ch(p).mixVolume; }
-int64_t period(const PlayerState& p) { return ch(p).period; }
-int64_t workPeriod(const PlayerState& p) { return ch(p).workPeriod; }
-int64_t panning(const PlayerState& p) { return ch(p).panning; }
-int64_t globalVolume(const PlayerState& p) { return p.globalVolume; }
-int64_t syncValue(const PlayerState& p) { return p.syncValue; }
-int64_t effect(const PlayerState& p) { return ch(p).currentEffect; }
-int64_t portaSpeed(const PlayerState& p) { return ch(p).portaSpeed; }
+using namespace tune;
 
-struct Case {
-  std::vector<std::string_view> rows;
-  uint8_t speed;
-  Field field;
-  Values expected;  // after each tick, from the first traced one
-  int skip = 0;     // ticks played before the trace
-  bool linear = true;
-};
+ModuleDef enveloped(EnvelopeDef volume, EnvelopeDef panning = {}, uint16_t fadeout = 0, uint32_t keyOffRow = 1) {
+  ModuleDef m = song({empty_pattern(16)}, {0}, 1);
+  m.patterns[0].rows[0] = *parse_row("C-4 01");
+  m.patterns[0].rows[keyOffRow] = *parse_row("===");
+  m.instruments[0].volumeEnvelope = volume;
+  m.instruments[0].panningEnvelope = panning;
+  m.instruments[0].fadeout = fadeout;
+  return m;
+}
 
 TEST(Effects, PerTickTraces) {
-  const Case cases[] = {
+  const Field global = [](const PlayerState& p) -> int64_t { return p.globalVolume; };
+  const Field sync = [](const PlayerState& p) -> int64_t { return p.syncValue; };
+  check({
       // A0F slides down 15 between rows, A00 repeats it, A32 (both digits) slides up by 3.
-      {{"C-4 01 .. A0F", "... .. .. A00", "... .. .. A32"}, 3, volume, {64, 49, 34, 34, 19, 4, 4, 7, 10}},
+      {rows({"C-4 01 .. A0F", "... .. .. A00", "... .. .. A32"}, 3), volume, {64, 49, 34, 34, 19, 4, 4, 7, 10}},
       // Cxx, fine slides EAx/EBx with memory, volume column set, slides and fine slides.
-      {{"C-4 01 .. C50", "... .. .. EA3", "... .. .. EA0", "... .. .. EB9", "... .. 10", "... .. 5F", "... .. 8A",
-        "... .. 94", "... .. 74", "... .. 6F"},
-       2, volume, {64, 64, 64, 64, 64, 64, 55, 55, 0, 0, 64, 64, 54, 54, 58, 58, 58, 62, 62, 47}},
+      {rows({"C-4 01 .. C50", "... .. .. EA3", "... .. .. EA0", "... .. .. EB9", "... .. 10", "... .. 5F", "... .. 8A",
+             "... .. 94", "... .. 74", "... .. 6F"},
+            2),
+       volume, {64, 64, 64, 64, 64, 64, 55, 55, 0, 0, 64, 64, 54, 54, 58, 58, 58, 62, 62, 47}},
       // Tremolo depth 8 speed 4 on volume 16: the position moves 16 between rows only; E72 then
       // selects the square wave, which 700 goes on with from position 48.
-      {{"C-4 01 20 748", "... .. .. E72", "... .. .. 700"}, 4, workVolume, {32, 32, 56, 76, 32, 32, 32, 32, 96}},
+      {rows({"C-4 01 20 748", "... .. .. E72", "... .. .. 700"}, 4), workVolume, {32, 32, 56, 76, 32, 32, 32, 32, 96}},
       // Tremor: two counts on, three off, the row tick not counted.
-      {{"C-4 01 .. T12", "... .. .. T00"}, 6, mixVolume, {128, 128, 128, 0, 0, 0, 128, 128, 128, 0, 0, 0}},
-      {{"C-4 01 .. G20", "... .. .. H02", "... .. .. H30"}, 3, globalVolume, {32, 32, 32, 32, 30, 28, 28, 31, 34}},
+      {rows({"C-4 01 .. T12", "... .. .. T00"}), mixVolume, {128, 128, 128, 0, 0, 0, 128, 128, 128, 0, 0, 0}},
+      {rows({"C-4 01 .. G20", "... .. .. H02", "... .. .. H30"}, 3), global, {32, 32, 32, 32, 30, 28, 28, 31, 34}},
+      // No envelopes at full volumes: 128, and 64 at global volume 32.
+      {rows({"C-4 01", "... .. .. G20", "... .. 20"}, 1), mixVolume, {128, 64, 16}},
       // Arpeggio: the index runs freely across rows; Amiga periods scale by the semitone table.
-      {{"C-4 01 .. 037", "... .. .. 037"}, 6, workPeriod, {0, -768, -1792, 0, -768, -1792, 0, -768}},
-      {{"C-4 01 .. 037"}, 6, workPeriod, {6848, 6848 * 27554 / 32768, 6848 * 21870 / 32768}, 0, false},
-      {{"C-4 01 .. 000"}, 6, effect, {NoEffect}},
+      {rows({"C-4 01 .. 037", "... .. .. 037"}), workPeriod, {0, -768, -1792, 0, -768, -1792, 0, -768}},
+      {rows({"C-4 01 .. 037"}, 6, false), workPeriod, {6848, 6848 * 27554 / 32768, 6848 * 21870 / 32768}},
+      {rows({"C-4 01 .. 000"}), [](const PlayerState& p) -> int64_t { return first(p).currentEffect; }, {NoEffect}},
       // Portamentos with memory, fine (E1x/E2x) and extra-fine (X1x/X2x) slides.
-      {{"C-4 01 .. 102", "... .. .. 100", "... .. .. 203", "... .. .. E12", "... .. .. E10", "... .. .. E21",
-        "... .. .. X13", "... .. .. X10", "... .. .. X22", "... .. .. X30"},
-       3, period, {0,   -32, -64, -64, -96, -128, -128, -80, -32, -64, -64,  -64,  -96,  -96, -96,
-                   -80, -80, -80, -92, -92, -92,  -104, -104, -104, -96, -96, -96, -96, -96, -96}},
-      {{"C-1 01 .. 2FF"}, 31, period, {24576}, 30},  // held at the header's maximum
+      {rows({"C-4 01 .. 102", "... .. .. 100", "... .. .. 203", "... .. .. E12", "... .. .. E10", "... .. .. E21",
+             "... .. .. X13", "... .. .. X10", "... .. .. X22", "... .. .. X30"},
+            3),
+       period, {0,   -32, -64, -64, -96, -128, -128, -80, -32, -64, -64,  -64,  -96,  -96, -96,
+                -80, -80, -80, -92, -92, -92,  -104, -104, -104, -96, -96, -96, -96, -96, -96}},
+      {rows({"C-1 01 .. 2FF"}, 31), period, {24576}, 30},  // held at the header's maximum
       // Tone portamento stops at its target; with glissando the channel hears whole semitones
       // while the period moves 80 a tick.
-      {{"C-4 01", "D-4 .. .. 310", "... .. .. 300"}, 4, period, {0, -256, -512, -512, -512, -512, -512, -512}, 4},
-      {{"C-4 01 .. E31", "D-4 .. .. 305"}, 6, workPeriod, {0, 0, -256, -256, -256, -512}, 6},
-      {{"C-4 01 .. E31", "D-4 .. .. 305"}, 6, period, {-400}, 11},
+      {rows({"C-4 01", "D-4 .. .. 310", "... .. .. 300"}, 4), period, {0, -256, -512, -512, -512, -512, -512, -512}, 4},
+      {rows({"C-4 01 .. E31", "D-4 .. .. 305"}), workPeriod, {0, 0, -256, -256, -256, -512}, 6},
+      {rows({"C-4 01 .. E31", "D-4 .. .. 305"}), period, {-400}, 11},
       // Volume-column tone portamento runs before the effect (whose speed stays) and both slide.
-      {{"C-4 01", "D-4 .. F1 301"}, 2, portaSpeed, {16}, 3},
-      {{"C-4 01", "D-4 .. F1 301"}, 2, period, {-32}, 3},
+      {rows({"C-4 01", "D-4 .. F1 301"}, 2), [](const PlayerState& p) -> int64_t { return first(p).portaSpeed; }, {16}, 3},
+      {rows({"C-4 01", "D-4 .. F1 301"}, 2), period, {-32}, 3},
       // Vibrato speed 8 is stored as 32 and moves by half of it between rows; E41 the ramp.
-      {{"C-4 01 .. 484", "... .. .. E41", "... .. .. 400"}, 4, workPeriod, {0, 0, 48, 90, 0, 0, 0, 0, 48}},
+      {rows({"C-4 01 .. 484", "... .. .. E41", "... .. .. 400"}, 4), workPeriod, {0, 0, 48, 90, 0, 0, 0, 0, 48}},
       // Panning set, fine set, slides with memory, and volume-column set/slides between rows only.
-      {{"C-4 01 .. 840", "... .. .. E8F", "... .. .. P20", "... .. .. P00", "... .. .. P05", "... .. C2", "... .. E4",
-        "... .. D8"},
-       2, panning, {64, 64, 255, 255, 255, 253, 253, 251, 251, 255, 34, 34, 34, 38, 38, 30}},
-      {{"C-4 01 .. S11", "... .. .. W22", "... .. .. EF3"}, 1, syncValue, {0x11, 0x22, 3}},
+      {rows({"C-4 01 .. 840", "... .. .. E8F", "... .. .. P20", "... .. .. P00", "... .. .. P05", "... .. C2",
+             "... .. E4", "... .. D8"},
+            2),
+       panning, {64, 64, 255, 255, 255, 253, 253, 251, 251, 255, 34, 34, 34, 38, 38, 30}},
+      {rows({"C-4 01 .. S11", "... .. .. W22", "... .. .. EF3"}, 1), sync, {0x11, 0x22, 3}},
       // EC3 cuts on tick 3, EC0 does nothing.
-      {{"C-4 01 .. EC3", "... .. 20 EC0"}, 6, volume, {64, 64, 64, 0, 0, 0, 16, 16, 16, 16, 16, 16}},
-      {{"C-4 01", "... .. .. G20", "... .. 20"}, 1, mixVolume, {128, 64, 16}},
-  };
-  for (const Case& c : cases) {
-    ModuleDef m = tune::song({tune::pattern(c.rows)}, {0}, c.speed);
-    m.linear = c.linear;
-    tune::Player t(m);
-    t.ticks(c.skip);
-    EXPECT_EQ(t.trace(static_cast<int>(c.expected.size()), c.field), c.expected) << c.rows[0] << " " << c.rows.size();
-  }
+      {rows({"C-4 01 .. EC3", "... .. 20 EC0"}), volume, {64, 64, 64, 0, 0, 0, 16, 16, 16, 16, 16, 16}},
+      // K02 releases on tick 2; without a volume envelope the fade drops at once.
+      {rows({"C-4 01 .. K02"}), [](const PlayerState& p) -> int64_t { return first(p).keyOn * 10 + (first(p).fade != 0); },
+       {11, 11, 0}},
+      // Envelopes. Key-off on the second tick: that tick still has the full fade, then 0x5000,
+      // 0x2000, 0.
+      {enveloped({{{10, 64}, {0, 64}}, 0}, {}, 0x3000), mixVolume, {128, 128, 80, 32, 0}},
+      // (4, 48), (4, 64): 48, then 56 after two ticks.
+      {enveloped({{{4, 48}, {4, 64}, {0, 0}}}), mixVolume, {96, 104, 112, 120, 128, 96, 64, 32, 0, 0}},
+      // Sustain on point 2 until the key-off on row 5, then the loop 3..5.
+      {enveloped({{{1, 10}, {1, 20}, {1, 30}, {1, 40}, {1, 50}, {0, 60}}, 2, 3, 5}, {}, 0, 5), mixVolume,
+       {20, 40, 60, 60, 60, 60, 80, 100, 120, 120, 120}},
+      // A loop shows its end point, then goes back to its start.
+      {enveloped({{{2, 0}, {2, 64}, {2, 32}, {0, 0}}, EnvelopeNone, 1, 2}), mixVolume,
+       {0, 64, 128, 96, 64, 96, 64, 96, 64, 96}},
+  });
 }
 
 // Ticks on which the channel's sample restarts, and the volume after each tick.
@@ -92,72 +94,34 @@ std::pair<Values, Values> restarts(tune::Player& t, int n) {
   return {at, volumes};
 }
 
-TEST(Effects, RetriggersAndKeyOffOnTheirTicks) {
+TEST(Effects, RetriggersOnTheirTicks) {
   // Row 0 is ticks 0..5, row 1 (held 12 ticks by EE1) ticks 6..17, then row 0 again with its
   // note. R13 restarts on the fourth tick counted from its row, then every 4 ticks, -1 each.
-  tune::Player r(tune::song({tune::pattern({"C-4 01 .. R13", "... .. .. R13 | ... .. .. EE1"})}));
+  tune::Player r(rows({"C-4 01 .. R13", "... .. .. R13 | ... .. .. EE1"}));
   auto [at, volumes] = restarts(r, 24);
   EXPECT_EQ(at, (Values{0, 3, 9, 13, 17, 18, 21}));
   EXPECT_EQ((Values{volumes[3], volumes[9], volumes[17]}), (Values{63, 62, 60}));
 
-  // E92 restarts every second tick; K02 releases on tick 2 (no envelope: the fade drops).
-  tune::Player n(tune::song({tune::pattern({"C-4 01 .. E92", "... .. .. K02"})}));
+  tune::Player n(rows({"C-4 01 .. E92"}));  // E92 restarts every second tick
   EXPECT_EQ(restarts(n, 6).first, (Values{0, 2, 4}));
-  EXPECT_EQ(n.trace(3, [](const PlayerState& p) { return ch(p).keyOn * 10 + (ch(p).fade != 0); }), (Values{11, 11, 0}));
 
   // Retrigger volume codes, interval 0: the first restart comes on the row tick itself.
-  for (auto [code, from, to] : std::vector<std::tuple<int, int, int>>{{1, 40, 39}, {5, 10, 0}, {6, 40, 25},
-                                                                       {7, 41, 20}, {9, 64, 64}, {13, 40, 56},
-                                                                       {14, 40, 60}, {15, 32, 64}, {15, 20, 40},
-                                                                       {8, 33, 33}}) {
+  for (auto [code, from, to] : std::vector<std::tuple<int, int, int>>{
+           {1, 40, 39}, {5, 10, 0}, {6, 40, 25}, {7, 41, 20}, {9, 64, 64}, {13, 40, 56}, {14, 40, 60}, {15, 32, 64},
+           {15, 20, 40}, {8, 33, 33}}) {
     char row[32];
     std::snprintf(row, sizeof row, "C-4 01 %02X R%X0", 0x10 + from, code);
-    tune::Player t(tune::song({tune::pattern({row})}));
+    tune::Player t(rows({row}));
     t.tick();
     EXPECT_EQ(t.channel(0).volume, to) << code;
   }
 }
 
 TEST(Effects, MasterVolumeScalesBeforeGlobal) {
-  tune::Player t(tune::song({pattern_from_rows({"C-4 01 20 G20"})}, {0}, 1));
+  tune::Player t(rows({"C-4 01 20 G20"}, 1));
   t.p().masterVolume = 48;
   t.tick();  // volume 16: 16 * 48 / 64 = 12, then * 32 * 32768 >> 20 = 12
   EXPECT_EQ(t.channel(0).mixVolume, 12);
-}
-
-// --- Envelopes, fadeout and auto-vibrato ---------------------------------------------------------
-
-ModuleDef enveloped(EnvelopeDef volume, EnvelopeDef panning = {}, uint16_t fadeout = 0, uint32_t keyOffRow = 1) {
-  ModuleDef m = tune::song({empty_pattern(16)}, {0}, 1);
-  m.patterns[0].rows[0] = *parse_row("C-4 01");
-  m.patterns[0].rows[keyOffRow] = *parse_row("===");
-  m.instruments[0].volumeEnvelope = volume;
-  m.instruments[0].panningEnvelope = panning;
-  m.instruments[0].fadeout = fadeout;
-  return m;
-}
-
-TEST(Envelope, VolumeTraces) {
-  struct {
-    EnvelopeDef envelope;
-    uint16_t fadeout;
-    uint32_t keyOffRow;
-    Values mixVolume;
-  } const cases[] = {
-      // Key-off on the second tick: that tick still has the full fade, then 0x5000, 0x2000, 0.
-      {{{{10, 64}, {0, 64}}, 0}, 0x3000, 1, {128, 128, 80, 32, 0}},
-      // (4, 48), (4, 64): 48, then 56 after two ticks.
-      {{{{4, 48}, {4, 64}, {0, 0}}}, 0, 1, {96, 104, 112, 120, 128, 96, 64, 32, 0, 0}},
-      // Sustain on point 2 until the key-off on row 5, then the loop 3..5.
-      {{{{1, 10}, {1, 20}, {1, 30}, {1, 40}, {1, 50}, {0, 60}}, 2, 3, 5},
-       0, 5, {20, 40, 60, 60, 60, 60, 80, 100, 120, 120, 120}},
-      // A loop shows its end point, then goes back to its start.
-      {{{{2, 0}, {2, 64}, {2, 32}, {0, 0}}, EnvelopeNone, 1, 2}, 0, 1, {0, 64, 128, 96, 64, 96, 64, 96, 64, 96}},
-  };
-  for (const auto& c : cases) {
-    tune::Player t(enveloped(c.envelope, {}, c.fadeout, c.keyOffRow));
-    EXPECT_EQ(t.trace(static_cast<int>(c.mixVolume.size()), mixVolume), c.mixVolume);
-  }
 }
 
 TEST(Envelope, PanningLaw) {
@@ -182,7 +146,7 @@ TEST(Envelope, AutoVibratoGrowsOverItsSweep) {
 }
 
 TEST(Envelope, PositionEffect) {
-  ModuleDef m = tune::song({pattern_from_rows({"C-4 01", "... .. .. L06", "... .. .. L63"})}, {0}, 1);
+  ModuleDef m = rows({"C-4 01", "... .. .. L06", "... .. .. L63"}, 1);
   m.instruments[0].volumeEnvelope = {{{4, 0}, {4, 64}, {0, 32}}};
   tune::Player t(m);
   t.ticks(2);  // L06: point 1 tick 2, then stepped once

@@ -7,8 +7,7 @@
 
 namespace {
 
-using tune::Rows;
-using tune::Values;
+using namespace tune;
 
 // A pattern of `count` empty rows with cells placed at given rows.
 PatternDef rows_with(uint32_t count, std::vector<std::pair<uint32_t, std::string_view>> cells) {
@@ -17,72 +16,78 @@ PatternDef rows_with(uint32_t count, std::vector<std::pair<uint32_t, std::string
   return p;
 }
 
-TEST(Sequencer, SpeedSetsRowLength) {
-  tune::Player t(tune::song({empty_pattern(8)}));
-  // row * 100 + tick * 10 + rowTick: the first tick reads row 0.
-  EXPECT_EQ(t.trace(7, [](const PlayerState& p) { return p.row * 100 + p.tick * 10 + p.rowTick; }),
-            (Values{1, 10, 20, 30, 40, 50, 101}));
-  EXPECT_EQ(t.p().rowCount, 8u);
-  tune::Player fast(tune::song({empty_pattern(8)}, {0}, 1));
-  EXPECT_EQ(fast.rows(10), (Rows{{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}, {0, 5}, {0, 6}, {0, 7}, {0, 0}, {0, 1}}));
+// Instrument 1 (volume 64, panning 200) and instrument 2: a quieter sample a semitone sharp.
+ModuleDef two_instruments(const std::vector<std::string_view>& text, uint8_t speed = 1) {
+  ModuleDef m = rows(text, speed);
+  SampleDef quiet = ramp_sample(500, LoopKind::Forward, 100, 400);
+  quiet.volume = 40;
+  quiet.panning = 30;
+  quiet.pitchOffset = 256;
+  m.instruments[0].samples[0].panning = 200;
+  m.instruments.push_back(instrument(quiet));
+  return m;
 }
 
-TEST(Sequencer, OrderWalksJumpsAndBreaks) {
-  struct {
-    std::vector<PatternDef> patterns;
-    std::vector<uint8_t> orders;
-    uint32_t restart;
-    Rows expected;
-  } const cases[] = {
+TEST(Sequencer, WalksAndTriggersOnTheirTicks) {
+  PatternDef absent;
+  absent.absent = true;
+  const PatternDef delayed = rows_with(4, {{0, "C-4 01 61 EE2"}});
+  check({
+      // row * 100 + tick * 10 + rowTick: the first tick reads row 0; the speed sets the row length.
+      {song({empty_pattern(8)}), [](const PlayerState& p) -> int64_t { return p.row * 100 + p.tick * 10 + p.rowTick; },
+       {1, 10, 20, 30, 40, 50, 101}},
+      {song({empty_pattern(8)}, {0}, 1), where, {0, 1, 2, 3, 4, 5, 6, 7, 0, 1}},
       // Pattern ends follow the order and wrap to the restart position.
-      {{empty_pattern(2), empty_pattern(3)}, {0, 1, 0}, 1,
-       {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {1, 2}, {2, 0}, {2, 1}, {1, 0}, {1, 1}, {1, 2}}},
+      {song({empty_pattern(2), empty_pattern(3)}, {0, 1, 0}, 1, 1), where, {0, 1, 100, 101, 102, 200, 201, 100, 101}},
       // D00 on row 1, D15 on row 0, and a break on the last position goes to the restart position.
-      {{rows_with(4, {{1, "... .. .. D00"}}), rows_with(4, {{0, "... .. .. D15"}}), rows_with(32, {{16, "... .. .. D00"}})},
-       {0, 1, 2}, 1, {{0, 0}, {0, 1}, {1, 0}, {2, 15}, {2, 16}, {1, 0}, {2, 15}, {2, 16}}},
+      {song({rows_with(4, {{1, "... .. .. D00"}}), rows_with(4, {{0, "... .. .. D15"}}),
+             rows_with(32, {{16, "... .. .. D00"}})},
+            {0, 1, 2}, 1, 1),
+       where, {0, 1, 100, 215, 216, 100, 215, 216}},
       // Bxx beyond the song length goes to the restart position.
-      {{rows_with(4, {{1, "... .. .. B05"}}), empty_pattern(2)}, {0, 1}, 1, {{0, 0}, {0, 1}, {1, 0}, {1, 1}}},
+      {song({rows_with(4, {{1, "... .. .. B05"}}), empty_pattern(2)}, {0, 1}, 1, 1), where, {0, 1, 100, 101}},
       // A break after a jump in the same row keeps the jump's position and sets the row.
-      {{rows_with(4, {{0, "... .. .. B02 | ... .. .. D03"}}), empty_pattern(4), empty_pattern(5)}, {0, 1, 2}, 0,
-       {{0, 0}, {2, 3}}},
-  };
-  for (const auto& c : cases) {
-    ModuleDef m = tune::song(c.patterns, c.orders, 1);
-    m.restartPosition = c.restart;
-    tune::Player t(m);
-    EXPECT_EQ(t.rows(static_cast<int>(c.expected.size())), c.expected);
-  }
+      {song({rows_with(4, {{0, "... .. .. B02 | ... .. .. D03"}}), empty_pattern(4), empty_pattern(5)}, {0, 1, 2}, 1),
+       where, {0, 203}},
+      // An order entry without pattern data plays 64 empty rows.
+      {song({empty_pattern(2), absent}, {1, 0}, 1), where, {63, 100}, 63},
+      // E60 on row 4 and E62 on row 7 play rows 4 to 7 three times; E61 on row 10 loops from 8.
+      {song({rows_with(16, {{4, "... .. .. E60"}, {7, "... .. .. E62"}, {10, "... .. .. E61"}})}, {0}, 1),
+       [](const PlayerState& p) -> int64_t { return p.row; },
+       {0, 1, 2, 3, 4, 5, 6, 7, 4, 5, 6, 7, 4, 5, 6, 7, 8, 9, 10, 8, 9, 10, 11, 12}},
+      // EE2 at speed 6 holds the row for 18 ticks; the 17 after the row tick slide the volume.
+      {song({delayed}), [](const PlayerState& p) -> int64_t { return p.patternDelay * 100 + first(p).volume; }, {264}},
+      {song({delayed}), [](const PlayerState& p) -> int64_t { return p.row * 100 + first(p).volume; }, {47, 147}, 17},
+      // F20 sets the tempo, F1F the speed, F00 does nothing.
+      {song({rows_with(4, {{0, "... .. .. F20 | ... .. .. F1F"}, {1, "... .. .. F00"}})}),
+       [](const PlayerState& p) -> int64_t { return p.row * 10000 + p.tempo * 100 + p.speed; }, {3231}},
+      {song({rows_with(4, {{0, "... .. .. F20 | ... .. .. F1F"}, {1, "... .. .. F00"}})}),
+       [](const PlayerState& p) -> int64_t { return p.row * 10000 + p.tempo * 100 + p.speed; }, {13231}, 31},
+      // Key-off releases with an instrument and cuts without (no volume envelope); K00 with a
+      // note and instrument sounds again, with a note alone it releases and cuts.
+      {two_instruments({"C-4 01", "=== 01", "C-4 01", "===", "C-4 01 .. K00", "C-4 .. .. K00"}),
+       [](const PlayerState& p) -> int64_t { return first(p).keyOn * 100000 + first(p).fade; },
+       {132768, 32768, 132768, 0, 132768, 0}},
+      // 903 starts at frame 768, 900 remembers it.
+      {two_instruments({"C-4 01 .. 903", "C-4 01 .. 900", "C-4 01"}),
+       [](const PlayerState& p) -> int64_t { return first(p).startPosition; }, {768, 768, 0}},
+      // ED3 starts the note on tick 3 keeping the volume; ED0 triggers on the row tick.
+      {two_instruments({"C-4 01 20 ED3", "D-4 02 .. ED0"}, 6),
+       [](const PlayerState& p) -> int64_t { return first(p).active * 100 + first(p).volume; },
+       {16, 16, 16, 116, 116, 116, 140}},
+      {two_instruments({"C-4 01 20 ED3", "D-4 02 .. ED0"}, 6), period, {0, note_period(true, 51, 256)}, 5},
+  });
 }
 
 TEST(Sequencer, StartPositionBeyondTheSongStartsAtTheRestartPosition) {
-  ModuleDef m = tune::song({empty_pattern(2), empty_pattern(3)}, {0, 1});
-  m.restartPosition = 1;
-  tune::Player t(m, false);
+  Player t(song({empty_pattern(2), empty_pattern(3)}, {0, 1}, 6, 1), false);
   player_start(7);
   t.tick();
   EXPECT_EQ((Values{t.p().orderPosition, t.p().rowCount}), (Values{1, 3}));
 }
 
-TEST(Sequencer, PatternDelayHoldsTheRowWhileTicksGoOn) {
-  // EE2 at speed 6: the row lasts 18 ticks; the 17 after the row tick slide the volume.
-  tune::Player t(tune::song({rows_with(4, {{0, "C-4 01 61 EE2"}})}));
-  t.tick();
-  EXPECT_EQ((Values{t.channel(0).volume, t.p().patternDelay}), (Values{64, 2}));
-  int ticks = 1;
-  while (!(t.tick(), t.p().rowTick)) ++ticks;
-  EXPECT_EQ((Values{ticks, t.p().row, t.channel(0).volume}), (Values{18, 1, 64 - 17}));
-}
-
-TEST(Sequencer, PatternLoopPlaysRowsThreeTimesThenLoopsFromAfterIt) {
-  tune::Player t(
-      tune::song({rows_with(16, {{4, "... .. .. E60"}, {7, "... .. .. E62"}, {10, "... .. .. E61"}})}, {0}, 1));
-  Values rows;
-  for (auto [order, row] : t.rows(24)) rows.push_back(row);
-  EXPECT_EQ(rows, (Values{0, 1, 2, 3, 4, 5, 6, 7, 4, 5, 6, 7, 4, 5, 6, 7, 8, 9, 10, 8, 9, 10, 11, 12}));
-}
-
 TEST(Sequencer, JumpToThePlayingPositionKeepsLoopsAndAnotherClearsThem) {
-  tune::Player t(tune::song({rows_with(4, {{0, "... .. .. E60"}, {1, "... .. .. B00"}}), empty_pattern(4)}, {0, 1}, 1));
+  Player t(song({rows_with(4, {{0, "... .. .. E60"}, {1, "... .. .. B00"}}), empty_pattern(4)}, {0, 1}, 1));
   t.tick();
   t.channel(0).loopCount = 3;
   t.ticks(2);  // row 1 jumps to position 0 itself
@@ -92,33 +97,15 @@ TEST(Sequencer, JumpToThePlayingPositionKeepsLoopsAndAnotherClearsThem) {
   EXPECT_EQ((Values{t.p().orderPosition, t.channel(0).loopCount}), (Values{1, 0}));
 }
 
-TEST(Sequencer, SpeedAndTempo) {
-  tune::Player t(tune::song({rows_with(4, {{0, "... .. .. F20 | ... .. .. F1F"}, {1, "... .. .. F00"}})}));
-  t.tick();
-  EXPECT_EQ((Values{t.p().tempo, t.p().speed}), (Values{32, 31}));
-  t.ticks(31);  // F00 does nothing
-  EXPECT_EQ((Values{t.p().row, t.p().tempo, t.p().speed}), (Values{1, 32, 31}));
-}
-
 // --- Targets and cells the format rules out: the walk never reads past a pattern -------------
 
 TEST(Sequencer, BreakOrLoopTargetPastThePatternStartsItFromTheTop) {
-  tune::Player t(tune::song({rows_with(4, {{0, "... .. .. D10"}}), rows_with(3, {{2, "... .. .. E63"}})}, {0, 1}, 1));
+  Player t(song({rows_with(4, {{0, "... .. .. D10"}}), rows_with(3, {{2, "... .. .. E63"}})}, {0, 1}, 1));
   t.ticks(2);
   EXPECT_EQ((Values{t.p().orderPosition, t.p().row}), (Values{1, 0}));  // row 10 of a 3-row pattern
   t.channel(0).loopRow = 9;  // row 2 loops back to a row past the end
   t.ticks(3);
   EXPECT_EQ((Values{t.p().orderPosition, t.p().row}), (Values{1, 0}));
-}
-
-TEST(Sequencer, OrderEntryWithoutPatternDataPlaysSixtyFourEmptyRows) {
-  PatternDef absent;
-  absent.absent = true;
-  ModuleDef m = tune::song({empty_pattern(2), absent}, {1, 0}, 1);
-  std::vector<uint8_t> image = write_module_image(m);
-  EXPECT_EQ(validate_module_image(image.data(), image.size()), ImageCheck::Ok);
-  Rows r = tune::Player(m).rows(65);
-  EXPECT_EQ((Rows{r[63], r[64]}), (Rows{{0, 63}, {1, 0}}));
 }
 
 TEST(Sequencer, CellsForMissingChannelsOrOutOfOrderAreSkippedWithoutLosingTheRow) {
@@ -127,11 +114,11 @@ TEST(Sequencer, CellsForMissingChannelsOrOutOfOrderAreSkippedWithoutLosingTheRow
   PatternDef p;
   p.raw = {0x41, 0x30, 0x40, 0x18, 0x45, 0x28, 0x41, 0x50, 0, 0x40, 0x20, 0};
   p.rawRowCount = 2;
-  ModuleDef m = tune::song({p}, {0}, 1);
+  ModuleDef m = song({p}, {0}, 1);
   m.channelCount = 2;
   std::vector<uint8_t> image = write_module_image(m);
   EXPECT_EQ(validate_module_image(image.data(), image.size()), ImageCheck::BadCell);
-  tune::Player t(m);
+  Player t(m);
   t.tick();  // only channel 1's first cell counts
   EXPECT_EQ((Values{t.channel(1).volume, t.channel(0).volume}), (Values{0x20, 0}));
   t.tick();
@@ -140,20 +127,8 @@ TEST(Sequencer, CellsForMissingChannelsOrOutOfOrderAreSkippedWithoutLosingTheRow
 
 // --- Note triggering -----------------------------------------------------------------------------
 
-// Instrument 1 (volume 64, panning 200) and instrument 2: a quieter sample a semitone sharp.
-ModuleDef two_instruments(std::vector<std::string_view> rows, uint8_t speed = 1) {
-  ModuleDef m = tune::song({tune::pattern(rows)}, {0}, speed);
-  SampleDef quiet = tune::ramp_sample(500, LoopKind::Forward, 100, 400);
-  quiet.volume = 40;
-  quiet.panning = 30;
-  quiet.pitchOffset = 256;
-  m.instruments[0].samples[0].panning = 200;
-  m.instruments.push_back(tune::instrument(quiet));
-  return m;
-}
-
 TEST(Trigger, NoteWithInstrumentStartsTheSampleAndTheVolumeColumnOverrides) {
-  tune::Player t(two_instruments({"C-4 01 30", "D-4 02"}));
+  Player t(two_instruments({"C-4 01 30", "D-4 02"}));
   const ChannelState& c = t.channel(0);
   t.tick();
   EXPECT_EQ((Values{c.active, c.volume, c.panning, c.period, c.step, c.boundAhead, c.boundBehind, c.startPosition,
@@ -167,13 +142,13 @@ TEST(Trigger, NoteWithInstrumentStartsTheSampleAndTheVolumeColumnOverrides) {
   ModuleDef keep = two_instruments({"C-4 01"});
   keep.keepChannelPanning = true;
   keep.panning[0] = 77;
-  tune::Player k(keep);
+  Player k(keep);
   k.tick();
   EXPECT_EQ((Values{k.channel(0).panning, k.channel(0).volume}), (Values{77, 64}));
 }
 
 TEST(Trigger, TonePortamentoOnlySetsTheTarget) {
-  tune::Player t(two_instruments({"C-4 01", "E-4 .. .. 300", "D-4 .. F0", "G-4 01 .. 500"}));
+  Player t(two_instruments({"C-4 01", "E-4 .. .. 300", "D-4 .. F0", "G-4 01 .. 500"}));
   ChannelState& c = t.channel(0);
   t.tick();
   c.startPosition = -1;
@@ -188,7 +163,7 @@ TEST(Trigger, TonePortamentoOnlySetsTheTarget) {
 }
 
 TEST(Trigger, NoteWithoutInstrumentOnAFreshChannelDoesNothing) {
-  tune::Player t(two_instruments({"C-4", "... 01", "D-4"}));
+  Player t(two_instruments({"C-4", "... 01", "D-4"}));
   const ChannelState& c = t.channel(0);
   t.tick();
   EXPECT_EQ((Values{c.active, c.lastNote}), (Values{0, 0}));
@@ -199,40 +174,18 @@ TEST(Trigger, NoteWithoutInstrumentOnAFreshChannelDoesNothing) {
   EXPECT_EQ(c.instrumentRecord, nullptr);
 }
 
-TEST(Trigger, KeyOffAndSampleOffset) {
-  // Key-off releases with an instrument and cuts without (no volume envelope); K00 with a
-  // note and instrument sounds again, with a note alone it releases and cuts.
-  tune::Player t(two_instruments({"C-4 01", "=== 01", "C-4 01", "===", "C-4 01 .. K00", "C-4 .. .. K00"}));
-  auto keyOnFade = [](const PlayerState& p) { return p.channels[0].keyOn * 100000 + p.channels[0].fade; };
-  EXPECT_EQ(t.trace(6, keyOnFade), (Values{132768, 32768, 132768, 0, 132768, 0}));
-  EXPECT_EQ(t.channel(0).active, 1);
-
-  tune::Player o(two_instruments({"C-4 01 .. 903", "C-4 01 .. 900", "C-4 01"}));  // 900 reuses 3
-  EXPECT_EQ(o.trace(3, [](const PlayerState& p) { return p.channels[0].startPosition; }), (Values{768, 768, 0}));
-}
-
 TEST(Trigger, NumbersOutsideTheTuneAreIgnored) {
   ModuleDef m = two_instruments({"C-4 01 20", "D-4 01"});
   m.instruments[0].keyMap[50] = 5;  // note 51 names sample 5 of a one-sample instrument
-  tune::Player t(m);
+  Player t(m);
   t.ticks(2);
   const ChannelState& c = t.channel(0);  // no new sample and no reset either
   EXPECT_EQ((Values{c.lastNote, c.period, c.keyOn, c.volume}), (Values{51, 0, 1, 16}));
 
-  tune::Player i(two_instruments({"C-4 02", "D-4 07 10"}));  // instrument 7 of 2
+  Player i(two_instruments({"C-4 02", "D-4 07 10"}));  // instrument 7 of 2
   i.ticks(2);
   EXPECT_EQ((Values{i.channel(0).instrument, i.channel(0).period, i.channel(0).volume}),
             (Values{2, note_period(true, 51, 256), 0}));
-}
-
-TEST(Trigger, NoteDelayStartsLaterKeepingVolume) {
-  tune::Player t(two_instruments({"C-4 01 20 ED3", "D-4 02 .. ED0"}, 6));
-  const ChannelState& c = t.channel(0);
-  auto activeVolume = [](const PlayerState& p) { return p.channels[0].active * 100 + p.channels[0].volume; };
-  EXPECT_EQ(t.trace(4, activeVolume), (Values{16, 16, 16, 116}));
-  EXPECT_EQ(c.period, 0);
-  t.ticks(3);  // ED0 triggers on the row tick like a plain note
-  EXPECT_EQ((Values{c.period, c.volume}), (Values{note_period(true, 51, 256), 40}));
 }
 
 // --- The rendering loop --------------------------------------------------------------------------
@@ -243,14 +196,14 @@ ModuleDef steady_tone(uint8_t tempo, uint8_t speed = 2) {
   s.data.assign(64, 100);
   s.loop = LoopKind::Forward;
   s.loopLength = 64;
-  ModuleDef m = tune::song({pattern_from_rows({"C-4 01"})}, {0}, speed);
-  m.instruments = {tune::instrument(s)};
+  ModuleDef m = song({pattern_from_rows({"C-4 01"})}, {0}, speed);
+  m.instruments = {instrument(s)};
   m.tempo = tempo;
   return m;
 }
 
 // Frames at which ticks ran, rendering one frame per call (speed 2, so `tick` flips).
-Values tick_frames(tune::Player& t, uint32_t frames) {
+Values tick_frames(Player& t, uint32_t frames) {
   Values at;
   int32_t mix[2];
   for (uint32_t f = 0, last = t.p().tick; f < frames; last = t.p().tick, ++f)
@@ -260,11 +213,11 @@ Values tick_frames(tune::Player& t, uint32_t frames) {
 
 TEST(Render, TickLengthsCarryTheirFractions) {
   EXPECT_EQ(tick_length(125), 882u * 256);
-  tune::Player t(steady_tone(125));
+  Player t(steady_tone(125));
   Values at = tick_frames(t, 882 * 20 + 1), every882;
   for (int i = 0; i <= 20; ++i) every882.push_back(882 * i);
   EXPECT_EQ(at, every882);
-  tune::Player u(steady_tone(128));
+  Player u(steady_tone(128));
   at = tick_frames(u, 861329);
   ASSERT_EQ(at.size(), 1001u);
   EXPECT_EQ((Values{at[0], at[1], at[2], at[1000]}), (Values{0, 861, 1722, 861328}));
@@ -273,7 +226,7 @@ TEST(Render, TickLengthsCarryTheirFractions) {
 TEST(Render, FirstRenderReadsRowZeroBeforeMixingAndWritesOnlyTheFramesAskedFor) {
   ModuleDef m = steady_tone(125);
   m.patterns = {pattern_from_rows({"C-4 01 .. F40"})};
-  tune::Player t(m);
+  Player t(m);
   std::vector<int32_t> mix(12, 7);
   player_render(0, mix.data());
   EXPECT_EQ((Values{mix[0], t.p().TickClock, t.p().rowTick}), (Values{7, 0, 0}));  // not even a tick
@@ -286,7 +239,7 @@ TEST(Render, FirstRenderReadsRowZeroBeforeMixingAndWritesOnlyTheFramesAskedFor) 
 }
 
 TEST(Render, StopAndStartOnlyActOnTheOtherState) {
-  tune::Player t(steady_tone(125), false);
+  Player t(steady_tone(125), false);
   std::vector<int32_t> mix(8, 7), silence(8, 0);
   player_render(4, mix.data());
   EXPECT_EQ(mix, silence);
@@ -309,7 +262,7 @@ TEST(Render, StopAndStartOnlyActOnTheOtherState) {
 TEST(Render, MasterVolumeSyncAndPosition) {
   ModuleDef m = steady_tone(125, 1);
   m.patterns = {pattern_from_rows({"C-4 01 .. W2A", "", "... .. .. B00"}), pattern_from_rows({""})};
-  tune::Player t(m);
+  Player t(m);
   player_set_master_volume(32);
   int32_t mix[2];
   player_render(1, mix);
@@ -319,7 +272,7 @@ TEST(Render, MasterVolumeSyncAndPosition) {
 }
 
 TEST(Render, BusyTuneValidatesAndPlaysEveryVoice) {
-  tune::Player t(busy_tune());
+  Player t(busy_tune());
   ASSERT_EQ(validate_module_image(t.image.data(), t.image.size()), ImageCheck::Ok);
   std::vector<int32_t> mix(2 * 44100);
   int64_t energy = 0;

@@ -1,5 +1,7 @@
 // Helpers for player tests: small tunes built with the image writer, played tick by tick.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -9,7 +11,6 @@
 
 namespace tune {
 
-using Rows = std::vector<std::pair<uint32_t, uint32_t>>;  // (order position, row)
 using Values = std::vector<int64_t>;
 
 // A sample of `frames` values counting up from 1, so positions can be read off the output.
@@ -36,12 +37,21 @@ inline PatternDef pattern(const std::vector<std::string_view>& rows) {
 }
 
 // A module of `patterns` with one instrument that plays a long looped ramp.
-inline ModuleDef song(std::vector<PatternDef> patterns, std::vector<uint8_t> orders = {0}, uint8_t speed = 6) {
+inline ModuleDef song(std::vector<PatternDef> patterns, std::vector<uint8_t> orders = {0}, uint8_t speed = 6,
+                      uint32_t restartPosition = 0) {
   ModuleDef m;
   m.patterns = std::move(patterns);
   m.orders = std::move(orders);
   m.speed = speed;
+  m.restartPosition = restartPosition;
   m.instruments.push_back(instrument(ramp_sample(1000, LoopKind::Forward, 0, 1000)));
+  return m;
+}
+
+// One pattern of text rows.
+inline ModuleDef rows(const std::vector<std::string_view>& text, uint8_t speed = 6, bool linear = true) {
+  ModuleDef m = song({pattern(text)}, {0}, speed);
+  m.linear = linear;
   return m;
 }
 
@@ -60,13 +70,6 @@ struct Player {
   void ticks(int n) {
     for (int i = 0; i < n; ++i) tick();
   }
-  // (order, row) of each row read over `n` ticks.
-  Rows rows(int n) {
-    Rows out;
-    for (int i = 0; i < n; ++i)
-      if (tick(), state->rowTick) out.push_back({state->orderPosition, state->row});
-    return out;
-  }
   // field(state) after each of `n` ticks.
   template <typename F>
   Values trace(int n, F field) {
@@ -75,5 +78,32 @@ struct Player {
     return out;
   }
 };
+
+// What a trace reads after each tick.
+using Field = int64_t (*)(const PlayerState&);
+inline const ChannelState& first(const PlayerState& p) { return p.channels[0]; }
+inline int64_t volume(const PlayerState& p) { return first(p).volume; }
+inline int64_t workVolume(const PlayerState& p) { return first(p).workVolume; }
+inline int64_t mixVolume(const PlayerState& p) { return first(p).mixVolume; }
+inline int64_t period(const PlayerState& p) { return first(p).period; }
+inline int64_t workPeriod(const PlayerState& p) { return first(p).workPeriod; }
+inline int64_t panning(const PlayerState& p) { return first(p).panning; }
+inline int64_t where(const PlayerState& p) { return p.orderPosition * 100 + p.row; }
+
+// A tune played for `skip` ticks, then `field` after each further tick.
+struct Trace {
+  ModuleDef module;
+  Field field;
+  Values expected;
+  int skip = 0;
+};
+inline void check(const std::vector<Trace>& traces) {
+  for (size_t i = 0; i < traces.size(); ++i) {
+    Player t(traces[i].module);
+    t.ticks(traces[i].skip);
+    EXPECT_EQ(t.trace(static_cast<int>(traces[i].expected.size()), traces[i].field), traces[i].expected)
+        << "trace " << i;
+  }
+}
 
 }  // namespace tune
