@@ -13,16 +13,8 @@ using Frames = std::vector<int32_t>;
 
 ChannelState voice(const std::vector<uint8_t>& data, uint32_t end, uint32_t loopStart, uint8_t flags, uint16_t step,
                    uint16_t volume = 128, uint8_t panning = 255) {
-  ChannelState v{};
-  v.active = 1;
-  v.sampleData = data.data();
-  v.boundAhead = end;
-  v.boundBehind = loopStart;
-  v.voiceFlags = flags;
-  v.step = step;
-  v.mixVolume = volume;
-  v.mixPanning = panning;
-  return v;
+  return ChannelState{.active = 1, .sampleData = data.data(), .boundAhead = end, .boundBehind = loopStart,
+                      .voiceFlags = flags, .startPosition = 0, .step = step, .mixVolume = volume, .mixPanning = panning};
 }
 
 // Voices 0 and 5, mixed for `frames`; the output is pre-filled so that unwritten frames show.
