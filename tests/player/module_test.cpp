@@ -18,9 +18,10 @@ TEST(ModuleImage, WrongMagicOrTempoZeroLeavesThePlayerStoppedAndSilent) {
     EXPECT_EQ(validate_module_image(image.data(), image.size()), tempoZero ? ImageCheck::BadHeader : ImageCheck::BadMagic);
     auto state = std::make_unique<PlayerState>();
     EXPECT_EQ(player_init(image.data(), state.get()), tempoZero);
-    if (!tempoZero)  // tables stay empty
+    if (!tempoZero) {  // tables stay empty
       EXPECT_EQ((Values{state->header.patterns[0] == nullptr, state->header.songLength, state->masterVolume}),
                 (Values{1, 0, 64}));
+    }
     player_start(0);
     EXPECT_EQ(state->playing.load(), 0);
     std::vector<int32_t> mix(8, 77);

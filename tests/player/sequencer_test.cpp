@@ -190,18 +190,6 @@ TEST(Trigger, NumbersOutsideTheTuneAreIgnored) {
 
 // --- The rendering loop --------------------------------------------------------------------------
 
-// Note C-4 on a constant 100 looped, at `tempo` and `speed`.
-ModuleDef steady_tone(uint8_t tempo, uint8_t speed = 2) {
-  SampleDef s;
-  s.data.assign(64, 100);
-  s.loop = LoopKind::Forward;
-  s.loopLength = 64;
-  ModuleDef m = song({pattern_from_rows({"C-4 01"})}, {0}, speed);
-  m.instruments = {instrument(s)};
-  m.tempo = tempo;
-  return m;
-}
-
 // Frames at which ticks ran, rendering one frame per call (speed 2, so `tick` flips).
 Values tick_frames(Player& t, uint32_t frames) {
   Values at;

@@ -55,6 +55,18 @@ inline ModuleDef rows(const std::vector<std::string_view>& text, uint8_t speed =
   return m;
 }
 
+// Note C-4 on a constant 100 looped, at `tempo` and `speed`.
+inline ModuleDef steady_tone(uint8_t tempo, uint8_t speed = 2) {
+  SampleDef s;
+  s.data.assign(64, 100);
+  s.loop = LoopKind::Forward;
+  s.loopLength = 64;
+  ModuleDef m = song({pattern_from_rows({"C-4 01"})}, {0}, speed);
+  m.instruments = {instrument(s)};
+  m.tempo = tempo;
+  return m;
+}
+
 // A loaded (and by default started) player with its image; the test drives player_tick.
 struct Player {
   std::vector<uint8_t> image;
