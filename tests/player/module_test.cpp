@@ -1,106 +1,85 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <functional>
 
 #include "player/module.h"
 #include "tune.h"
 
 namespace {
 
-ModuleDef two_sample_song(bool deltaCoded) {
-  ModuleDef m = tune::song({empty_pattern(4)});
-  m.deltaCoded = deltaCoded;
-  SampleDef a, b;
+using tune::Values;
+
+TEST(ModuleImage, WrongMagicOrTempoZeroLeavesThePlayerStoppedAndSilent) {
+  for (bool tempoZero : {false, true}) {
+    ModuleDef def = tune::song({pattern_from_rows({"C-4 01"})});
+    def.tempo = tempoZero ? 0 : 125;
+    std::vector<uint8_t> image = write_module_image(def);
+    if (!tempoZero) image[2] = 'C';
+    EXPECT_EQ(validate_module_image(image.data(), image.size()), tempoZero ? ImageCheck::BadHeader : ImageCheck::BadMagic);
+    auto state = std::make_unique<PlayerState>();
+    EXPECT_EQ(player_init(image.data(), state.get()), tempoZero);
+    if (!tempoZero) {  // tables stay empty
+      EXPECT_EQ((Values{state->header.patterns[0] == nullptr, state->header.songLength, state->masterVolume}),
+                (Values{1, 0, 64}));
+    }
+    player_start(0);
+    EXPECT_EQ(state->playing.load(), 0);
+    std::vector<int32_t> mix(8, 77);
+    player_render(4, mix.data());
+    EXPECT_EQ(mix, std::vector<int32_t>(8, 0));
+  }
+}
+
+TEST(ModuleImage, RelocatesTablesAndDeltaDecodesAcrossSamplesOnlyOnce) {
+  ModuleDef def = tune::song({empty_pattern(4)});
+  def.deltaCoded = true;
+  SampleDef a, b, wide;
   a.data = {10, -20, 127, -128};
   b.data = {5, 6, -7};
-  InstrumentDef i;
-  i.samples = {a, b};
-  m.instruments = {i};
-  SampleDef wide;
   wide.sixteenBit = true;
   wide.data = {1000, -32768, 32767, 0};
-  m.instruments.push_back(tune::instrument(wide));
-  return m;
-}
-
-const int8_t* sample8(const PlayerState& p, uint16_t index) {
-  return reinterpret_cast<const int8_t*>(p.header.sampleData[index]);
-}
-
-TEST(ModuleImage, RejectsWrongMagicAndLeavesTablesEmpty) {
-  std::vector<uint8_t> image = write_module_image(tune::song({empty_pattern(4)}));
-  image[2] = 'C';
-  auto state = std::make_unique<PlayerState>();
-  EXPECT_FALSE(player_init(image.data(), state.get()));
-  EXPECT_EQ(state->header.patterns[0], nullptr);
-  EXPECT_EQ(state->header.songLength, 0u);
-  EXPECT_EQ(state->masterVolume, 64);
-  EXPECT_EQ(validate_module_image(image.data(), image.size()), ImageCheck::BadMagic);
-  // Without an accepted image the player stays stopped and renders silence.
-  player_start(0);
-  EXPECT_EQ(state->playing.load(), 0);
-  std::vector<int32_t> mix(8, 77);
-  player_render(4, mix.data());
-  EXPECT_EQ(mix, std::vector<int32_t>(8, 0));
-}
-
-TEST(ModuleImage, RelocatesEveryTableEntryAndKeepsTheImageOffsets) {
-  std::vector<uint8_t> image = write_module_image(two_sample_song(false));
-  auto state = std::make_unique<PlayerState>();
-  ASSERT_TRUE(player_init(image.data(), state.get()));
-  const ModuleHeader& h = state->header;
-  EXPECT_EQ(h.instruments[0], image.data() + load_u32(image.data() + InstrumentTableOffset));
-  EXPECT_EQ(h.patterns[0], image.data() + load_u32(image.data() + PatternTableOffset));
-  EXPECT_EQ(h.patterns[1], image.data());  // unused entries point at the image start
-  EXPECT_EQ(h.sampleData[2047], image.data());
-  EXPECT_EQ(load_u32(image.data() + PatternTableOffset), static_cast<uint32_t>(h.patterns[0] - image.data()));
-  EXPECT_EQ(h.channelCount, 4u);
-  EXPECT_EQ(h.initialSpeed, 6);
-  EXPECT_EQ(h.initialTempo, 125);
-  EXPECT_EQ(h.minimumPeriod, -18432);
-  EXPECT_EQ(h.maximumPeriod, 24576);
-}
-
-TEST(ModuleImage, DeltaDecodingRunsAcrossSamplesAndOnlyOnce) {
-  ModuleDef def = two_sample_song(true);
+  def.instruments[0].samples = {a, b};
+  def.instruments.push_back(tune::instrument(wide));
   std::vector<uint8_t> image = write_module_image(def);
   // The second sample's first stored byte is a difference from the first sample's last value.
-  uint32_t second = load_u32(image.data() + SampleTableOffset + 4);
-  EXPECT_EQ(image[second], static_cast<uint8_t>(5 - (-128)));
+  EXPECT_EQ(image[load_u32(image.data() + SampleTableOffset + 4)], static_cast<uint8_t>(5 - (-128)));
+
   auto state = std::make_unique<PlayerState>();
-  ASSERT_TRUE(player_init(image.data(), state.get()));
-  EXPECT_EQ(state->header.flags & FlagDeltaCoded, FlagDeltaCoded);  // the copy keeps the bit
-  EXPECT_EQ(load_u16(image.data() + HeaderFlags) & FlagDeltaCoded, 0);
-  auto check = [&] {
-    const int8_t* a = sample8(*state, 0);
-    const int8_t* b = sample8(*state, 1);
-    EXPECT_EQ(std::vector<int>(a, a + 4), (std::vector<int>{10, -20, 127, -128}));
-    EXPECT_EQ(std::vector<int>(b, b + 3), (std::vector<int>{5, 6, -7}));
-    const uint8_t* w = state->header.sampleData[2];
-    std::vector<int16_t> wide;
-    for (int i = 0; i < 4; ++i) wide.push_back(static_cast<int16_t>(load_u16(w + 2 * i)));
-    EXPECT_EQ(wide, (std::vector<int16_t>{1000, -32768, 32767, 0}));
-  };
-  check();
-  ASSERT_TRUE(player_init(image.data(), state.get()));
-  check();
+  const ModuleHeader& h = state->header;
+  for (int init = 0; init < 2; ++init) {
+    ASSERT_TRUE(player_init(image.data(), state.get()));
+    EXPECT_EQ(h.instruments[0], image.data() + load_u32(image.data() + InstrumentTableOffset));
+    EXPECT_EQ(h.patterns[0], image.data() + load_u32(image.data() + PatternTableOffset));
+    EXPECT_EQ(h.patterns[1], image.data());  // unused entries point at the image start
+    EXPECT_EQ(h.sampleData[2047], image.data());
+    EXPECT_EQ((Values{h.channelCount, h.initialSpeed, h.initialTempo, h.minimumPeriod, h.maximumPeriod}),
+              (Values{4, 6, 125, -18432, 24576}));
+    const int8_t* s = reinterpret_cast<const int8_t*>(h.sampleData[0]);
+    EXPECT_EQ(Values(s, s + 4), (Values{10, -20, 127, -128}));
+    s = reinterpret_cast<const int8_t*>(h.sampleData[1]);
+    EXPECT_EQ(Values(s, s + 3), (Values{5, 6, -7}));
+    Values w;
+    for (int i = 0; i < 4; ++i) w.push_back(static_cast<int16_t>(load_u16(h.sampleData[2] + 2 * i)));
+    EXPECT_EQ(w, (Values{1000, -32768, 32767, 0}));
+    // The first copy keeps the bit; the image drops it, so a second init does not decode again.
+    EXPECT_EQ((Values{h.flags & FlagDeltaCoded, load_u16(image.data() + HeaderFlags) & FlagDeltaCoded}),
+              (Values{init == 0 ? FlagDeltaCoded : 0, 0}));
+  }
   EXPECT_EQ(validate_module_image(image.data(), image.size()), ImageCheck::Ok);
 }
 
-TEST(ModuleImage, WaveTablesFollowTheirRules) {
+TEST(ModuleImage, WaveTables) {
   WaveTable w;
   build_wave_tables(w);
-  for (int i = 0; i < 64; ++i) EXPECT_EQ(QuarterSine[i], std::lround(64 * std::sin(3.14159265358979323846 * i / 128)));
-  EXPECT_EQ((std::vector<int>{w[0][0], w[0][64], w[0][96], w[0][129], w[0][192]}), (std::vector<int>{0, 64, 45, -2, -64}));
-  EXPECT_EQ((std::vector<int>{w[1][1], w[1][3], w[1][128], w[1][129], w[1][255]}), (std::vector<int>{1, 2, 64, -63, 0}));
-  EXPECT_EQ((std::vector<int>{w[2][0], w[2][1], w[2][128], w[2][129]}), (std::vector<int>{-64, 64, 64, -64}));
+  EXPECT_EQ((Values{w[0][0], w[0][16], w[0][64], w[0][96], w[0][129], w[0][192]}), (Values{0, 24, 64, 45, -2, -64}));
+  EXPECT_EQ((Values{w[1][1], w[1][3], w[1][128], w[1][129], w[1][255]}), (Values{1, 2, 64, -63, 0}));
+  EXPECT_EQ((Values{w[2][0], w[2][1], w[2][128], w[2][129]}), (Values{-64, 64, 64, -64}));
   for (int i = 0; i < 256; ++i) EXPECT_EQ(w[3][i], -w[1][i]);
 }
 
-// --- The validator ----------------------------------------------------------------------------
+// --- The validator -----------------------------------------------------------------------------
 
-class Validator : public ::testing::Test {
- protected:
+struct Validator : ::testing::Test {
   ModuleDef def = [] {
     ModuleDef m = tune::song({pattern_from_rows({"C-4 01 40 F06 | D-4 01", "", "=== .. .. E62"})});
     m.instruments.push_back(tune::instrument(tune::ramp_sample(64, LoopKind::PingPong, 8, 56)));
@@ -120,113 +99,74 @@ TEST_F(Validator, AcceptsWriterImagesAndRejectsEveryTruncation) {
     EXPECT_NE(validate_module_image(image.data(), size), ImageCheck::Ok) << size;
 }
 
-TEST_F(Validator, RejectsOffsetsPastTheEnd) {
-  store_u32(image.data() + PatternTableOffset + 4 * 7, static_cast<uint32_t>(image.size() - 2));
-  EXPECT_EQ(check(), ImageCheck::Truncated);
-  image = write_module_image(def);
-  store_u32(image.data() + InstrumentTableOffset, 0xFFFFFFF0);
-  EXPECT_EQ(check(), ImageCheck::Truncated);
-  image = write_module_image(def);
-  store_u32(image.data() + HeaderSampleData8Size, 0x7FFFFFFF);
-  EXPECT_EQ(check(), ImageCheck::Truncated);
-}
-
-TEST_F(Validator, RejectsBadHeaderFields) {
-  auto with = [&](uint32_t at, uint32_t value, int width) {
-    image = write_module_image(def);
-    if (width == 1) image[at] = static_cast<uint8_t>(value);
-    else if (width == 2) store_u16(image.data() + at, static_cast<uint16_t>(value));
-    else store_u32(image.data() + at, value);
-    return check();
-  };
-  EXPECT_EQ(with(HeaderChannelCount, 0, 4), ImageCheck::BadHeader);
-  EXPECT_EQ(with(HeaderChannelCount, 33, 4), ImageCheck::BadHeader);
-  EXPECT_EQ(with(HeaderInstrumentCount, 129, 4), ImageCheck::BadHeader);
-  EXPECT_EQ(with(HeaderInitialTempo, 0, 1), ImageCheck::BadHeader);
-  EXPECT_EQ(with(HeaderInitialSpeed, 0, 1), ImageCheck::BadHeader);
-  EXPECT_EQ(with(HeaderFlags, 8, 2), ImageCheck::BadHeader);
-  EXPECT_EQ(with(HeaderSongLength, 0, 4), ImageCheck::BadOrder);
-  EXPECT_EQ(with(HeaderSongLength, 257, 4), ImageCheck::BadOrder);
-  EXPECT_EQ(with(HeaderRestartPosition, 1, 4), ImageCheck::BadOrder);
-}
-
-TEST_F(Validator, RejectsBadCells) {
-  uint32_t pattern = offset(PatternTableOffset, 0);
-  // Row 0 starts with channel 0's flag byte, note C-4 (49), instrument 1.
+TEST_F(Validator, RejectsEachBadField) {
+  const uint32_t size = static_cast<uint32_t>(image.size()), pattern = offset(PatternTableOffset, 0);
+  const uint32_t envelope = offset(InstrumentTableOffset, 0) + InstrumentVolumeEnvelope;
+  const uint32_t second = offset(InstrumentTableOffset, 1), sample = second + InstrumentRecordSize;
+  // Row 0 starts with channel 0's flag byte, then note C-4 (49) and instrument 1.
   ASSERT_EQ(image[pattern + 4], CellHasNote | CellHasVolume | CellHasEffect);
-  image[pattern + 5] = 98;  // past key-off
-  EXPECT_EQ(check(), ImageCheck::BadCell);
-  image = write_module_image(def);
-  image[pattern + 4] |= 4;  // channel 4 of a 4-channel tune
-  EXPECT_EQ(check(), ImageCheck::BadCell);
-  image = write_module_image(def);
-  image[pattern + 4 + 6] = CellHasNote | 0;  // channel 1 cell renamed channel 0: out of order
-  EXPECT_EQ(check(), ImageCheck::BadCell);
-
-  PatternDef extended;
-  extended.rows = {{CellDef{0, 0, 0, 0, 42, 0x12}}};  // E6 with a two-digit parameter
-  def.patterns = {extended};
-  image = write_module_image(def);
-  EXPECT_EQ(check(), ImageCheck::BadCell);
-
-  PatternDef runaway;  // a row whose zero byte never comes
-  runaway.raw = {0x21, 49, 1};
-  runaway.rawRowCount = 1;
-  def.patterns = {runaway};
-  image = write_module_image(def);
-  image.resize(load_u32(image.data() + HeaderSampleDataOffset));
-  store_u32(image.data() + HeaderSampleData8Size, 0);
-  EXPECT_EQ(check(), ImageCheck::Truncated);
+  const std::pair<std::function<void(uint8_t*)>, ImageCheck> cases[] = {
+      {[](uint8_t* i) { store_u32(i + HeaderChannelCount, 0); }, ImageCheck::BadHeader},
+      {[](uint8_t* i) { store_u32(i + HeaderChannelCount, 33); }, ImageCheck::BadHeader},
+      {[](uint8_t* i) { store_u32(i + HeaderInstrumentCount, 129); }, ImageCheck::BadHeader},
+      {[](uint8_t* i) { i[HeaderInitialTempo] = 0; }, ImageCheck::BadHeader},
+      {[](uint8_t* i) { i[HeaderInitialSpeed] = 0; }, ImageCheck::BadHeader},
+      {[](uint8_t* i) { store_u16(i + HeaderFlags, 8); }, ImageCheck::BadHeader},
+      {[](uint8_t* i) { store_u32(i + HeaderSongLength, 0); }, ImageCheck::BadOrder},
+      {[](uint8_t* i) { store_u32(i + HeaderSongLength, 257); }, ImageCheck::BadOrder},
+      {[](uint8_t* i) { store_u32(i + HeaderRestartPosition, 1); }, ImageCheck::BadOrder},
+      // Offsets and sizes past the end.
+      {[&](uint8_t* i) { store_u32(i + PatternTableOffset + 4 * 7, size - 2); }, ImageCheck::Truncated},
+      {[](uint8_t* i) { store_u32(i + InstrumentTableOffset, 0xFFFFFFF0); }, ImageCheck::Truncated},
+      {[](uint8_t* i) { store_u32(i + HeaderSampleData8Size, 0x7FFFFFFF); }, ImageCheck::Truncated},
+      {[&](uint8_t* i) { store_u32(i + second, 1000); }, ImageCheck::Truncated},  // sample count
+      // Cells: a note past key-off, channel 4 of 4, channel 1's cell renamed 0 (out of order).
+      {[&](uint8_t* i) { i[pattern + 5] = 98; }, ImageCheck::BadCell},
+      {[&](uint8_t* i) { i[pattern + 4] |= 4; }, ImageCheck::BadCell},
+      {[&](uint8_t* i) { i[pattern + 10] = CellHasNote; }, ImageCheck::BadCell},
+      // Samples: 64 frames and 4 padding bytes are stored, so a ping-pong turn at frame 66
+      // reads frame 67 and fits; one more does not. Loop start at the end, a stored backwards
+      // bit, a data index past the table.
+      {[&](uint8_t* i) { store_u32(i + sample + 4, 66); }, ImageCheck::Ok},
+      {[&](uint8_t* i) { store_u32(i + sample + 4, 67); }, ImageCheck::Truncated},
+      {[&](uint8_t* i) { store_u32(i + sample, 64); }, ImageCheck::BadSample},
+      {[&](uint8_t* i) { i[sample + 8] |= SampleBackwards; }, ImageCheck::BadSample},
+      {[&](uint8_t* i) { store_u16(i + sample + 13, 2048); }, ImageCheck::BadSample},
+      // Envelopes: too many points, a segment of no length before the last point, a loop back
+      // to a point past the end.
+      {[&](uint8_t* i) { i[envelope] = 12; }, ImageCheck::BadEnvelope},
+      {[&](uint8_t* i) { i[envelope] = 1, store_u16(i + envelope + 4, 0); }, ImageCheck::BadEnvelope},
+      {[&](uint8_t* i) { i[envelope] = 1, i[envelope + 2] = 5, i[envelope + 3] = 1; }, ImageCheck::BadEnvelope},
+  };
+  for (size_t c = 0; c < std::size(cases); ++c) {
+    image = write_module_image(def);
+    cases[c].first(image.data());
+    EXPECT_EQ(check(), cases[c].second) << "case " << c;
+  }
 }
 
-TEST_F(Validator, RejectsSampleBoundsPastTheData) {
-  uint32_t instrument = offset(InstrumentTableOffset, 1);
-  uint8_t* record = image.data() + instrument + InstrumentRecordSize;
-  // 64 frames and 4 padding bytes are stored: a ping-pong turn at frame 66 reads frame 67.
-  store_u32(record + 4, 66);
-  EXPECT_EQ(check(), ImageCheck::Ok);
-  store_u32(record + 4, 67);
-  EXPECT_EQ(check(), ImageCheck::Truncated);
-  image = write_module_image(def);
-  record = image.data() + instrument + InstrumentRecordSize;
-  store_u32(record, 64);  // loop start at the loop end
-  EXPECT_EQ(check(), ImageCheck::BadSample);
-  image = write_module_image(def);
-  record = image.data() + instrument + InstrumentRecordSize;
-  record[8] |= SampleBackwards;
-  EXPECT_EQ(check(), ImageCheck::BadSample);
-  image = write_module_image(def);
-  record = image.data() + instrument + InstrumentRecordSize;
-  store_u16(record + 13, 2048);
-  EXPECT_EQ(check(), ImageCheck::BadSample);
-  image = write_module_image(def);
-  store_u32(image.data() + instrument, 1000);  // sample count past the end
-  EXPECT_EQ(check(), ImageCheck::Truncated);
-}
-
-TEST_F(Validator, RejectsBadEnvelopes) {
-  uint32_t instrument = offset(InstrumentTableOffset, 0);
-  uint8_t* envelope = image.data() + instrument + InstrumentVolumeEnvelope;
-  envelope[0] = 12;
-  EXPECT_EQ(check(), ImageCheck::BadEnvelope);
-  envelope[0] = 1;
-  store_u16(envelope + 4, 0);  // a segment of no length before the last point
-  EXPECT_EQ(check(), ImageCheck::BadEnvelope);
-  image = write_module_image(def);
-  envelope = image.data() + instrument + InstrumentVolumeEnvelope;
-  envelope[0] = 1;
-  envelope[2] = 5;
-  envelope[3] = 1;  // loop back to a point past the end
-  EXPECT_EQ(check(), ImageCheck::BadEnvelope);
-}
-
-TEST_F(Validator, RejectsRecordsInsideDeltaCodedData) {
+TEST_F(Validator, RejectsRecordsInsideDeltaCodedDataAndBadPatterns) {
   def.deltaCoded = true;
   image = write_module_image(def);
   ASSERT_EQ(check(), ImageCheck::Ok);
   store_u32(image.data() + HeaderSampleDataOffset, offset(PatternTableOffset, 0));
   store_u32(image.data() + HeaderSampleData8Size, 8);
   EXPECT_EQ(check(), ImageCheck::BadPattern);
+
+  PatternDef extended;  // E6 with a two-digit parameter
+  extended.rows = {{CellDef{0, 0, 0, 0, 42, 0x12}}};
+  def.patterns = {extended};
+  image = write_module_image(def);
+  EXPECT_EQ(check(), ImageCheck::BadCell);
+  PatternDef runaway;  // a row whose zero byte never comes
+  runaway.raw = {0x21, 49, 1};
+  runaway.rawRowCount = 1;
+  def.patterns = {runaway};
+  def.deltaCoded = false;
+  image = write_module_image(def);
+  image.resize(load_u32(image.data() + HeaderSampleDataOffset));
+  store_u32(image.data() + HeaderSampleData8Size, 0);
+  EXPECT_EQ(check(), ImageCheck::Truncated);
 }
 
 }  // namespace

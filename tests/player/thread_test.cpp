@@ -11,13 +11,7 @@
 namespace {
 
 TEST(PlayerThreads, StartAndStopWhileAnotherThreadRenders) {
-  SampleDef s;
-  s.data.assign(64, 100);
-  s.loop = LoopKind::Forward;
-  s.loopLength = 64;
-  ModuleDef m = tune::song({pattern_from_rows({"C-4 01"})});
-  m.instruments = {tune::instrument(s)};
-  tune::Player t(m, false);
+  tune::Player t(tune::steady_tone(125, 6), false);
 
   std::atomic<bool> done{false};
   std::atomic<int> loudCalls{0}, silentCalls{0};

@@ -1,6 +1,9 @@
 // Helpers for player tests: small tunes built with the image writer, played tick by tick.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "player/player.h"
@@ -8,9 +11,11 @@
 
 namespace tune {
 
-// A sample of `frames` values, counting up from 1 (so positions can be read off the output).
+using Values = std::vector<int64_t>;
+
+// A sample of `frames` values counting up from 1, so positions can be read off the output.
 inline SampleDef ramp_sample(uint32_t frames, LoopKind loop = LoopKind::None, uint32_t loopStart = 0,
-                              uint32_t loopLength = 0) {
+                             uint32_t loopLength = 0) {
   SampleDef s;
   for (uint32_t i = 0; i < frames; ++i) s.data.push_back(static_cast<int16_t>(1 + i % 100));
   s.loop = loop;
@@ -25,16 +30,44 @@ inline InstrumentDef instrument(SampleDef sample) {
   return i;
 }
 
+inline PatternDef pattern(const std::vector<std::string_view>& rows) {
+  PatternDef p;
+  for (std::string_view r : rows) p.rows.push_back(*parse_row(r));
+  return p;
+}
+
 // A module of `patterns` with one instrument that plays a long looped ramp.
-inline ModuleDef song(std::vector<PatternDef> patterns, std::vector<uint8_t> orders = {0}) {
+inline ModuleDef song(std::vector<PatternDef> patterns, std::vector<uint8_t> orders = {0}, uint8_t speed = 6,
+                      uint32_t restartPosition = 0) {
   ModuleDef m;
   m.patterns = std::move(patterns);
   m.orders = std::move(orders);
+  m.speed = speed;
+  m.restartPosition = restartPosition;
   m.instruments.push_back(instrument(ramp_sample(1000, LoopKind::Forward, 0, 1000)));
   return m;
 }
 
-// A loaded, started player with its image; player_tick is driven by the test.
+// One pattern of text rows.
+inline ModuleDef rows(const std::vector<std::string_view>& text, uint8_t speed = 6, bool linear = true) {
+  ModuleDef m = song({pattern(text)}, {0}, speed);
+  m.linear = linear;
+  return m;
+}
+
+// Note C-4 on a constant 100 looped, at `tempo` and `speed`.
+inline ModuleDef steady_tone(uint8_t tempo, uint8_t speed = 2) {
+  SampleDef s;
+  s.data.assign(64, 100);
+  s.loop = LoopKind::Forward;
+  s.loopLength = 64;
+  ModuleDef m = song({pattern_from_rows({"C-4 01"})}, {0}, speed);
+  m.instruments = {instrument(s)};
+  m.tempo = tempo;
+  return m;
+}
+
+// A loaded (and by default started) player with its image; the test drives player_tick.
 struct Player {
   std::vector<uint8_t> image;
   std::unique_ptr<PlayerState> state = std::make_unique<PlayerState>();
@@ -49,24 +82,40 @@ struct Player {
   void ticks(int n) {
     for (int i = 0; i < n; ++i) tick();
   }
-  // (order position, row) after each of `n` ticks.
-  std::vector<std::pair<uint32_t, uint32_t>> walk(int n) {
-    std::vector<std::pair<uint32_t, uint32_t>> out;
-    for (int i = 0; i < n; ++i) {
-      tick();
-      out.push_back({state->orderPosition, state->row});
-    }
-    return out;
-  }
-  // The sequence of (order, row) on row ticks only, over `n` ticks.
-  std::vector<std::pair<uint32_t, uint32_t>> rows(int n) {
-    std::vector<std::pair<uint32_t, uint32_t>> out;
-    for (int i = 0; i < n; ++i) {
-      tick();
-      if (state->rowTick) out.push_back({state->orderPosition, state->row});
-    }
+  // field(state) after each of `n` ticks.
+  template <typename F>
+  Values trace(int n, F field) {
+    Values out;
+    for (int i = 0; i < n; ++i) out.push_back((tick(), field(*state)));
     return out;
   }
 };
+
+// What a trace reads after each tick.
+using Field = int64_t (*)(const PlayerState&);
+inline const ChannelState& first(const PlayerState& p) { return p.channels[0]; }
+inline int64_t volume(const PlayerState& p) { return first(p).volume; }
+inline int64_t workVolume(const PlayerState& p) { return first(p).workVolume; }
+inline int64_t mixVolume(const PlayerState& p) { return first(p).mixVolume; }
+inline int64_t period(const PlayerState& p) { return first(p).period; }
+inline int64_t workPeriod(const PlayerState& p) { return first(p).workPeriod; }
+inline int64_t panning(const PlayerState& p) { return first(p).panning; }
+inline int64_t where(const PlayerState& p) { return p.orderPosition * 100 + p.row; }
+
+// A tune played for `skip` ticks, then `field` after each further tick.
+struct Trace {
+  ModuleDef module;
+  Field field;
+  Values expected;
+  int skip = 0;
+};
+inline void check(const std::vector<Trace>& traces) {
+  for (size_t i = 0; i < traces.size(); ++i) {
+    Player t(traces[i].module);
+    t.ticks(traces[i].skip);
+    EXPECT_EQ(t.trace(static_cast<int>(traces[i].expected.size()), traces[i].field), traces[i].expected)
+        << "trace " << i;
+  }
+}
 
 }  // namespace tune
