@@ -30,13 +30,7 @@ bool init_windowed_surfaces() {
   if (!device->set_cooperative_level(false)) {
     return false;
   }
-  get_client_rect(&ClientRect);
-  get_client_rect(&ScreenRect);
-  Point top_left = {ScreenRect.left, ScreenRect.top};
-  Point bottom_right = {ScreenRect.right, ScreenRect.bottom};
-  client_to_screen(&top_left);
-  client_to_screen(&bottom_right);
-  ScreenRect = {top_left.x, top_left.y, bottom_right.x, bottom_right.y};
+  read_client_rects();
 
   if (!device->create_primary_surface(false, &Surfaces.primary)) {
     Surfaces.primary = nullptr;

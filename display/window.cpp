@@ -194,8 +194,7 @@ void keep_window_on_screen() {
   set_window_pos(r.left, r.top, OuterWidth, OuterHeight);
 }
 
-void track_window_move() {
-  get_window_rect(&WindowRect);
+void read_client_rects() {
   get_client_rect(&ClientRect);
   get_client_rect(&ScreenRect);
   Point top_left = {ScreenRect.left, ScreenRect.top};
@@ -203,6 +202,11 @@ void track_window_move() {
   client_to_screen(&top_left);
   client_to_screen(&bottom_right);
   ScreenRect = {top_left.x, top_left.y, bottom_right.x, bottom_right.y};
+}
+
+void track_window_move() {
+  get_window_rect(&WindowRect);
+  read_client_rects();
 }
 
 void close_window() {

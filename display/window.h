@@ -37,6 +37,8 @@ void pump_messages();
 bool switch_display(bool toggle);
 void keep_window_on_screen();
 void track_window_move();
+// ClientRect from the client area, ScreenRect the same area in screen coordinates.
+void read_client_rects();
 void close_window();
 
 // Puts every value above back to its start value (for a fresh run of the show in one process).

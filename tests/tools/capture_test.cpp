@@ -49,7 +49,7 @@ TEST(Capture, WritesMovingFramesOfTheShow) {
   std::vector<RgbImage> images(files.size());
   std::string error;
   for (size_t i = 0; i < files.size(); ++i) {
-    ASSERT_TRUE(read_png(files[i].string(), &images[i], &error)) << error;
+    ASSERT_TRUE(read_png(files[i].string(), images[i], error)) << error;
     EXPECT_EQ(images[i].width, 400);
     EXPECT_EQ(images[i].height, 300);
   }

@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
       char name[64];
       std::snprintf(name, sizeof name, "frame_%05ld_%07ums.png", frame_number, now);
       RgbImage image{frame.width, frame.height, frame.pixels};
-      if (write_png((std::filesystem::path(o.out) / name).string(), image, &error)) {
+      if (write_png((std::filesystem::path(o.out) / name).string(), image, error)) {
         ++written;
       } else {
         write_failed = true;

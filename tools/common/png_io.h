@@ -1,17 +1,18 @@
-// PNG files for the tools: 8-bit RGB in, 8-bit RGB out, pixels as 0x00RRGGBB words.
+// PNG files as 0x00RRGGBB pixels (tools only).
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
 
 struct RgbImage {
-  int width = 0;
-  int height = 0;
-  std::vector<uint32_t> pixels;  // 0x00RRGGBB, row-major
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint32_t> pixels;  // row-major 0x00RRGGBB
 };
 
-// Writes `image` to `path` (written to a temporary name and renamed, so a failed write never
-// leaves a partial file). False with `error` set on failure.
-bool write_png(const std::string& path, const RgbImage& image, std::string* error);
-// Reads any PNG (palette, grey, alpha and 16-bit are turned into 8-bit RGB; alpha dropped).
-bool read_png(const std::string& path, RgbImage* image, std::string* error);
+// Reads any PNG; transparent pixels are laid over black. On failure returns false and says
+// why in `error`.
+bool read_png(const std::string& path, RgbImage& image, std::string& error);
+
+// Writes an 8-bit RGB PNG through a temporary file, so a failed write leaves no output.
+bool write_png(const std::string& path, const RgbImage& image, std::string& error);

@@ -12,7 +12,7 @@
 
 #include "codecs/picture.h"
 #include "codecs/picture_encoder.h"
-#include "tools/picturetool/png_file.h"
+#include "tools/common/png_io.h"
 
 namespace {
 
