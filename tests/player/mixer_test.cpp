@@ -43,6 +43,7 @@ Frames heard(uint32_t frames, ChannelState& v) {
 
 // The per-frame rule, written plainly.
 void reference_mix(ChannelState* channels, uint32_t frames, int32_t* out) {
+  if (frames == 0) return;  // an empty run may come with no buffer at all
   std::memset(out, 0, sizeof(int32_t) * 2 * frames);
   for (uint32_t c = 0; c < MaxChannels && frames > 0; ++c) {
     ChannelState& v = channels[c];
