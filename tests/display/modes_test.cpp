@@ -275,36 +275,14 @@ TEST_F(Display, HeldKeysAndAltEnter) {
   EXPECT_EQ(KeyState[VK_RETURN], 1u);
 }
 
-TEST_F(Display, TheShowEndsWithExitCodeZeroOnEscapeOrWhenItsWindowIsClosed) {
+// The real program's Alt+Enter during the show and its window's close box are tried under Xvfb.
+TEST_F(Display, TheShowRunsUntilEscapeAndEndsWithExitCodeZero) {
   HeadlessConfig config;
   config.keys = {{300, VK_ESCAPE, true, false}};
   EXPECT_EQ(run(config), 0);
   EXPECT_GE(headless_stats().presented, 15u);
   EXPECT_EQ(Framebuffer.pixels, nullptr) << "the show buffers were freed first";
   EXPECT_TRUE(headless_stats().messages.empty());
-  // Alt+Enter twice during the show (once with Alt let go before Enter), then closed.
-  config.keys = {{100, VK_MENU, true, true}, {120, VK_RETURN, true, true}, {140, VK_RETURN, false, true},
-                 {160, VK_MENU, false, true}, {300, VK_MENU, true, true}, {320, VK_RETURN, true, true}};
-  config.close_at_ms = 500;
-  std::vector<int> windowed;
-  headless_reset(config);
-  headless_set_present_hook([&](const HeadlessFrame& f) {
-    if (windowed.empty() || windowed.back() != Windowed) {
-      windowed.push_back(Windowed);
-      EXPECT_EQ(f.width, 400);
-    }
-  });
-  reset_show_state();
-  EXPECT_EQ(headless_run([] {
-              run_show();
-              exit_process(0);
-            }),
-            0);
-  EXPECT_EQ(windowed, (std::vector<int>{1, 0, 1}));
-  EXPECT_EQ(KeyState[VK_RETURN], 0u);
-  EXPECT_NE(Framebuffer.pixels, nullptr) << "closing skips the rest of the shutdown";
-  EXPECT_EQ(DisplayReady, 0);
-  EXPECT_EQ(headless_stats().devices_created, 1u);
 }
 
 }  // namespace

@@ -171,11 +171,6 @@ TEST(IntraBlock, DequantisesToOddValuesWithoutSaturation) {
     m[1] = static_cast<uint8_t>(c.weight);
     EXPECT_EQ(decode(std::string("100 ") + c.code + " 10", 0, c.scale, m).coefficients[1], c.value) << c.code;
   }
-  // Weights are taken by scan position: position 2 is raster index 8.
-  IntraMatrix m;
-  m.fill(8);
-  m[2] = 40;
-  EXPECT_EQ(decode("100 011 0 10", 0, 1, m).coefficients[8], (5 - 1) | 1);
   const Decoded far = decode("100 000001 111110 00000011 10");  // escape run 62 reaches position 63
   EXPECT_EQ(far.result, 1);
   EXPECT_EQ(far.coefficients[63], 5);

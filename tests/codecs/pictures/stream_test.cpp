@@ -187,7 +187,9 @@ TEST(Encoder, EncodeThenDecodeComesBackClose) {
     const double quality = psnr(show(stream, w, h), picture);
     EXPECT_GT(quality, scale <= 4 ? 34.0 : 28.0);
     EXPECT_LT(quality, previous_psnr + 0.5);  // coarser scales never help much
-    if (previous_size) EXPECT_LT(stream.size(), previous_size);
+    if (previous_size) {
+      EXPECT_LT(stream.size(), previous_size);
+    }
     previous_psnr = quality;
     previous_size = stream.size();
   }
@@ -214,24 +216,12 @@ TEST(Encoder, EncodeThenDecodeComesBackClose) {
   EXPECT_TRUE(encode_picture(picture.data(), 48, 32, options).empty());
 }
 
-TEST(Encoder, FlatGreyIsExactAndLoneHighFrequenciesTravelWithLongRuns) {
+TEST(Encoder, FlatGreyBecomesDcOnlyAndExact) {
   // Without the stretch, a flat grey needs nothing but DC values and comes back exactly.
   PictureEncoderOptions options;
   options.blackLevel = -1;
   const std::vector<uint32_t> grey(32 * 32, 0x00505050u);
   EXPECT_EQ(show(encode_picture(grey.data(), 32, 32, options), 32, 32, -1), grey);
-  // One basis pattern per 8 x 8 block, the highest frequencies last in scan order: runs of
-  // 30 to 62 zeros before the only level, coded by table or by escape.
-  const int w = 64, h = 16;
-  std::vector<uint32_t> picture(w * h);
-  for (int i = 0; i < w * h; ++i) {
-    const int x = i % w, y = i / w, u = 4 + (x / 8) % 4, v = 7 - (x / 32);
-    const double wave = std::cos((2 * (x % 8) + 1) * u * M_PI / 16) * std::cos((2 * (y % 8) + 1) * v * M_PI / 16);
-    picture[i] = static_cast<uint32_t>(128 + std::lround(60 * wave)) * 0x010101u;
-  }
-  options.quantiserScale = 2;
-  options.adaptiveQuantiser = false;
-  EXPECT_GT(psnr(show(encode_picture(picture.data(), w, h, options), w, h, -1), picture), 35.0);
 }
 
 }  // namespace
