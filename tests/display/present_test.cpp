@@ -38,8 +38,9 @@ struct OwnedFrame {
   FramebufferRecord record = {400, 300, 400 * 300, 400 * 300 * 4, pixels.data()};
   explicit OwnedFrame(uint32_t seed) {
     std::mt19937 rng(seed);
-    // Prepared colours, some with the carry bit a saturated red leaves above the channel.
-    for (uint32_t& p : pixels) p = (rng() & 0xFEFEFE) | ((rng() & 7) == 0 ? 0x01000000u : 0u);
+    // Any channel values (nothing may lean on the low bits prepared colours clear), some
+    // with the carry bit a saturated red leaves above the channel.
+    for (uint32_t& p : pixels) p = (rng() & 0xFFFFFF) | ((rng() & 7) == 0 ? 0x01000000u : 0u);
   }
   OwnedFrame(const OwnedFrame&) = delete;
 };

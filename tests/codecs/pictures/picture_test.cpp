@@ -210,6 +210,12 @@ TEST(Colour, TablesPackingAndStretch) {
   EXPECT_EQ(t.greenFromCb[512 - 1], 0);
   EXPECT_EQ(t.redFromCr[512 + 100], 140);
   EXPECT_EQ(t.greenFromCr[512 + 100], -72);
+  // Every entry within 1.5 of the real-valued conversion (the tables round down).
+  for (int c = -512; c < 512; ++c) {
+    const double exact[4] = {1.772 * c, -0.34414 * c, 1.402 * c, -0.71414 * c};
+    const int32_t tabled[4] = {t.blueFromCb[c + 512], t.greenFromCb[c + 512], t.redFromCr[c + 512], t.greenFromCr[c + 512]};
+    for (int i = 0; i < 4; ++i) ASSERT_NEAR(tabled[i], exact[i], 1.5) << "table " << i << " at " << c;
+  }
   EXPECT_EQ(pack_rgb(-5, 128, 300), 0x0080FFu);
   EXPECT_EQ(pack_rgb(255, 0, 1), 0xFF0001u);
   // Black level 22: the same value in all three channels, and junk in the top byte that must go.
