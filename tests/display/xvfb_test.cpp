@@ -100,7 +100,7 @@ class Session {
     }
     show_started = std::chrono::steady_clock::now();
     show = spawn({MUSICDISK_PROGRAM}, {"DISPLAY=" + name_, "SDL_AUDIODRIVER=dummy"});
-    window = find_window(10000);
+    window = find_window(10);
     ASSERT_NE(window, 0u) << "no window titled musicdisk; the show's state: " << wait_exit(show, 0);
   }
 
@@ -182,18 +182,15 @@ class Session {
     return ready;
   }
 
-  // The show's mapped window, which a window manager puts inside a frame of its own.
-  Window find_window(int timeout_ms) {
-    for (int waited = 0; waited < timeout_ms; waited += 50) {
-      const std::string command = "DISPLAY=" + name_ + " xdotool search --onlyvisible --name '^musicdisk$' 2>/dev/null";
-      FILE* out = popen(command.c_str(), "r");
-      unsigned long id = 0;
-      const bool found = out != nullptr && std::fscanf(out, "%lu", &id) == 1;
-      if (out != nullptr) pclose(out);
-      if (found) return static_cast<Window>(id);
-      sleep_ms(50);
-    }
-    return 0;
+  // The show's mapped window (a window manager puts it inside a frame of its own), or 0.
+  Window find_window(int timeout_s) {
+    const std::string command = "DISPLAY=" + name_ + " timeout " + std::to_string(timeout_s) +
+                                " xdotool search --sync --onlyvisible --name '^musicdisk$' 2>/dev/null";
+    FILE* out = popen(command.c_str(), "r");
+    unsigned long id = 0;
+    if (out != nullptr && std::fscanf(out, "%lu", &id) != 1) id = 0;
+    if (out != nullptr) pclose(out);
+    return static_cast<Window>(id);
   }
 
   pid_t server_ = -1, wm_ = -1;
