@@ -51,6 +51,10 @@ function(md_test name)
   if(A_LABELS)
     set(props LABELS "${A_LABELS}")
   endif()
+  # Real-window tests time what a person would see; they run alone, not beside other tests.
+  if("xvfb" IN_LIST A_LABELS)
+    list(APPEND props RUN_SERIAL TRUE)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES ${props})
   # The thread-sanitizer run builds only what it runs.
