@@ -165,8 +165,9 @@ RowConverter converter_for(int32_t depth) {
 }  // namespace
 
 // On x86-64 each converter is also built for AVX2 and the loader picks the build the
-// processor runs best; the results are the same bits.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// processor runs best; the results are the same bits. Not under the thread sanitizer: the
+// loader runs the choosing code before the sanitizer's runtime is ready.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define MD_CONVERTER_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define MD_CONVERTER_CLONES

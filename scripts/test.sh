@@ -26,17 +26,13 @@ step "ThreadSanitizer (threaded tests)"
 cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DMUSICDISK_SANITIZE=thread -DMUSICDISK_BENCH=OFF \
   -DMUSICDISK_TOOLS=OFF -DMUSICDISK_SDL=OFF > /dev/null
 cmake --build build/tsan -j"$jobs" --target md_threads_tests
-if ctest --test-dir build/tsan -N -L threads | grep -q "Total Tests: [1-9]"; then
-  TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan -j"$jobs" --output-on-failure -L threads --timeout 900
-fi
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan -j"$jobs" --output-on-failure -L threads --timeout 900
 
 step "fuzz targets, ${fuzz_seconds} s each"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMUSICDISK_FUZZ=ON \
   -DMUSICDISK_TESTS=OFF -DMUSICDISK_BENCH=OFF -DMUSICDISK_SDL=OFF -DMUSICDISK_TOOLS=OFF \
   -DMUSICDISK_SANITIZE=address -DMUSICDISK_FUZZ_SECONDS="$fuzz_seconds" > /dev/null
 cmake --build build/fuzz -j"$jobs" --target md_fuzz_targets
-if ctest --test-dir build/fuzz -N -L fuzz | grep -q "Total Tests: [1-9]"; then
-  ctest --test-dir build/fuzz --output-on-failure -L fuzz
-fi
+ctest --test-dir build/fuzz --output-on-failure -L fuzz
 
 step "all passed"
