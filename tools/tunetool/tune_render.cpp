@@ -68,22 +68,23 @@ RenderResult render_image(std::vector<uint8_t>& image, const RenderOptions& opti
 }
 
 ImageFigures image_figures(const std::vector<uint8_t>& image) {
-  const uint8_t* h = image.data();
+  // The player's own reading of the header, relocated tables included.
+  ModuleHeader h;
+  load_module_header(image.data(), h);
   ImageFigures f{};
-  f.songLength = load_u32(h + HeaderSongLength);
-  f.restartPosition = load_u32(h + HeaderRestartPosition);
-  f.channels = load_u32(h + HeaderChannelCount);
-  f.patterns = load_u32(h + HeaderPatternCount);
-  f.instruments = load_u32(h + HeaderInstrumentCount);
-  f.speed = h[HeaderInitialSpeed];
-  f.tempo = h[HeaderInitialTempo];
-  f.linear = load_u16(h + HeaderFlags) & FlagLinearPeriods;
-  f.sampleAreaOffset = load_u32(h + HeaderSampleDataOffset);
-  f.sampleBytes8 = load_u32(h + HeaderSampleData8Size);
-  f.sampleValues16 = load_u32(h + HeaderSampleData16Count);
+  f.songLength = h.songLength;
+  f.restartPosition = h.restartPosition;
+  f.channels = h.channelCount;
+  f.patterns = h.patternCount;
+  f.instruments = h.instrumentCount;
+  f.speed = h.initialSpeed;
+  f.tempo = h.initialTempo;
+  f.linear = h.flags & FlagLinearPeriods;
+  f.sampleAreaOffset = h.sampleDataOffset;
+  f.sampleBytes8 = h.sampleData8Size;
+  f.sampleValues16 = h.sampleData16Count;
   f.imageBytes = image.size();
   f.samples = 0;
-  for (uint32_t k = 0; k < f.instruments; ++k)
-    f.samples += load_u32(h + load_u32(h + InstrumentTableOffset + 4 * k) + InstrumentSampleCount);
+  for (uint32_t k = 0; k < f.instruments; ++k) f.samples += load_u32(h.instruments[k] + InstrumentSampleCount);
   return f;
 }
