@@ -13,9 +13,12 @@
 #include "platform/window.h"
 #include "render/framebuffer.h"
 #include "render/graphics.h"
+#include "render/font.h"
 #include "render/logo_swing.h"
+#include "render/menu_bars.h"
 #include "render/plane.h"
 #include "render/raster_bars.h"
+#include "render/scroller.h"
 
 uint32_t ShowStartTick = 0;
 
@@ -68,6 +71,10 @@ void frame_loop() {
     draw_logo_swing(clock.t);
     draw_raster_bars(clock.t);
     draw_plane(Framebuffer.pixels, 5000.0f, 150.0f, clock.turn, clock.t, clock.t);
+    // The particles come fourth, between the plane and the scroller.
+    draw_scroller(clock.t);
+    overlay_bar_image(TuneBarImages[TuneNumber], TuneBarRow, 1 - ActiveBar);
+    overlay_bar_image(LinkBarImages[LinkNumber], LinkBarRow, ActiveBar);
     present_frame(Framebuffer);
   }
 }
@@ -101,6 +108,11 @@ void reset_show_state() {
   LogoPicture = nullptr;
   SpritePicture = nullptr;
   PlaneColours = nullptr;
+  // The font, the scroller's strip and the bar images live until exit in the real show;
+  // here the next run makes them again.
+  free_font();
+  free_menu_bar_images();
+  reset_scroller_state();
   free_tune_images();
   ShowStartTick = 0;
 }

@@ -10,5 +10,7 @@ constexpr int32_t SpriteSize = 32;
 extern uint32_t* LogoPicture;
 extern uint32_t* SpritePicture;
 
-// Allocates the frame buffer and the pictures in their fixed order and clears the frame.
+// Makes every picture the effects use, in a fixed order: the frame buffer, logo and sprite
+// blocks; the font (and the scroller's strip); the cleared frame; the decoded logo and
+// sprite; the 14 tune-bar and 17 link-bar images.
 void prepare_graphics();

@@ -1,0 +1,37 @@
+// Font strips made in the test: glyph g (code 32 + g) is `width(g)` columns of one level in
+// rows 1 to 38, glyphs one empty column apart, the strip starting with one empty column.
+#pragma once
+#include <functional>
+#include <vector>
+
+#include "platform/headless/headless.h"
+#include "render/font.h"
+
+struct SyntheticFont {
+  std::vector<uint8_t> levels;
+  std::vector<int> starts;  // first column of each glyph, by construction
+  int width = 0;
+
+  // `glyphs` glyphs, widths from `width_of`, and `tail` empty columns after the last one.
+  SyntheticFont(int glyphs, const std::function<int(int)>& width_of, int tail = 1) {
+    width = 1;
+    for (int g = 0; g < glyphs; ++g) {
+      starts.push_back(width);
+      width += width_of(g) + 1;
+    }
+    width += tail - 1;
+    levels.assign(static_cast<size_t>(width) * 52, 0);
+    for (int g = 0; g < glyphs; ++g)
+      for (int x = 0; x < width_of(g); ++x)
+        for (int y = 1; y <= 38; ++y) set(starts[static_cast<size_t>(g)] + x, y, static_cast<uint8_t>(1 + (g + x + y) % 15));
+  }
+  void set(int x, int y, uint8_t level) { levels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] = level; }
+  void build() {
+    headless_reset(HeadlessConfig{});
+    free_font();
+    build_font_from(FontStripRecord{static_cast<uint16_t>(width), 52, levels.data()});
+  }
+};
+
+// Widths 2 to 8, repeating: glyph_width(code) = 2 + (code - 32) % 7.
+inline int cycle_width(int g) { return 2 + g % 7; }

@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "font_fixture.h"
+#include "frame_fixture.h"
+#include "render/framebuffer.h"
+#include "render/scroller.h"
+
+namespace {
+
+// The cycle font (code c is 2 + (c - 32) % 7 wide) over a 400 x 300 frame, with a fresh
+// strip and scroller state.
+struct ScrollerFixture : ::testing::Test {
+  FrameFixture frame;
+  SyntheticFont font{120, cycle_width};
+  std::vector<uint32_t> strip;
+  void SetUp() override {
+    font.build();
+    strip.assign(static_cast<size_t>(ScrollStripWidth) * ScrollStripRows, 0);
+    ScrollStrip = strip.data();
+    reset_scroller_state();
+  }
+  void TearDown() override {
+    ScrollStrip = nullptr;
+    free_font();
+  }
+  uint32_t strip_at(int x, int y) const { return strip[static_cast<size_t>(y) * ScrollStripWidth + static_cast<size_t>(x)]; }
+  // True when strip columns from x hold the glyph of `code` (rows 0 to 50), unhalved.
+  bool glyph_at(int code, int x) const {
+    const int g = code - 32;
+    for (int y = 0; y < 51; ++y)
+      for (int i = 0; i < glyph_width(code); ++i)
+        if (strip_at(x + i, y) != Font.pixels[y * Font.width + Font.glyph_start[g] + i]) return false;
+    return true;
+  }
+  // Show time of `ms` milliseconds, as the frame loop computes it.
+  static float at_ms(uint64_t ms) { return static_cast<float>(static_cast<double>(ms) * 0.02); }
+};
+
+// Pixel advance of one pass over `text` in the scroller: 17 per space, glyph width + 2
+// per other character of code 32 and above, nothing for bytes 1 to 31.
+int lap_advance(const std::string& text) {
+  int a = 0;
+  for (unsigned char c : text) a += c == ' ' ? 17 : c < 32 ? 0 : glyph_width(c) + 2;
+  return a;
+}
+
+}  // namespace
+
+TEST_F(ScrollerFixture, FirstShiftLaysTheTextFromColumn200) {
+  const auto* text = reinterpret_cast<const unsigned char*>("AB C");
+  draw_scroller_text(0.0f, text);  // phase 0: no shift, nothing laid yet
+  EXPECT_EQ(ScrollPos, 200);
+  EXPECT_EQ(ScrollTextIndex, 0u);
+  // t = 1: phase 0.3, 7.2 pixels: a shift of 7, then the refill from column 193.
+  draw_scroller_text(1.0f, text);
+  EXPECT_EQ(LastScrollPhase, 0.3f);
+  EXPECT_TRUE(glyph_at('A', 193));
+  EXPECT_TRUE(glyph_at('B', 193 + 7 + 2));
+  EXPECT_TRUE(glyph_at('C', 193 + 7 + 2 + 8 + 2 + 17));
+  EXPECT_GE(ScrollPos, 576);
+  EXPECT_LT(ScrollPos, 576 + 17);
+}
+
+TEST_F(ScrollerFixture, LessThanAPixelChangesNothing) {
+  const auto* text = reinterpret_cast<const unsigned char*>("ABCDEFG ");
+  draw_scroller_text(1.0f, text);  // 7.2 pixels: shift 7, 0.2 left over
+  const std::vector<uint32_t> before = strip;
+  const int32_t pos = ScrollPos;
+  // t = 1.1: 7.92 pixels, still within the eighth pixel: no shift.
+  draw_scroller_text(1.1f, text);
+  EXPECT_EQ(strip, before);
+  EXPECT_EQ(ScrollPos, pos);
+  EXPECT_EQ(LastScrollPhase, 0.3f);
+  // t = 1.12: 8.06 pixels: the pixel the small steps gathered is taken now.
+  draw_scroller_text(1.12f, text);
+  EXPECT_EQ(ScrollPos, pos - 1);
+  for (int y = 0; y < ScrollStripRows; ++y)  // (the refill may add a glyph near the end)
+    ASSERT_EQ(std::memcmp(&strip[static_cast<size_t>(y) * ScrollStripWidth], &before[static_cast<size_t>(y) * ScrollStripWidth + 1], 500 * 4), 0) << y;
+}
+
+// Over half a minute of show time the text moves 144 pixels per second whatever the frame rate:
+// the fractions of pixels between frames are never lost.
+TEST_F(ScrollerFixture, MovesExactly144PixelsPerSecondAtAnyFrameRate) {
+  // One pass over the text is longer than the strip, so no frame's refill wraps twice.
+  std::string source;
+  for (int i = 0; i < 4; ++i) source += "Abc, def! ghi\njk lmn OPQ rs.  ";
+  const auto* text = reinterpret_cast<const unsigned char*>(source.c_str());
+  const int lap = lap_advance(source);
+  ASSERT_GT(lap, ScrollStripWidth);
+  for (double fps : {10.0, 50.0, 144.0, 61.3}) {
+    SetUp();
+    // Everything the refill has laid so far, from what the text index tells: whole laps
+    // of the text plus the characters of the current one.
+    int laps = 0;
+    uint32_t last_index = 0;
+    const uint64_t seconds = 30;
+    const uint64_t frames = static_cast<uint64_t>(std::llround(fps * static_cast<double>(seconds)));
+    for (uint64_t f = 0; f <= frames; ++f) {
+      draw_scroller_text(at_ms(static_cast<uint64_t>(std::llround(static_cast<double>(f) * 1000.0 / fps))), text);
+      if (ScrollTextIndex < last_index) ++laps;
+      last_index = ScrollTextIndex;
+    }
+    const int laid = laps * lap + lap_advance(source.substr(0, ScrollTextIndex));
+    const int moved = 200 + laid - ScrollPos;
+    EXPECT_NEAR(moved, 144 * 30, 1) << fps << " frames per second";
+  }
+}
+
+TEST_F(ScrollerFixture, LongStallShiftsAtMostScrollPosMinusOne) {
+  const auto* text = reinterpret_cast<const unsigned char*>("ABCDEFGHIJKLMNOP");
+  draw_scroller_text(1.0f, text);
+  const int32_t pos = ScrollPos;
+  const uint32_t index = ScrollTextIndex;
+  const uint32_t kept = strip_at(pos - 1, 5);
+  // 100 time units: 720 pixels, far more than ScrollPos.
+  draw_scroller_text(101.0f, text);
+  EXPECT_EQ(LastScrollPhase, static_cast<float>(0.3 * 101.0));
+  EXPECT_EQ(strip_at(0, 5), kept) << "old column ScrollPos - 1 is now column 0";
+  // The refill starts at column 1 with the next character.
+  EXPECT_TRUE(glyph_at(text[index] != 0 ? text[index] : text[0], 1));
+  EXPECT_GE(ScrollPos, 576);
+}
+
+TEST_F(ScrollerFixture, RefillRules) {
+  struct Case {
+    const char* what;
+    std::string text;
+    std::vector<std::pair<int, int>> glyphs;  // code and strip column, after the first shift from t = 1
+  };
+  // The first shift is 7: the text is laid from column 193. 'A' is 7 wide, 'B' 8.
+  const Case cases[] = {
+      {"the NUL restarts the text with no gap of its own", "AB", {{'A', 193}, {'B', 202}, {'A', 212}, {'B', 221}}},
+      {"bytes 1 to 31 are ignored", "A\n\x1f" "B", {{'A', 193}, {'B', 202}}},
+      {"a code without a glyph advances 2", "A\xf5" "B", {{'A', 193}, {'B', 204}}},
+      {"a space advances 17", "A B", {{'A', 193}, {'B', 219}}},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    draw_scroller_text(1.0f, reinterpret_cast<const unsigned char*>(c.text.c_str()));
+    for (auto [code, x] : c.glyphs) EXPECT_TRUE(glyph_at(code, x)) << c.what << ": '" << static_cast<char>(code) << "' at " << x;
+  }
+  // The code without a glyph drew nothing: the two columns after 'A' and its gap are empty.
+  SetUp();
+  draw_scroller_text(1.0f, reinterpret_cast<const unsigned char*>("A\xf5" "B"));
+  for (int x = 200; x < 204; ++x) EXPECT_EQ(strip_at(x, 10), 0u) << x;
+}
+
+// The blend against a plain reference: for each frame row, the strip row that lands there
+// (text or reflection), worked from the row rules rather than walked like the drawing.
+TEST_F(ScrollerFixture, BlendsTextAndReflectionIntoTheirRows) {
+  // A strip whose every pixel tells its row and column, with some empty pixels.
+  for (int y = 0; y < ScrollStripRows; ++y)
+    for (int x = 0; x < ScrollStripWidth; ++x)
+      strip[static_cast<size_t>(y) * ScrollStripWidth + static_cast<size_t>(x)] =
+          (x + y) % 5 == 0 ? 0u : rgb(static_cast<uint32_t>(y) * 3, static_cast<uint32_t>(x) & 0xff, 0x41);
+  for (auto& p : frame.pixels) p = 0x818283;  // odd low bits show where the frame is masked
+  const std::vector<uint32_t> before = frame.pixels;
+  const float t = 3.7f;  // no shift: LastScrollPhase is far ahead
+  LastScrollPhase = static_cast<float>(0.3 * static_cast<double>(t));
+  draw_scroller_text(t, reinterpret_cast<const unsigned char*>("A"));
+  const double phase = static_cast<float>(0.3 * static_cast<double>(t));
+  int seen_low = 0, seen_high = 0;
+  for (int x = 0; x < 400; ++x) {
+    const int g = float_to_int(std::sin(x * 0.02 - phase) * 15.0);
+    const int n = g <= 0 ? 37 : 37 - g;
+    const int gb = g < 0 ? g : 0;
+    const int reflection = 271 + gb - ((3 * gb) >> 1);
+    // The wave's truncated sine reaches 14 (15 only at an exact peak).
+    if (g == -14) {
+      EXPECT_EQ(reflection, 278);  // 271 - 14 + 21
+      ++seen_high;
+    }
+    if (g == -13) {
+      EXPECT_EQ(reflection, 278);  // 271 - 13 + 20: -39 >> 1 is -20, not -19
+    }
+    if (g == 14) {
+      EXPECT_EQ(n, 23);  // text rows 248 to 270, reflection rows 271 to 281
+      ++seen_low;
+    }
+    for (int y = 0; y < 300; ++y) {
+      const uint32_t under = before[static_cast<size_t>(y) * 400 + static_cast<size_t>(x)];
+      uint32_t want = under;
+      if (y >= 234 + g && y < 234 + g + n) {
+        want = saturating_add(strip_at(x, y - 234 - g) & 0xfefefe, under & 0xfefefe);
+      } else if (y >= reflection && y < reflection + (n >> 1)) {
+        const uint32_t l = strip_at(x, n - 2 * (y - reflection));
+        if (l != 0) want = saturating_add((l >> 2) & 0x3e3e3e, under & 0xfefefe);
+      }
+      ASSERT_EQ(frame.at(x, y), want) << "column " << x << " row " << y << " wave " << g;
+    }
+  }
+  EXPECT_GT(seen_high, 0);
+  EXPECT_GT(seen_low, 0);
+  // Nothing above row 219 or below row 296; the text never below 270.
+  for (int x = 0; x < 400; ++x) {
+    for (int y : {218, 297, 299}) EXPECT_EQ(frame.at(x, y), 0x818283u) << x << "," << y;
+  }
+}

@@ -1,0 +1,50 @@
+// md-fontembed STRIP.png OUT.cpp LAST_CODE
+// Checks the font strip picture against the strip's rules and writes the C++ source of the
+// embedded FontStrip. Any broken rule fails the build with a message naming the glyph.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "tools/font/strip_rules.h"
+
+namespace {
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "md-fontembed: %s\n", message.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: md-fontembed STRIP.png OUT.cpp LAST_CODE\n");
+    return 2;
+  }
+  const std::string in = argv[1];
+  const std::string out_path = argv[2];
+  const int last_code = std::atoi(argv[3]);
+  if (last_code < 32 || last_code > 286) return fail(std::string("bad last code '") + argv[3] + "'");
+  StripLevels strip;
+  std::string error;
+  if (!read_strip_png(in, strip, error)) return fail(error);
+  if (!check_strip(strip, last_code, error)) return fail(in + ": " + error);
+
+  std::string out = "// Made by md-fontembed from " + in + "; not edited by hand.\n"
+                    "#include \"assets/font_strip.h\"\n\nnamespace {\nconst uint8_t Levels[] = {";
+  for (size_t i = 0; i < strip.levels.size(); ++i) {
+    if (i % 40 == 0) out += "\n";
+    out += std::to_string(strip.levels[i]) + ",";
+  }
+  out += "\n};\n}  // namespace\n\nextern const FontStripRecord FontStrip = {" + std::to_string(strip.width) + ", " +
+         std::to_string(strip.height) + ", Levels};\n";
+  const std::string temp = out_path + ".part";
+  FILE* f = std::fopen(temp.c_str(), "wb");
+  bool ok = f != nullptr && std::fwrite(out.data(), 1, out.size(), f) == out.size();
+  if (f != nullptr && std::fclose(f) != 0) ok = false;
+  if (!ok || std::rename(temp.c_str(), out_path.c_str()) != 0) {
+    std::remove(temp.c_str());
+    return fail("cannot write " + out_path);
+  }
+  return 0;
+}

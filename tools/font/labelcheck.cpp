@@ -1,0 +1,71 @@
+// md-labelcheck: measures every menu label with the built-in font, as the bar images will
+// draw it, and fails the build naming the label that does not fit between its brackets or
+// uses a code outside 32..127.
+#include <cstdio>
+#include <string>
+
+#include "assets/menu_texts.h"
+#include "render/font.h"
+
+namespace {
+
+constexpr int32_t TuneLabelLimit = 330;  // the tune bar's gap between its brackets
+constexpr int32_t LinkLabelLimit = 270;  // the link bar's
+
+bool check(const char* kind, int index, const char* label, int32_t limit, int32_t& widest) {
+  const std::string name = std::string(kind) + " label " + std::to_string(index) + " \"" + label + "\"";
+  if (label[0] == '\0') {
+    std::fprintf(stderr, "md-labelcheck: %s is empty\n", name.c_str());
+    return false;
+  }
+  for (int i = 0; label[i] != '\0'; ++i) {
+    const auto code = static_cast<unsigned char>(label[i]);
+    if (code < 32 || code > 127) {
+      std::fprintf(stderr,
+                   "md-labelcheck: %s: code %d at position %d is outside 32..127 (menu texts skip it; '#' draws "
+                   "e with acute accent)\n",
+                   name.c_str(), code, i + 1);
+      return false;
+    }
+  }
+  const int32_t width = measure_text(label);
+  if (width > limit) {
+    std::fprintf(stderr, "md-labelcheck: %s measures %d pixels; at most %d fit between the brackets\n", name.c_str(),
+                 width, limit);
+    return false;
+  }
+  if (width > widest) widest = width;
+  return true;
+}
+
+bool check_address(int index, const char* address) {
+  const std::string a = address;
+  if (a.rfind("https://", 0) != 0 && a.rfind("http://", 0) != 0) {
+    std::fprintf(stderr, "md-labelcheck: link address %d \"%s\" is not a web address\n", index, address);
+    return false;
+  }
+  for (char c : a) {
+    if (static_cast<unsigned char>(c) <= 32 || static_cast<unsigned char>(c) >= 127) {
+      std::fprintf(stderr, "md-labelcheck: link address %d \"%s\" holds a space or a non-ASCII code\n", index, address);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int main() {
+  build_font_from(FontStrip);
+  bool ok = true;
+  int32_t widest_tune = 0, widest_link = 0;
+  for (int n = 1; n <= 14; ++n) ok = check("tune", n, TuneLabels[n], TuneLabelLimit, widest_tune) && ok;
+  for (int m = 1; m <= 17; ++m) {
+    ok = check("link", m, LinkLabels[m], LinkLabelLimit, widest_link) && ok;
+    ok = check_address(m, LinkAddresses[m]) && ok;
+  }
+  if (!ok) return 1;
+  std::printf("menu labels fit: widest tune label %d of %d pixels, widest link label %d of %d\n", widest_tune,
+              TuneLabelLimit, widest_link, LinkLabelLimit);
+  return 0;
+}
