@@ -7,6 +7,7 @@
 #include "driver/show.h"
 #include "platform/headless/headless.h"
 #include "render/framebuffer.h"
+#include "render/menu_bars.h"
 
 namespace {
 
@@ -118,6 +119,43 @@ TEST(Show, GoldenFramesAtFixedTimes) {
     ASSERT_EQ(run(escape_at(g.ms)), 0);
     EXPECT_EQ(fnv(headless_last_frame().pixels), g.hash) << "at " << g.ms << " ms";
   }
+}
+
+// The same moment with the tune bar focused and, after Down, the link bar: the frames
+// differ only where the bars are, and there by one more copy of the focused bar's image
+// (each channel; saturated pixels aside).
+TEST(Show, FocusedBarIsDrawnDoubledAndTheOtherPlain) {
+  ASSERT_EQ(run(escape_at(1500)), 0);
+  EXPECT_EQ(ActiveBar, 0);
+  const std::vector<uint32_t> tune_focus = headless_last_frame().pixels;
+  HeadlessConfig down = escape_at(1500);
+  down.keys.insert(down.keys.begin(), {{500, VK_DOWN, true, false}, {600, VK_DOWN, false, false}});
+  ASSERT_EQ(run(down), 0);
+  EXPECT_EQ(ActiveBar, 1);
+  const std::vector<uint32_t>& link_focus = headless_last_frame().pixels;
+  const uint32_t* tune = TuneBarImages[TuneNumber];
+  const uint32_t* link = LinkBarImages[LinkNumber];
+  int tune_pixels = 0, link_pixels = 0;
+  for (int y = 0; y < 300; ++y) {
+    for (int x = 0; x < 400; ++x) {
+      const uint32_t t = y >= 140 && y < 190 ? tune[(y - 140) * 400 + x] : 0u;
+      const uint32_t l = y >= 170 && y < 220 ? link[(y - 170) * 400 + x] : 0u;
+      tune_pixels += t != 0 ? 1 : 0;
+      link_pixels += l != 0 ? 1 : 0;
+      const uint32_t a = tune_focus[static_cast<size_t>(y) * 400 + static_cast<size_t>(x)];
+      const uint32_t b = link_focus[static_cast<size_t>(y) * 400 + static_cast<size_t>(x)];
+      // A saturated channel also carries a 1 into the channel above: leave such pixels out.
+      auto saturated = [](uint32_t p) { return (p & 0xff) == 0xff || (p & 0xff00) == 0xff00 || (p & 0xff0000) == 0xff0000; };
+      if (saturated(a) || saturated(b)) continue;
+      for (int shift : {0, 8, 16}) {
+        const int ca = static_cast<int>((a >> shift) & 0xff), cb = static_cast<int>((b >> shift) & 0xff);
+        const int want = static_cast<int>((t >> shift) & 0xff) - static_cast<int>((l >> shift) & 0xff);
+        ASSERT_EQ(ca - cb, want) << "column " << x << " row " << y << " channel " << shift / 8;
+      }
+    }
+  }
+  EXPECT_GT(tune_pixels, 1000);
+  EXPECT_GT(link_pixels, 1000);
 }
 
 TEST(Show, CloseRequestEndsWithExitCodeZero) {

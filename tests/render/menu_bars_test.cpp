@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "frame_fixture.h"
+#include "platform/headless/headless.h"
+#include "render/font.h"
+#include "render/menu_bars.h"
+
+namespace {
+
+// The shrink written plainly: each target pixel worked out on its own from an untouched
+// copy of the source, in 64-bit arithmetic, one channel at a time.
+std::vector<uint32_t> reference_shrink(const std::vector<uint32_t>& source, int a, int b, int w, int h) {
+  std::vector<uint32_t> out = source;
+  const int64_t margin = (a - w) / 2;
+  const int64_t step_u = (int64_t{a - 1} * 65536) / w;
+  const int64_t step_v = (int64_t{b - 1} * 65536) / h;
+  for (int i = 0; i < h; ++i) {
+    const int64_t v = 65536 + i * step_v;
+    const int64_t r = v / 65536;
+    const int64_t weight_v[2] = {255 - (v / 256) % 256, (v / 256) % 256};
+    for (int x = 0; x < a; ++x) {
+      const int64_t j = x - margin;
+      uint32_t pixel = 0;
+      if (j >= 0 && j < w) {
+        const int64_t u = j * step_u;
+        const int64_t c = u / 65536;
+        const int64_t weight_u[2] = {255 - (u / 256) % 256, (u / 256) % 256};
+        for (int channel = 0; channel < 3; ++channel) {
+          int64_t sum = 0;
+          for (int dy = 0; dy < 2; ++dy)
+            for (int dx = 0; dx < 2; ++dx) {
+              const uint32_t p = source[static_cast<size_t>((r + dy) * a + c + dx)];
+              sum += ((p >> (8 * channel)) & 0xff) * ((weight_v[dy] * weight_u[dx]) / 256);
+            }
+          pixel |= static_cast<uint32_t>((sum / 256) & 0xff) << (8 * channel);
+        }
+      }
+      out[static_cast<size_t>(i) * static_cast<size_t>(a) + static_cast<size_t>(x)] = pixel;
+    }
+  }
+  return out;
+}
+
+// The built-in font and the 14 + 17 bar images for a 400-pixel frame.
+struct BarImagesFixture : ::testing::Test {
+  static void SetUpTestSuite() {
+    headless_reset(HeadlessConfig{});
+    set_frame_size(400, 300);
+    free_font();
+    build_font();
+    render_menu_bar_images();
+  }
+  static void TearDownTestSuite() {
+    free_menu_bar_images();
+    free_font();
+  }
+  static std::vector<const uint32_t*> all_images() {
+    std::vector<const uint32_t*> images;
+    for (int n = 1; n <= 14; ++n) images.push_back(TuneBarImages[n]);
+    for (int m = 1; m <= 17; ++m) images.push_back(LinkBarImages[m]);
+    return images;
+  }
+};
+
+}  // namespace
+
+TEST(ShrinkImage, MatchesThePlainReferenceOnRandomImages) {
+  struct Shape {
+    int a, b, w, h;
+  };
+  // The show's shape (400 x 60 into 280 x 42, steps 93388 and 92062) and two others.
+  const Shape shapes[] = {{400, 60, 280, 42}, {640, 60, 448, 42}, {100, 30, 70, 21}};
+  std::mt19937 random(12345);
+  for (const Shape& s : shapes) {
+    for (int trial = 0; trial < 20; ++trial) {
+      std::vector<uint32_t> image(static_cast<size_t>(s.a) * static_cast<size_t>(s.b));
+      // Sparse, dense and saturated images alike.
+      const uint32_t mask = trial % 3 == 0 ? 0xffffffu : trial % 3 == 1 ? 0xfefefeu : 0x7e7e7eu;
+      for (uint32_t& p : image) p = random() % 4 == 0 ? 0u : static_cast<uint32_t>(random()) & mask;
+      const std::vector<uint32_t> want = reference_shrink(image, s.a, s.b, s.w, s.h);
+      shrink_image(image.data(), s.a, s.b, s.w, s.h);
+      ASSERT_EQ(image, want) << s.a << "x" << s.b << " trial " << trial;
+    }
+  }
+}
+
+TEST(ShrinkImage, FullWhiteComesOutAt254Of256) {
+  std::vector<uint32_t> image(400 * 60, 0xffffffu);
+  shrink_image(image.data(), 400, 60, 280, 42);
+  // The weights sum to at most 254: 255 x 254 >> 8 = 253 where they do, less elsewhere.
+  EXPECT_EQ(image[0 * 400 + 60], rgb(253, 253, 253));
+  EXPECT_EQ(image[0 * 400 + 59], 0u);   // the margin
+  EXPECT_EQ(image[0 * 400 + 340], 0u);
+  EXPECT_EQ(image[42 * 400 + 0], 0xffffffu);  // rows from 42 on are left as they were
+}
+
+TEST_F(BarImagesFixture, ImagesHoldTheirLabelInRows0To41AndColumns60To339) {
+  for (const uint32_t* image : all_images()) {
+    ASSERT_NE(image, nullptr);
+    int lit = 0;
+    for (int y = 0; y < BarImageRows; ++y) {
+      for (int x = 0; x < 400; ++x) {
+        const uint32_t p = image[y * 400 + x];
+        if (y >= 42 || x < 60 || x >= 340) {
+          ASSERT_EQ(p, 0u) << x << "," << y;
+        }
+        ASSERT_EQ(p & 0x01010101u, 0u) << "prepared";
+        // Below 128 per channel, so doubling never carries into the next channel.
+        ASSERT_LT(p & 0xff, 128u);
+        ASSERT_LT((p >> 8) & 0xff, 128u);
+        ASSERT_LT((p >> 16) & 0xff, 128u);
+        lit += p != 0 ? 1 : 0;
+      }
+    }
+    EXPECT_GT(lit, 500) << "the label and brackets are there";
+  }
+}
+
+TEST_F(BarImagesFixture, LabelsOfTheTwoBarsNeverMix) {
+  // The tune image's rows 30 to 49 (frame rows 170 to 189) hold nothing, so there the
+  // frame shows the link image alone.
+  for (int n = 1; n <= 14; ++n)
+    for (int i = 30 * 400; i < 50 * 400; ++i) ASSERT_EQ(TuneBarImages[n][i], 0u) << "tune " << n;
+  FrameFixture both, link_only;
+  Framebuffer.pixels = both.pixels.data();
+  overlay_bar_image(TuneBarImages[14], TuneBarRow, 1);
+  overlay_bar_image(LinkBarImages[17], LinkBarRow, 0);
+  Framebuffer.pixels = link_only.pixels.data();
+  overlay_bar_image(LinkBarImages[17], LinkBarRow, 0);
+  for (int y = 170; y < 190; ++y)
+    for (int x = 0; x < 400; ++x) ASSERT_EQ(both.at(x, y), link_only.at(x, y)) << x << "," << y;
+  Framebuffer.pixels = nullptr;
+}
+
+TEST_F(BarImagesFixture, OverlayAddsNonZeroPixelsPlainOrDoubled) {
+  const uint32_t* image = TuneBarImages[3];
+  for (int shift : {0, 1}) {
+    FrameFixture frame;
+    for (auto& p : frame.pixels) p = 0x313233;  // odd low bits: masked where added
+    overlay_bar_image(image, 100, shift);
+    for (int y = 0; y < 300; ++y) {
+      for (int x = 0; x < 400; ++x) {
+        const uint32_t p = y >= 100 && y < 150 ? image[(y - 100) * 400 + x] : 0u;
+        // p is prepared and below 128 per channel: doubling is 2 p, and nothing saturates.
+        const uint32_t want = p == 0 ? 0x313233u : (shift ? 2 * p : p) + 0x303232u;
+        ASSERT_EQ(frame.at(x, y), want) << x << "," << y << " shift " << shift;
+      }
+    }
+    // Rows 42 to 49 of the image are 0: frame rows 142 to 149 are untouched.
+    for (int y = 142; y < 150; ++y)
+      for (int x = 0; x < 400; ++x) ASSERT_EQ(frame.at(x, y), 0x313233u);
+  }
+}
+
+TEST_F(BarImagesFixture, HashIsCentredByTheWidthOfTheAccentedGlyph) {
+  ASSERT_NE(glyph_width('#'), glyph_width(130));
+  std::vector<uint32_t> got(400 * 60, 0), want(400 * 60, 0);
+  draw_centred_text("Caf#", got.data(), 400);
+  // Measured by hand: C, a, f each their width + 1, then code 130's width + 1.
+  const int total = glyph_width('C') + glyph_width('a') + glyph_width('f') + glyph_width(130) + 4;
+  int x = (400 - total) >> 1;
+  for (int code : {int{'C'}, int{'a'}, int{'f'}, 130}) x += blit_glyph(want.data(), 400, code, x, true) + 1;
+  EXPECT_EQ(got, want);
+}
