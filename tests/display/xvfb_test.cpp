@@ -253,6 +253,27 @@ void expect_scene(const Shot& shot, const Geometry& area, uint32_t keep, bool ex
   EXPECT_GE(blue, total * 6 / 10) << "the plane's blue fills the bottom of the frame";
 }
 
+// The label pixels of a menu bar: those in frame rows first to last (of a 400 x 300 frame
+// shown 1:1 at `area`) that are none of the plane's colours. Their count and their mean
+// brightness (sum of the channels).
+struct LabelPixels {
+  int count = 0;
+  double brightness = 0;
+};
+LabelPixels label_pixels(const Shot& shot, const Geometry& area, int first, int last) {
+  LabelPixels l;
+  for (int fy = first; fy <= last; ++fy) {
+    for (int fx = 0; fx < 400; ++fx) {
+      const uint32_t p = shot.at(area.x + fx, area.y + fy);
+      if (is_plane_colour(p, fy, 0xFFFFFF)) continue;
+      ++l.count;
+      l.brightness += ((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF);
+    }
+  }
+  if (l.count > 0) l.brightness /= l.count;
+  return l;
+}
+
 class RealWindow : public ::testing::TestWithParam<int> {};
 
 TEST_P(RealWindow, ShowsTheSceneAndEscapeEndsItWithExitCodeZero) {
@@ -271,6 +292,29 @@ TEST_P(RealWindow, ShowsTheSceneAndEscapeEndsItWithExitCodeZero) {
 
 INSTANTIATE_TEST_SUITE_P(Depths, RealWindow, ::testing::Values(24, 16),
                          [](const auto& info) { return "Screen" + std::to_string(info.param) + "Bits"; });
+
+// Both menu bars are on the screen (the tune label over frame rows 140-167, the link label
+// over 170-197), the tune bar bright; Down moves the focus and the brightness with it.
+TEST(RealWindowMenus, ShowsBothBarsAndDownMovesTheFocus) {
+  Session x;
+  ASSERT_NO_FATAL_FAILURE(x.start(1024, 768, 24));
+  const Geometry g = x.geometry();
+  ASSERT_EQ(g.width, 400);
+  std::this_thread::sleep_until(x.show_started + std::chrono::milliseconds(1500));
+  const Shot before = x.screenshot();
+  ASSERT_GT(before.width, 0);
+  const LabelPixels tune0 = label_pixels(before, g, 140, 167), link0 = label_pixels(before, g, 170, 197);
+  EXPECT_GE(tune0.count, 400) << "the tune bar's label and brackets";
+  EXPECT_GE(link0.count, 400) << "the link bar's label and brackets";
+  x.press("Down");
+  sleep_ms(300);
+  const Shot after = x.screenshot();
+  const LabelPixels tune1 = label_pixels(after, g, 140, 167), link1 = label_pixels(after, g, 170, 197);
+  EXPECT_GT(tune0.brightness, tune1.brightness + 20) << "the tune bar dims when it loses the focus";
+  EXPECT_GT(link1.brightness, link0.brightness + 20) << "the link bar brightens when it takes the focus";
+  x.press("Escape");
+  EXPECT_EQ(wait_exit(x.show, 2000), 0);
+}
 
 TEST(RealWindowModes, AltEnterGoesFullscreenAndBack) {
   Session x;
