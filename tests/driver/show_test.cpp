@@ -6,8 +6,11 @@
 #include "driver/menu.h"
 #include "driver/show.h"
 #include "platform/headless/headless.h"
+#include "render/font.h"
 #include "render/framebuffer.h"
+#include "render/graphics.h"
 #include "render/menu_bars.h"
+#include "render/scroller.h"
 
 namespace {
 
@@ -185,5 +188,36 @@ TEST(Show, BlockThatCannotBeHadIsReportedAndEndsTheShow) {
     ASSERT_EQ(headless_stats().messages.size(), 1u) << granted;
     EXPECT_EQ(headless_stats().messages[0], "not enough memory for the show");
     EXPECT_EQ(headless_stats().presented, 0u);
+  }
+}
+
+// The start-up pictures come in a fixed order: frame, logo and sprite; the font and the
+// scroller's strip; the 14 tune-bar images; the 17 link-bar images. Letting only the first
+// n blocks be had shows how far the preparation got.
+TEST(Show, GraphicsArePreparedInTheirFixedOrder) {
+  struct Case {
+    int64_t granted;
+    bool font, strip, first_tune, last_tune, first_link;
+  };
+  const Case cases[] = {
+      {3, false, false, false, false, false},   // frame, logo, sprite
+      {4, true, false, false, false, false},    // + the font's pixels
+      {5, true, true, false, false, false},     // + the scroller's strip
+      {6, true, true, true, false, false},      // + tune image 1
+      {19, true, true, true, true, false},      // + tune images 2 to 14
+      {20, true, true, true, true, true},       // + link image 1
+  };
+  for (const Case& c : cases) {
+    HeadlessConfig config = escape_at(0);
+    config.fail_alloc_after = c.granted;
+    EXPECT_EQ(run(config), 0);
+    EXPECT_NE(Framebuffer.pixels, nullptr) << c.granted;
+    EXPECT_NE(SpritePicture, nullptr) << c.granted;
+    EXPECT_EQ(Font.pixels != nullptr, c.font) << c.granted;
+    EXPECT_EQ(ScrollStrip != nullptr, c.strip) << c.granted;
+    EXPECT_EQ(TuneBarImages[1] != nullptr, c.first_tune) << c.granted;
+    EXPECT_EQ(TuneBarImages[14] != nullptr, c.last_tune) << c.granted;
+    EXPECT_EQ(LinkBarImages[1] != nullptr, c.first_link) << c.granted;
+    EXPECT_EQ(headless_stats().presented, 0u) << c.granted;
   }
 }
