@@ -19,6 +19,7 @@ struct ScrollerFixture : ::testing::Test {
   SyntheticFont font{120, cycle_width};
   std::vector<uint32_t> strip;
   void SetUp() override {
+    ScrollStrip = nullptr;  // the test's own strip, not a block for free_font to give back
     font.build();
     strip.assign(static_cast<size_t>(ScrollStripWidth) * ScrollStripRows, 0);
     ScrollStrip = strip.data();
