@@ -122,6 +122,18 @@ TEST(Show, GoldenFramesAtFixedTimes) {
     ASSERT_EQ(run(escape_at(g.ms)), 0);
     EXPECT_EQ(fnv(headless_last_frame().pixels), g.hash) << "at " << g.ms << " ms";
   }
+  // After Right, Down and Right: tune 2, the link bar focused on link 2.
+  HeadlessConfig keys = escape_at(5000);
+  for (uint32_t ms : {2500u, 3500u, 4500u}) {
+    const uint32_t vk = ms == 3500 ? VK_DOWN : VK_RIGHT;
+    keys.keys.push_back({ms, vk, true, false});
+    keys.keys.push_back({ms + 100, vk, false, false});
+  }
+  ASSERT_EQ(run(keys), 0);
+  EXPECT_EQ(TuneNumber, 2);
+  EXPECT_EQ(LinkNumber, 2);
+  EXPECT_EQ(ActiveBar, 1);
+  EXPECT_EQ(fnv(headless_last_frame().pixels), 11229122199460746091ull) << "after the keys";
 }
 
 // The same moment with the tune bar focused and, after Down, the link bar: the frames
