@@ -12,8 +12,24 @@ namespace {
 constexpr int32_t TuneLabelLimit = 330;  // the tune bar's gap between its brackets
 constexpr int32_t LinkLabelLimit = 270;  // the link bar's
 
+// The label as it can be printed: codes outside 32..126 as \xNN.
+std::string printable(const char* label) {
+  std::string out;
+  for (const char* p = label; *p != '\0'; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    if (c >= 32 && c < 127) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    }
+  }
+  return out;
+}
+
 bool check(const char* kind, int index, const char* label, int32_t limit, int32_t& widest) {
-  const std::string name = std::string(kind) + " label " + std::to_string(index) + " \"" + label + "\"";
+  const std::string name = std::string(kind) + " label " + std::to_string(index) + " \"" + printable(label) + "\"";
   if (label[0] == '\0') {
     std::fprintf(stderr, "md-labelcheck: %s is empty\n", name.c_str());
     return false;
