@@ -202,3 +202,15 @@ TEST_F(ScrollerFixture, BlendsTextAndReflectionIntoTheirRows) {
     for (int y : {218, 297, 299}) EXPECT_EQ(frame.at(x, y), 0x818283u) << x << "," << y;
   }
 }
+
+// After 2^32 ms the show clock wraps and the phase starts again from 0: the text goes on
+// moving from there instead of waiting for the phase to catch up with the old one.
+TEST_F(ScrollerFixture, WrappedClockKeepsTheTextMoving) {
+  const auto* text = reinterpret_cast<const unsigned char*>("ABCDEFG ");
+  LastScrollPhase = static_cast<float>(0.3 * static_cast<double>(at_ms(0xfffffff0u)));
+  draw_scroller_text(1.0f, text);  // the first frame after the wrap: no shift
+  EXPECT_EQ(ScrollPos, 200);
+  EXPECT_EQ(LastScrollPhase, 0.3f);
+  draw_scroller_text(2.0f, text);  // 14.4 - 7.2 pixels later: a shift of 7
+  EXPECT_TRUE(glyph_at('A', 193));
+}
