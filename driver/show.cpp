@@ -14,6 +14,7 @@
 #include "render/framebuffer.h"
 #include "render/graphics.h"
 #include "render/logo_swing.h"
+#include "render/particles.h"
 #include "render/plane.h"
 #include "render/raster_bars.h"
 
@@ -68,6 +69,7 @@ void frame_loop() {
     draw_logo_swing(clock.t);
     draw_raster_bars(clock.t);
     draw_plane(Framebuffer.pixels, 5000.0f, 150.0f, clock.turn, clock.t, clock.t);
+    update_particles(clock.t);
     present_frame(Framebuffer);
   }
 }
@@ -79,6 +81,7 @@ int run_show() {
     return 0;
   }
   prepare_graphics();
+  init_particles();
   build_plane_colours();
   for (int n = 1; n <= TuneCount; ++n) {
     assemble_tune(n);
@@ -101,6 +104,8 @@ void reset_show_state() {
   LogoPicture = nullptr;
   SpritePicture = nullptr;
   PlaneColours = nullptr;
+  Particles = nullptr;
+  LastParticleTime = NoParticleStepYet;
   free_tune_images();
   ShowStartTick = 0;
 }
