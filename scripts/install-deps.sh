@@ -7,7 +7,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libxmp-dev                      # benchmark yardstick only
   clang libclang-rt-dev           # libFuzzer and the sanitizer runtimes
-  libpng-dev libfreetype-dev      # tools only
+  libpng-dev                      # picturetool, which the build runs to encode the pictures
+  libfreetype-dev                 # tools only
   libavcodec-dev                  # the picture benchmark only (left out without it)
   xvfb xdotool                    # real-window tests under a virtual X server
   openbox libx11-dev              # real-window tests: a window manager for fullscreen, Xlib for screenshots
