@@ -127,6 +127,18 @@ TEST(Show, AnimationDependsOnShowTimeNotFrameCount) {
   EXPECT_GE(checked, 5);
 }
 
+TEST(Show, ParticlesStartAfterTheGraphicsAndMoveFromTheSecondFrame) {
+  // Two frames, at 0 and 20 ms (t = 0.4). The particles were made from the generator's
+  // first values (particle 0: x 0.50048828125, speed 6.865966796875), the first frame only
+  // recorded t = 0, the second moved them by 0.4 units.
+  ASSERT_EQ(run(escape_at(20)), 0);
+  ASSERT_EQ(headless_stats().presented, 2u);
+  ASSERT_NE(Particles, nullptr);
+  EXPECT_EQ(LastParticleTime, 0.4f);
+  EXPECT_EQ(Particles[0].x, 3.246875f);  // 0.50048828125 + 0.4 x 6.865966796875, to the nearest float
+  EXPECT_EQ(Particles[0].y, 211.99249267578125f);
+}
+
 TEST(Show, GoldenFramesAtFixedTimes) {
   // Checksums of whole presented frames; a change here means the picture changed.
   struct Golden {
