@@ -16,6 +16,7 @@
 #include "render/font.h"
 #include "render/logo_swing.h"
 #include "render/menu_bars.h"
+#include "render/particles.h"
 #include "render/plane.h"
 #include "render/raster_bars.h"
 #include "render/scroller.h"
@@ -71,7 +72,7 @@ void frame_loop() {
     draw_logo_swing(clock.t);
     draw_raster_bars(clock.t);
     draw_plane(Framebuffer.pixels, 5000.0f, 150.0f, clock.turn, clock.t, clock.t);
-    // The particles come fourth, between the plane and the scroller.
+    update_particles(clock.t);
     draw_scroller(clock.t);
     overlay_bar_image(TuneBarImages[TuneNumber], TuneBarRow, 1 - ActiveBar);
     overlay_bar_image(LinkBarImages[LinkNumber], LinkBarRow, ActiveBar);
@@ -86,6 +87,7 @@ int run_show() {
     return 0;
   }
   prepare_graphics();
+  init_particles();
   build_plane_colours();
   for (int n = 1; n <= TuneCount; ++n) {
     assemble_tune(n);
@@ -113,6 +115,8 @@ void reset_show_state() {
   free_font();
   free_menu_bar_images();
   reset_scroller_state();
+  Particles = nullptr;
+  LastParticleTime = NoParticleStepYet;
   free_tune_images();
   ShowStartTick = 0;
 }

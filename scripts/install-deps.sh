@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libxmp-dev                      # benchmark yardstick only
   clang libclang-rt-dev           # libFuzzer and the sanitizer runtimes
-  libpng-dev                      # the font strip is kept as a PNG (build step), tools
+  libpng-dev                      # the font strip PNG and picturetool, both run by the build
   libfreetype-dev fonts-dejavu-core  # fontrender: the font strip drawn from DejaVu Sans Bold
   libavcodec-dev                  # the picture benchmark only (left out without it)
   xvfb xdotool                    # real-window tests under a virtual X server

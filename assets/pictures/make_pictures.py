@@ -1,18 +1,19 @@
 #!/usr/bin/env python3
-"""Draws the show's two built-in pictures and encodes them into picture streams.
+"""Draws the show's two built-in pictures as PNG files.
 
-    assets/pictures/make_pictures.py [--picturetool build/tools/picturetool/picturetool]
+    assets/pictures/make_pictures.py [--out DIR] [--only logo|sprite] [--force]
 
-logo.png (640 x 128): the word "musicdisk" in glowing strokes of our own letter shapes.
-sprite.png (32 x 32): the particle sprite, a soft round glow.
-Both are drawn as the show will display them (black is transparent for its additive
-blending); with --picturetool they are also encoded into logo.m1v and sprite.m1v.
+logo.png (640 x 128): the word "musicdisk" in glowing strokes of our own letter shapes, on
+black: the raster bars are added onto it.
+sprite.png (32 x 32): the particle sprite, a soft streak of light; black is transparent.
+The build encodes the PNGs in this folder into the show's picture streams (the settings
+are in CMakeLists.txt here). A PNG that is already there is replaced only with --force.
 """
 import argparse
 import math
 import os
 import struct
-import subprocess
+import sys
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -25,11 +26,14 @@ def write_png(path, width, height, rows):
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
 
-    with open(path, "wb") as f:
+    # Through a temporary file, so a failed write leaves the old picture in place.
+    temporary = path + ".tmp"
+    with open(temporary, "wb") as f:
         f.write(b"\x89PNG\r\n\x1a\n")
         f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)))
         f.write(chunk(b"IDAT", zlib.compress(raw, 9)))
         f.write(chunk(b"IEND", b""))
+    os.replace(temporary, path)
 
 
 def arc(cx, cy, r, start, end, steps=14):
@@ -111,30 +115,46 @@ def draw_logo(width=640, height=128):
 
 
 def draw_sprite(size=32):
+    """A streak of light moving right: a bright white-blue head near the right edge and a
+    tail that fades out to the left. The show scales it to rectangles twice as wide as high
+    (4 x 2 to 10 x 5 pixels), sampling every third or fourth texel, so the glow is wide and
+    smooth rather than fine. Black (after the show's black level of 22) is transparent."""
     rows = []
     c = (size - 1) / 2
     for y in range(size):
         row = []
+        dy = abs(y - c) / c  # 0 on the centre line, 1 at the top and bottom rows
         for x in range(size):
-            r = math.hypot(x - c, y - c) / (size / 2)
-            body = max(0.0, 1 - r) ** 2.2
-            core = max(0.0, 1 - r * 3) ** 1.5
-            row.append(tuple(int(max(0, min(255, 255 * v))) for v in
-                             (0.45 * body + core, 0.7 * body + core, 1.0 * body + core)))
+            u = x / (size - 1)  # 0 at the tail's end, 1 at the front
+            # Along the streak: the tail rises slowly to the head at u = 0.78; the front falls off fast.
+            along = (u / 0.78) ** 1.2 if u < 0.78 else math.exp(-((u - 0.78) / 0.13) ** 2)
+            glow = along * math.exp(-(dy / 0.42) ** 2)
+            core = along ** 3 * math.exp(-(dy / 0.16) ** 2)
+            r, g, b = (min(255, int(255 * v)) for v in (0.45 * glow + 0.9 * core, 0.75 * glow + 0.95 * core,
+                                                         1.2 * glow + core))
+            # The show turns anything at or below its black level (22) into black anyway.
+            row.append((r, g, b) if max(r, g, b) > 24 else (0, 0, 0))
         rows.append(row)
     return rows
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--picturetool", help="encode the PNGs into .m1v streams with this picturetool")
+    parser.add_argument("--out", default=HERE, help="folder to write logo.png and sprite.png to (default: this one)")
+    parser.add_argument("--only", choices=("logo", "sprite"), help="draw only this picture")
+    parser.add_argument("--force", action="store_true", help="replace PNGs that are already there")
     args = parser.parse_args()
-    write_png(os.path.join(HERE, "logo.png"), 640, 128, draw_logo())
-    write_png(os.path.join(HERE, "sprite.png"), 32, 32, draw_sprite())
-    if args.picturetool:
-        for name, scale in (("logo", "3"), ("sprite", "2")):
-            subprocess.run([args.picturetool, "encode", os.path.join(HERE, name + ".png"),
-                            "-o", os.path.join(HERE, name + ".m1v"), "--qscale", scale], check=True)
+    pictures = [("logo", 640, 128, draw_logo), ("sprite", 32, 32, draw_sprite)]
+    pictures = [p for p in pictures if args.only in (None, p[0])]
+    paths = [os.path.join(args.out, name + ".png") for name, *_ in pictures]
+    existing = [p for p in paths if os.path.exists(p)]
+    if existing and not args.force:
+        sys.exit("make_pictures.py: not replacing " + ", ".join(existing) +
+                 " (they may be your own pictures); give --force to replace them, or --out DIR to write elsewhere")
+    os.makedirs(args.out, exist_ok=True)
+    for (name, width, height, draw), path in zip(pictures, paths):
+        write_png(path, width, height, draw())
+        print("wrote " + path)
 
 
 if __name__ == "__main__":

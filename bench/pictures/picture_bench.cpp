@@ -3,8 +3,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,14 +11,15 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
+#include "assets/pictures.h"
 #include "codecs/picture.h"
 
 namespace {
 
 const std::vector<uint8_t>& logo_stream() {
   static const std::vector<uint8_t> stream = [] {
-    std::ifstream in(std::string(MD_SOURCE_DIR) + "/assets/pictures/logo.m1v", std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    // The logo stream the show embeds, made by the build from assets/pictures/logo.png.
+    return std::vector<uint8_t>(LogoStream, LogoStream + LogoStream_size);
   }();
   return stream;
 }
@@ -124,7 +123,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (logo_stream().empty()) {
-    std::fprintf(stderr, "picture_bench: assets/pictures/logo.m1v is missing\n");
+    std::fprintf(stderr, "picture_bench: the embedded logo stream is empty\n");
     return 1;
   }
   RatioReporter reporter;

@@ -31,6 +31,8 @@ const char* const Usage =
     "                   a macroblock would otherwise need levels beyond 255)\n"
     "  --black-level N  the black level the show stretches away, default 22\n"
     "  --no-stretch     the picture is shown without the level stretch\n"
+    "  --role R         refuse a picture whose size does not fit its role in the show:\n"
+    "                   logo (640 x 128) or sprite (32 x 32)\n"
     "\n"
     "decode shows what the show will show: the decoded picture after the level stretch\n"
     "(black level 22 unless given) as an RGB PNG.\n";
@@ -110,8 +112,16 @@ double psnr(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
   return mse == 0 ? INFINITY : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
+// The pictures the show draws and the one size each must have.
+struct PictureRole {
+  const char* name;
+  int32_t width, height;
+};
+constexpr PictureRole Roles[] = {{"logo", 640, 128}, {"sprite", 32, 32}};
+
 struct Arguments {
   std::string command, input, output;
+  const PictureRole* role = nullptr;
   int32_t blackLevel = 22;
   int32_t maxBytes = 0;
   PictureEncoderOptions encoder;
@@ -121,6 +131,11 @@ int encode(const Arguments& args) {
   std::string error;
   RgbImage image;
   if (!read_png(args.input, image, error)) return fail(error);
+  if (args.role && (image.width != args.role->width || image.height != args.role->height)) {
+    return fail(args.input + ": the picture is " + std::to_string(image.width) + " x " +
+                std::to_string(image.height) + ", but the show's " + args.role->name + " must be " +
+                std::to_string(args.role->width) + " x " + std::to_string(args.role->height));
+  }
   if (image.width % 16 || image.height % 16 || image.width > 4080 || image.height > 4080) {
     return fail(args.input + ": the picture is " + std::to_string(image.width) + " x " +
                 std::to_string(image.height) + "; width and height must be multiples of 16, at most 4080");
@@ -195,6 +210,12 @@ int main(int argc, char** argv) {
     } else if (a == "--flat-matrix") {
       args.encoder.writeMatrix = true;
       args.encoder.intraMatrix = flat_intra_matrix();
+    } else if (a == "--role") {
+      const std::string name = value("logo or sprite");
+      for (const PictureRole& role : Roles) {
+        if (name == role.name) args.role = &role;
+      }
+      if (!args.role) return fail("--role takes logo or sprite, not '" + name + "'"), 2;
     } else if (a == "--no-adaptive") {
       args.encoder.adaptiveQuantiser = false;
     } else if (a.size() > 1 && a[0] == '-') {

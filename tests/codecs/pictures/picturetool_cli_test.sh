@@ -32,8 +32,14 @@ refuses "bad scale" 2 "qscale takes 1 to 31" "$tool" encode "$assets/sprite.png"
 refuses "unknown option" 2 "unknown option" "$tool" encode "$assets/sprite.png" -o "$work/d.m1v" --fast
 refuses "no output named" 2 "usage" "$tool" encode "$assets/sprite.png"
 refuses "impossible size" 1 "needs" "$tool" encode "$assets/logo.png" -o "$work/e.m1v" --max-bytes 10
+check "the logo in its role" "$tool" encode "$assets/logo.png" -o "$work/logo.m1v" --role logo --qscale 8
+refuses "a sprite as the logo" 1 "sprite.png: the picture is 32 x 32, but the show's logo must be 640 x 128" \
+  "$tool" encode "$assets/sprite.png" -o "$work/g.m1v" --role logo
+refuses "the logo as the sprite" 1 "but the show's sprite must be 32 x 32" \
+  "$tool" encode "$assets/logo.png" -o "$work/h.m1v" --role sprite
+refuses "unknown role" 2 "role takes logo or sprite" "$tool" encode "$assets/logo.png" -o "$work/i.m1v" --role floor
 refuses "unwritable output" 1 "cannot" "$tool" encode "$assets/sprite.png" -o "$work/no/such/dir/f.m1v"
-for f in a.m1v b.png c.m1v d.m1v e.m1v; do
+for f in a.m1v b.png c.m1v d.m1v e.m1v g.m1v h.m1v i.m1v; do
   [ ! -e "$work/$f" ] || { echo "FAILED: $f was written"; failures=$((failures + 1)); }
 done
 ls "$work"/*.tmp > /dev/null 2>&1 && { echo "FAILED: temporary files left"; failures=$((failures + 1)); }

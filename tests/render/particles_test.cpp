@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "frame_fixture.h"
+#include "driver/blocks.h"
+#include "platform/headless/headless.h"
+#include "render/graphics.h"
+#include "render/particles.h"
+
+// Expected values below are worked out by hand from the random generator's first eight
+// results after a reset: 41, 18467, 6334, 26500, 19169, 15724, 11478, 29358 (each result
+// r gives r x range / 32768; every value here happens to be exact in single precision).
+
+namespace {
+struct ParticleFixture : ::testing::Test {
+  FrameFixture frame;
+  std::vector<uint32_t> sprite = std::vector<uint32_t>(32 * 32, 0x020202);
+  void SetUp() override {
+    headless_reset(HeadlessConfig{});
+    reset_random();
+    SpritePicture = sprite.data();
+    Particles = nullptr;
+    LastParticleTime = NoParticleStepYet;
+  }
+  void TearDown() override {
+    SpritePicture = nullptr;
+    if (Particles != nullptr) free_block(Particles);
+    Particles = nullptr;
+    LastParticleTime = NoParticleStepYet;
+  }
+  void fill(uint32_t colour) {
+    for (auto& p : frame.pixels) p = colour;
+  }
+};
+
+struct Box {
+  int x0, x1, y0, y1;  // columns x0..x1-1, rows y0..y1-1; x1 == 0: nothing drawn
+};
+}  // namespace
+
+TEST_F(ParticleFixture, StartValuesComeFromTheGeneratorInFieldOrder) {
+  init_particles();
+  ASSERT_NE(Particles, nullptr);
+  EXPECT_EQ(Particles[0].x, 0.50048828125f);       // 41 x 400 / 32768
+  EXPECT_EQ(Particles[0].y, 211.99249267578125f);  // 18467 x 110 / 32768 + 150
+  EXPECT_EQ(Particles[0].speed, 6.865966796875f);  // 6334 x 20 / 32768 + 3
+  EXPECT_EQ(Particles[0].size, 2.21307373046875f); // 26500 x 1.5 / 32768 + 1
+  EXPECT_EQ(Particles[1].x, 233.99658203125f);
+  EXPECT_EQ(Particles[1].y, 202.784423828125f);
+  EXPECT_EQ(Particles[1].speed, 10.005615234375f);
+  EXPECT_EQ(Particles[1].size, 2.343902587890625f);
+  for (int i = 0; i < ParticleCount; ++i) {
+    const Particle& p = Particles[i];
+    ASSERT_TRUE(p.x >= 0 && p.x < 400 && p.y >= 150 && p.y < 260 && p.speed >= 3 && p.speed < 23 &&
+                p.size >= 1 && p.size < 2.5f)
+        << i;
+  }
+}
+
+TEST_F(ParticleFixture, PastWidthPlus20ComesBackAtTheLeftEdge) {
+  struct Row {
+    float x, speed;
+    double dt;
+    float want_x;
+    bool respawned;
+  };
+  const Row rows[] = {
+      {409.0f, 10.0f, 1.0, 419.0f, false},  // one short of width + 20
+      {410.0f, 10.0f, 1.0, 0.0f, true},     // exactly width + 20
+      {100.0f, 22.5f, 14.0, 415.0f, false}, // 100 + 315
+      {100.0f, 22.5f, 14.5, 0.0f, true},    // 100 + 326.25
+      {-30.0f, 5.0f, 0.5, -27.5f, false},
+  };
+  for (const Row& r : rows) {
+    reset_random();
+    Particle p{r.x, 170.0f, r.speed, 1.25f};
+    move_particle(p, r.dt);
+    EXPECT_EQ(p.x, r.want_x) << r.x;
+    if (r.respawned) {
+      // x drawn (41 -> 0.5) but replaced by 0; then y, speed and size.
+      EXPECT_EQ(p.y, 211.99249267578125f);
+      EXPECT_EQ(p.speed, 6.865966796875f);
+      EXPECT_EQ(p.size, 2.21307373046875f);
+      EXPECT_EQ(lcg_next(), 19169);  // exactly four values were drawn
+    } else {
+      EXPECT_EQ(p.y, 170.0f);
+      EXPECT_EQ(p.speed, r.speed);
+      EXPECT_EQ(p.size, 1.25f);
+      EXPECT_EQ(lcg_next(), 41);
+    }
+  }
+}
+
+TEST_F(ParticleFixture, RectangleBoundsNeverReachTheLastColumnOrRow) {
+  struct Row {
+    float x, y, size;
+    Box box;
+  };
+  const Row rows[] = {
+      {10.0f, 20.0f, 2.0f, {10, 18, 20, 24}},         // 8 x 4
+      {10.5f, 20.25f, 1.5f, {11, 17, 21, 24}},        // right 16.5, bottom 23.25, rounded up
+      {390.0f, 290.0f, 2.5f, {390, 399, 290, 295}},   // right 400 clipped to 399
+      {396.5f, 296.0f, 2.0f, {397, 399, 296, 299}},   // right 404.5, bottom 300, both clipped
+      {0.0f, 0.0f, 100.0f, {0, 399, 0, 200}},         // wider than the frame
+      {-3.0f, -2.0f, 2.0f, {0, 5, 0, 2}},             // clipped at the left and top
+      {399.5f, 100.0f, 1.0f, {0, 0, 0, 0}},           // starts inside the last column only
+      {100.0f, 299.25f, 1.0f, {0, 0, 0, 0}},          // inside the last row only
+      {-8.0f, 100.0f, 2.0f, {0, 0, 0, 0}},            // right edge at 0
+      {400.0f, 100.0f, 2.0f, {0, 0, 0, 0}},
+      {100.0f, 300.0f, 2.0f, {0, 0, 0, 0}},
+      {100.0f, -4.0f, 2.0f, {0, 0, 0, 0}},            // bottom edge at 0
+      {100.0f, 100.0f, 0.0f, {0, 0, 0, 0}},
+      {100.0f, 100.0f, -2.0f, {0, 0, 0, 0}},
+  };
+  for (const Row& r : rows) {
+    fill(0);
+    draw_particle_sprite(r.x, r.y, r.size);
+    for (int y = 0; y < 300; ++y) {
+      for (int x = 0; x < 400; ++x) {
+        const bool inside = x >= r.box.x0 && x < r.box.x1 && y >= r.box.y0 && y < r.box.y1;
+        ASSERT_EQ(frame.at(x, y), inside ? 0x020202u : 0u)
+            << "sprite at " << r.x << ", " << r.y << " size " << r.size << ": pixel " << x << ", " << y;
+      }
+    }
+  }
+}
+
+TEST_F(ParticleFixture, TextureWalkAndLeftTopClipping) {
+  // Each texel names its column (blue) and row (red), plus one so none is transparent.
+  for (int r = 0; r < 32; ++r)
+    for (int c = 0; c < 32; ++c) sprite[r * 32 + c] = rgb(2 * (r + 1), 0, 2 * (c + 1));
+  auto texel = [](int c, int r) { return rgb(2 * (r + 1), 0, 2 * (c + 1)); };
+  // Size 8: 32 x 16 pixels, stepU 63488 (31/32 texel) and stepV 126976 (31/16 texel).
+  draw_particle_sprite(0.0f, 0.0f, 8.0f);
+  EXPECT_EQ(frame.at(0, 0), texel(0, 0));
+  EXPECT_EQ(frame.at(1, 1), texel(0, 1));    // 63488 and 126976: both below the next
+  EXPECT_EQ(frame.at(2, 2), texel(1, 3));    // 126976 -> 1.94; 253952 -> 3.88
+  EXPECT_EQ(frame.at(17, 0), texel(16, 0));  // 17 x 31/32 = 16.47
+  EXPECT_EQ(frame.at(31, 15), texel(30, 29));
+  EXPECT_EQ(frame.at(32, 0), 0u);
+  EXPECT_EQ(frame.at(0, 16), 0u);
+  const std::vector<uint32_t> whole = frame.pixels;
+
+  // Shifted 4 left and 2 up: the walk starts 4 and 2 steps in, so the visible part is the
+  // same picture moved.
+  fill(0);
+  draw_particle_sprite(-4.0f, -2.0f, 8.0f);
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 32; ++x) {
+      const uint32_t want = x < 28 && y < 14 ? whole[(y + 2) * 400 + (x + 4)] : 0u;
+      ASSERT_EQ(frame.at(x, y), want) << x << ", " << y;
+    }
+  }
+  EXPECT_EQ(frame.at(0, 0), texel(3, 3));
+}
+
+TEST_F(ParticleFixture, TransparentTexelsLeaveThePixelAloneLowBitsIncluded) {
+  // Sprite columns 0-15 transparent, 16-31 lit. Drawn 32 x 16 at the origin, pixel column
+  // 16 still reads sprite column 15 (16 x 31/32) and 17 reads 16.
+  for (int r = 0; r < 32; ++r)
+    for (int c = 0; c < 32; ++c) sprite[r * 32 + c] = c < 16 ? 0u : 0x101010u;
+  struct Row {
+    uint32_t frame, texel, lit;
+  };
+  const Row rows[] = {
+      {0x030507, 0x101010, 0x121416},    // the frame's low bits cleared only where added
+      {0xff01ff, 0xfefefe, 0x1ffffff},   // saturated; the red carry leaves bit 24
+  };
+  for (const Row& row : rows) {
+    for (int r = 0; r < 32; ++r)
+      for (int c = 16; c < 32; ++c) sprite[r * 32 + c] = row.texel;
+    fill(row.frame);
+    draw_particle_sprite(0.0f, 0.0f, 8.0f);
+    for (int y = 0; y < 16; ++y) {
+      for (int x = 0; x < 32; ++x) {
+        ASSERT_EQ(frame.at(x, y), x <= 16 ? row.frame : row.lit) << x << ", " << y;
+      }
+    }
+    EXPECT_EQ(frame.at(32, 0), row.frame);
+  }
+}
+
+TEST_F(ParticleFixture, FirstStepOnlyRecordsTheTime) {
+  init_particles();
+  fill(0);
+  update_particles(5.0f);
+  EXPECT_EQ(LastParticleTime, 5.0f);
+  EXPECT_EQ(Particles[0].x, 0.50048828125f);  // not moved
+  for (uint32_t p : frame.pixels) ASSERT_EQ(p, 0u);
+
+  update_particles(7.0f);  // dt 2
+  EXPECT_EQ(LastParticleTime, 7.0f);
+  EXPECT_EQ(Particles[0].x, 14.232421875f);   // 0.50048828125 + 2 x 6.865966796875
+  EXPECT_EQ(Particles[1].x, 254.00781250f);   // 233.99658203125 + 2 x 10.005615234375
+  // Particle 0 covers x 14.23-23.09, y 211.99-216.42: pixels 15-23, rows 212-216.
+  EXPECT_NE(frame.at(15, 212), 0u);
+  EXPECT_NE(frame.at(23, 216), 0u);
+  // Everything drawn lies in rows 150-264 and never in the last column.
+  int lit = 0;
+  for (int y = 0; y < 300; ++y) {
+    for (int x = 0; x < 400; ++x) {
+      if (frame.at(x, y) == 0) continue;
+      ++lit;
+      ASSERT_TRUE(y >= 150 && y <= 264 && x <= 398) << x << ", " << y;
+    }
+  }
+  EXPECT_GT(lit, 400);  // sprites of at least 4 x 2 pixels, a few past the right edge
+}
+
+// A show's first frame is at time 0; that frame only records the time and the second
+// frame already moves the particles by the whole time since then.
+TEST_F(ParticleFixture, StepAtTimeZeroCountsAsTheFirstStep) {
+  init_particles();
+  fill(0);
+  update_particles(0.0f);
+  for (uint32_t p : frame.pixels) ASSERT_EQ(p, 0u);
+  EXPECT_EQ(LastParticleTime, 0.0f);
+  update_particles(0.5f);
+  EXPECT_EQ(Particles[0].x, 3.93347167968750f);  // 0.50048828125 + 0.5 x 6.865966796875
+  int lit = 0;
+  for (uint32_t p : frame.pixels) lit += p != 0;
+  EXPECT_GT(lit, 0);
+}
