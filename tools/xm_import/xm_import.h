@@ -74,6 +74,10 @@ struct XmModule {
   std::vector<uint8_t> orders = {0};
   std::vector<XmPattern> patterns;
   std::vector<XmInstrument> instruments;
+  // A file cut short in its sample data: the bytes that were missing (read as silence) and
+  // the instruments after the cut (left empty).
+  uint64_t missingSampleBytes = 0;
+  int missingInstruments = 0;
 };
 
 // Reads a whole file. On failure returns false with `error` naming the place and cause
