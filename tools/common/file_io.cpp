@@ -86,8 +86,6 @@ bool open_output(const std::string& path, OutputFile& out, std::string& error) {
   };
   if (path == "-") {
     out.fd = STDOUT_FILENO;
-    struct stat s;
-    out.seekable = fstat(out.fd, &s) == 0 && S_ISREG(s.st_mode) && lseek(out.fd, 0, SEEK_CUR) == 0;
     return true;
   }
   const std::string target = follow_links(path);
@@ -110,7 +108,6 @@ bool open_output(const std::string& path, OutputFile& out, std::string& error) {
   if (out.fd < 0) return failed(errno);
   out.temporary = name.data();
   out.target = target;
-  out.seekable = true;
   // mkstemp makes the file private; give it the mode the old file had, or the one a new
   // file gets under the umask.
   mode_t mode = 0666;
@@ -136,15 +133,6 @@ bool write_output(OutputFile& out, const void* data, size_t size, std::string& e
     }
     at += n;
     size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-bool rewrite_output(OutputFile& out, uint64_t offset, const void* data, size_t size, std::string& error) {
-  const off_t back = lseek(out.fd, 0, SEEK_CUR);
-  if (!out.seekable || back < 0 || pwrite(out.fd, data, size, static_cast<off_t>(offset)) != static_cast<ssize_t>(size)) {
-    error = "cannot write " + display_name(out.path, true) + ": " + reason(errno != 0 ? errno : ESPIPE);
-    return false;
   }
   return true;
 }

@@ -24,13 +24,10 @@ struct OutputFile {
   std::string path;       // as the user named it
   std::string target;     // the file renamed over (symbolic links followed); empty when straight
   std::string temporary;  // the temporary name; empty when straight
-  bool seekable = false;  // a regular file, whose start can be written again
 };
 
 bool open_output(const std::string& path, OutputFile& out, std::string& error);
 bool write_output(OutputFile& out, const void* data, size_t size, std::string& error);
-// Writes `size` bytes at `offset` from the start (seekable outputs only).
-bool rewrite_output(OutputFile& out, uint64_t offset, const void* data, size_t size, std::string& error);
 // Closes and puts the file in place.
 bool finish_output(OutputFile& out, std::string& error);
 // Closes and removes the temporary; the path keeps what it held.
