@@ -252,11 +252,11 @@ int command_info(const CliArgs& a) {
   for (uint32_t k = 0; k < f.instruments; ++k) {
     const uint32_t count = load_u32(h.instruments[k] + InstrumentSampleCount);
     const std::string insName = xm && k < xm->instruments.size() ? xm->instruments[k].name : "";
-    if (count == 0) std::printf("%4u   -  %-22s\n", k + 1, ("\"" + insName + "\"").c_str());
+    std::printf("%4u      %s%s\n", k + 1, ("\"" + insName + "\"").c_str(), count == 0 ? "  (no samples)" : "");
     for (uint32_t s = 0; s < count; ++s) {
       const SampleRecord rec = read_sample_record(h.instruments[k], s);
       const SampleRecord diskRec = read_sample_record(hd.instruments[k], s);
-      std::string name = insName;
+      std::string name;
       uint64_t frames = rec.end;
       if (xm && k < xm->instruments.size() && s < xm->instruments[k].samples.size()) {
         name = xm->instruments[k].samples[s].name;

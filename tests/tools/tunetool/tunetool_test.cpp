@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "tools/xm_import/xm_import.h"
@@ -170,6 +171,7 @@ TEST_F(TunetoolTest, InfoShowsTheTuneAsAMusicianNeedsIt) {
     EXPECT_NE(r.out.find(line), std::string::npos) << line << " in\n" << r.out;
   // Sample 1: 32 8-bit frames, a forward loop over all of them. Sample 2: 200 16-bit frames,
   // ping-pong from 50 for 100, so 150 frames are kept, each one byte on the disk.
+  EXPECT_NE(r.out.find("\n   1      \"lead\"\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("   1   0  \"saw loop\"                    32  forward           0        32     8  "),
             std::string::npos)
       << r.out;
@@ -222,6 +224,38 @@ TEST_F(TunetoolTest, RenderLoopsAndRates) {
     r = run("render " + again + " --rate " + std::to_string(rate) + " -o " + path(name));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(frames_of(name, rate), std::floor(40 * 4 * tick * rate / 44100));
+  }
+}
+
+// Resampled renders against ffmpeg's resampler (a peer used as a black box) applied to the
+// player's own 44100 Hz render: the same sound, within the two filters' differences.
+TEST_F(TunetoolTest, ResampledRendersMatchAPeersResampling) {
+  if (std::system("command -v ffmpeg >/dev/null") != 0) GTEST_SKIP() << "ffmpeg is not installed";
+  const std::string in = std::string(MD_SOURCE_DIR) + "/assets/tunes/01.xm";
+  ASSERT_EQ(run("render " + in + " --seconds 6 -o " + path("native.wav")).status, 0);
+  auto samples = [&](const std::string& file) {
+    const std::string wav = slurp(path(file));
+    const size_t data = wav.find("data");
+    std::vector<int16_t> v((wav.size() - data - 8) / 2);
+    std::memcpy(v.data(), wav.data() + data + 8, v.size() * 2);
+    return v;
+  };
+  for (int rate : {22050, 48000}) {
+    const std::string ours = "ours" + std::to_string(rate) + ".wav", peer = "peer" + std::to_string(rate) + ".wav";
+    ASSERT_EQ(run("render " + in + " --seconds 6 --rate " + std::to_string(rate) + " -o " + path(ours)).status, 0);
+    ASSERT_EQ(std::system(("ffmpeg -v error -y -i " + path("native.wav") + " -af aresample=" + std::to_string(rate) +
+                           ":resampler=soxr -c:a pcm_s16le " + path(peer))
+                              .c_str()),
+              0);
+    const std::vector<int16_t> a = samples(ours), b = samples(peer);
+    ASSERT_EQ(a.size(), b.size()) << rate;
+    double signal = 0, error = 0;
+    // Away from the ends, where the two filters see different edges.
+    for (size_t i = 2 * 2000; i + 2 * 2000 < a.size(); ++i) {
+      signal += double(a[i]) * a[i];
+      error += (double(a[i]) - b[i]) * (double(a[i]) - b[i]);
+    }
+    EXPECT_GT(10 * std::log10(signal / error), 35) << rate << " Hz";
   }
 }
 
