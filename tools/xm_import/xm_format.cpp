@@ -6,6 +6,9 @@
 
 #include "tools/xm_import/xm_import.h"
 
+// Sample data missing from a cut file is read as silence up to this many bytes.
+constexpr uint64_t MaxSilentBytes = 16u << 20;
+
 namespace {
 
 constexpr char XmMagic[] = "Extended Module: ";  // 17 characters
@@ -218,6 +221,12 @@ bool read_xm(std::span<const uint8_t> file, XmModule& m, std::string& error) {
       if (stored > size - at) {
         present = size - at;
         m.missingSampleBytes += stored - present;
+        // A length far beyond any real cut (a damaged header claiming gigabytes) is not
+        // made into silence: the sample ends where the file does.
+        if (stored - present > MaxSilentBytes) {
+          m.missingCutShort = true;
+          byteLengths[s] = static_cast<uint32_t>(present);
+        }
       }
       const uint8_t* d = f + at;
       at += present;

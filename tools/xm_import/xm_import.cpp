@@ -302,7 +302,8 @@ XmImport import_xm(std::span<const uint8_t> file, const XmImportOptions& options
   if (!read_xm(file, module, result.error)) return result;
   if (module.missingSampleBytes > 0) {
     std::string cut = "the file is cut short: " + n(static_cast<int64_t>(module.missingSampleBytes)) +
-                      " bytes of sample data are missing and play as silence";
+                      " bytes of sample data are missing" +
+                      (module.missingCutShort ? "; the sample ends where the file ends" : " and play as silence");
     if (module.missingInstruments > 0) cut += "; the last " + n(module.missingInstruments) + " instruments are empty";
     result.warnings.push_back(cut);
   }

@@ -43,6 +43,10 @@ void put16(std::vector<uint8_t>& f, size_t at, uint16_t v) {
   f[at] = static_cast<uint8_t>(v);
   f[at + 1] = static_cast<uint8_t>(v >> 8);
 }
+void put32(std::vector<uint8_t>& f, size_t at, uint32_t v) {
+  put16(f, at, static_cast<uint16_t>(v));
+  put16(f, at + 2, static_cast<uint16_t>(v >> 16));
+}
 
 }  // namespace
 
@@ -293,11 +297,20 @@ TEST(XmImport, EveryCutOfAFileIsRefusedOrReadAsFarAsItGoes) {
   // The last sample: 400 bytes of data (200 16-bit frames) at the end of the file, after
   // its 40-byte header.
   const size_t lastData = good.size() - 400;
+  // The first instrument's 32 bytes of data come just before the second instrument's
+  // headers: cut there, the second instrument is left empty.
+  int firstCut = 0;
   for (size_t n = 0; n < good.size(); ++n) {
     XmImport r = import_xm(std::span<const uint8_t>(good.data(), n));
     if (n < lastData) {
-      ASSERT_FALSE(r.ok) << n;
-      ASSERT_FALSE(r.error.empty()) << n;
+      if (!r.ok) {
+        ASSERT_FALSE(r.error.empty()) << n;
+        continue;
+      }
+      ++firstCut;
+      ASSERT_FALSE(r.warnings.empty()) << n;
+      EXPECT_EQ(r.warnings[0].find("the file is cut short: "), 0u) << n;
+      EXPECT_NE(r.warnings[0].find("; the last 1 instruments are empty"), std::string::npos) << r.warnings[0];
       continue;
     }
     ASSERT_TRUE(r.ok) << n << ": " << r.error;
@@ -306,6 +319,7 @@ TEST(XmImport, EveryCutOfAFileIsRefusedOrReadAsFarAsItGoes) {
                                  " bytes of sample data are missing and play as silence")
         << n;
   }
+  EXPECT_EQ(firstCut, 32);
   EXPECT_TRUE(import_xm(good).ok);
 
   // The last 100 bytes cut: the first 150 frames of the 16-bit sample as they were, the
@@ -319,4 +333,15 @@ TEST(XmImport, EveryCutOfAFileIsRefusedOrReadAsFarAsItGoes) {
   EXPECT_TRUE(std::equal(cut.begin(), cut.begin() + 150, whole.begin()));
   EXPECT_TRUE(std::all_of(cut.begin() + 150, cut.end(), [](int16_t v) { return v == 0; }));
   EXPECT_EQ(read.missingSampleBytes, 100u);
+
+  // A header that claims 2 GiB of data for the last sample is not made into 2 GiB of
+  // silence: the sample ends with the file.
+  std::vector<uint8_t> claim = good;
+  put32(claim, lastData - 40, 0x7FFFFFF0u);
+  XmImport r = import_xm(claim);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.warnings[0], "the file is cut short: " + std::to_string(0x7FFFFFF0u - 400) +
+                               " bytes of sample data are missing; the sample ends where the file ends");
+  ASSERT_TRUE(read_xm(claim, read, error)) << error;
+  EXPECT_EQ(read.instruments[1].samples[0].data.size(), 200u);
 }
