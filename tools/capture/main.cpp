@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 
 #include "driver/show.h"
 #include "tools/common/cli.h"
@@ -208,6 +209,8 @@ struct VideoWriter {
       return false;
     }
     folder = buffer.data();
+    // An ffmpeg that gives up makes the frame writes fail rather than end this program.
+    std::signal(SIGPIPE, SIG_IGN);
     return true;
   }
   void frame(const HeadlessFrame& f, double fps) {
