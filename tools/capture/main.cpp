@@ -333,6 +333,7 @@ int main(int argc, char** argv) {
       std::snprintf(name, sizeof name, "frame_%05ld_%07ums.png", frame_number, now);
       RgbImage image{frame.width, frame.height, frame.pixels};
       if (write_png((std::filesystem::path(o.out) / name).string(), image, error)) {
+        cli_detail(TheCli, "wrote " + (std::filesystem::path(o.out) / name).string());
         ++written;
       } else {
         write_failed = true;

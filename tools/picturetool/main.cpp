@@ -113,6 +113,8 @@ int encode(const Arguments& args) {
   if (args.maxBytes > 0) {
     for (options.quantiserScale = 1; options.quantiserScale <= 31; ++options.quantiserScale) {
       stream = encode_picture(image.pixels.data(), image.width, image.height, options);
+      cli_detail(TheCli, "quantiser scale " + std::to_string(options.quantiserScale) + ": " +
+                             std::to_string(stream.size()) + " bytes");
       if (stream.size() <= static_cast<size_t>(args.maxBytes)) break;
     }
     if (options.quantiserScale > 31) {

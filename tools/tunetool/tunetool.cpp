@@ -425,6 +425,8 @@ int command_render(const CliArgs& a) {
     if (!dry.ok) return too_long(static_cast<double>(dry.frameCount) / OutputRate);
     inputFrames = dry.frameCount;
     passEnded = dry.passEnded;
+    cli_detail(TheCli, name + ": " + std::to_string(dry.passesEnded) + " passes came back round in " +
+                           std::to_string(inputFrames) + " frames");
   }
   const uint64_t frames = output_frames(inputFrames);
   if (frames > maxFrames) return too_long(static_cast<double>(inputFrames) / OutputRate);

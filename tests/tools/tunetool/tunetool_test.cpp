@@ -201,9 +201,10 @@ TEST_F(TunetoolTest, RenderLoopsAndRates) {
               rate);
     return (wav.size() - 44) / 4.0;
   };
-  Outcome r = run("render " + in + " --loops 2 -o " + path("two.wav"));
+  Outcome r = run("-v render " + in + " --loops 2 -o " + path("two.wav"));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("(2 passes)"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("2 passes came back round in 201600 frames"), std::string::npos) << "-v: " << r.err;
   // Restart at 1: orders 0, 1, 0 (16 + 8 + 16 rows), then 1, 0 (8 + 16 rows), 4 ticks a row.
   EXPECT_EQ(frames_of("two.wav", 44100), (40 + 24) * 4 * tick);
 
