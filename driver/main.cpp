@@ -22,7 +22,7 @@ const char* const Usage =
 }  // namespace
 
 int main(int argc, char** argv) {
-  Cli cli{"musicdisk", Usage};
+  Cli cli{"musicdisk", Usage, 1, true};
   const CliArgs args = cli_parse(cli, argc, argv, 1, {});
   if (!args.positional.empty()) cli_usage_error(cli, "unexpected argument '" + args.positional[0] + "'");
   run_show();

@@ -18,7 +18,10 @@ const std::string* CliArgs::value(const char* name) const {
 }
 
 void cli_usage_error(const Cli& cli, const std::string& message) {
-  std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", cli.name, message.c_str(), cli.name);
+  if (cli.usageOnError)
+    std::fprintf(stderr, "%s: %s\n\n%s", cli.name, message.c_str(), cli.usage);
+  else
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", cli.name, message.c_str(), cli.name);
   std::exit(ExitUsage);
 }
 

@@ -23,6 +23,7 @@ struct Cli {
   const char* name;   // the program's name in messages: "tunetool"
   const char* usage;  // the --help text
   int verbosity = 1;  // 0 with -q, 2 with -v
+  bool usageOnError = false;  // a usage error shows the whole usage, not the hint to --help
 };
 
 struct CliArgs {
@@ -38,7 +39,7 @@ struct CliArgs {
 // unknown option or a missing value is a usage error: this does not return then.
 CliArgs cli_parse(Cli& cli, int argc, char** argv, int first, std::initializer_list<CliOption> options);
 
-// "name: message" and the hint to --help on standard error; exits 2.
+// "name: message" and the hint to --help (or the usage) on standard error; exits 2.
 [[noreturn]] void cli_usage_error(const Cli& cli, const std::string& message);
 // "name: message" on standard error; returns ExitFailure, for `return cli_fail(...)`.
 int cli_fail(const Cli& cli, const std::string& message);
