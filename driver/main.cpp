@@ -1,8 +1,30 @@
-// The program's entry: the show takes no arguments and always ends with exit code 0.
+// The program's entry: the show takes no arguments. --help and --version answer and end;
+// anything else is refused with the usage text.
 #include "driver/show.h"
 #include "platform/window.h"
+#include "tools/common/cli.h"
 
-int main() {
+namespace {
+const char* const Usage =
+    "usage: musicdisk [--help | --version]\n"
+    "\n"
+    "A music disk: an animated scene drawn in software and thirteen tracker tunes.\n"
+    "\n"
+    "Keys:\n"
+    "  Left, Right   choose the tune (or silence), or the link, in the active bar\n"
+    "  Up, Down      switch between the tune bar and the link bar\n"
+    "  Enter         open the chosen link in the web browser\n"
+    "  Alt+Enter     switch between window and full screen\n"
+    "  Escape        end the show\n"
+    "\n"
+    "Exit status: 0 when the show is ended by the user, 1 when it could not start or ended\n"
+    "on an error, 2 wrong usage.\n";
+}  // namespace
+
+int main(int argc, char** argv) {
+  Cli cli{"musicdisk", Usage, 1, true};
+  const CliArgs args = cli_parse(cli, argc, argv, 1, {});
+  if (!args.positional.empty()) cli_usage_error(cli, "unexpected argument '" + args.positional[0] + "'");
   run_show();
   exit_process(0);
 }

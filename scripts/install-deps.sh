@@ -12,6 +12,9 @@ packages=(
   libavcodec-dev                  # the picture benchmark only (left out without it)
   xvfb xdotool                    # real-window tests under a virtual X server
   openbox libx11-dev              # real-window tests: a window manager for fullscreen, Xlib for screenshots
+  ffmpeg                          # musicdisk-capture --video, and its test (ffprobe)
+  help2man                        # manual pages from the programs' --help texts
+  desktop-file-utils              # the install test checks the desktop entry
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -183,7 +183,9 @@ bool create_window(const char* title, int outer_width, int outer_height, WindowP
       return false;
     }
   }
-  SdlWindow = SDL_CreateWindow(title, 0, 0, outer_width, outer_height, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+  // Centred on the screen, where a new window is expected.
+  SdlWindow = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, outer_width, outer_height,
+                               SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
   if (SdlWindow == nullptr) {
     return false;
   }

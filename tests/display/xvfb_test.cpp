@@ -282,6 +282,9 @@ TEST_P(RealWindow, ShowsTheSceneAndEscapeEndsItWithExitCodeZero) {
   const Geometry g = x.geometry();
   EXPECT_EQ(g.width, 400);
   EXPECT_EQ(g.height, 300);
+  // Opened in the middle of the screen (no window manager: no frame around it).
+  EXPECT_EQ(g.x, (1024 - 400) / 2);
+  EXPECT_EQ(g.y, (768 - 300) / 2);
   std::this_thread::sleep_until(x.show_started + std::chrono::seconds(2));
   ASSERT_EQ(wait_exit(x.show, 0), -1) << "the show is running";
   // At 16 bits the screen keeps the top 5, 6 and 5 bits of the channels.

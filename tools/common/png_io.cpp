@@ -2,21 +2,31 @@
 
 #include <png.h>
 
-#include <cstdio>
 #include <cstring>
 
-bool read_png(const std::string& path, RgbImage& image, std::string& error) {
+#include "tools/common/file_io.h"
+
+bool read_png(const std::string& path, RgbImage& image, std::string& error, int32_t max_side) {
+  std::vector<uint8_t> bytes;
+  if (!read_input(path, bytes, error)) return false;
+  const std::string name = display_name(path, false);
   png_image png;
   std::memset(&png, 0, sizeof png);
   png.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&png, path.c_str())) {
-    error = path + ": " + png.message;
+  if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size())) {
+    error = name + ": " + png.message;
+    return false;
+  }
+  if (max_side > 0 && (png.width > static_cast<png_uint_32>(max_side) || png.height > static_cast<png_uint_32>(max_side))) {
+    error = name + ": the picture is " + std::to_string(png.width) + " x " + std::to_string(png.height) +
+            "; at most " + std::to_string(max_side) + " on either side is accepted";
+    png_image_free(&png);
     return false;
   }
   png.format = PNG_FORMAT_RGBA;
   std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(png));
   if (!png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr)) {
-    error = path + ": " + png.message;
+    error = name + ": " + png.message;
     png_image_free(&png);
     return false;
   }
@@ -44,16 +54,16 @@ bool write_png(const std::string& path, const RgbImage& image, std::string& erro
   png.width = static_cast<png_uint_32>(image.width);
   png.height = static_cast<png_uint_32>(image.height);
   png.format = PNG_FORMAT_RGB;
-  const std::string temporary = path + ".tmp";
-  if (!png_image_write_to_file(&png, temporary.c_str(), 0, rgb.data(), 0, nullptr)) {
-    error = path + ": " + png.message;
-    std::remove(temporary.c_str());
+  png_alloc_size_t size = 0;
+  if (!png_image_write_get_memory_size(png, size, 0, rgb.data(), 0, nullptr)) {
+    error = "cannot write " + display_name(path, true) + ": " + png.message;
     return false;
   }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    error = path + ": cannot replace the file: " + std::strerror(errno);
-    std::remove(temporary.c_str());
+  std::vector<uint8_t> encoded(size);
+  if (!png_image_write_to_memory(&png, encoded.data(), &size, 0, rgb.data(), 0, nullptr)) {
+    error = "cannot write " + display_name(path, true) + ": " + png.message;
     return false;
   }
-  return true;
+  encoded.resize(size);
+  return write_whole_output(path, encoded, error);
 }

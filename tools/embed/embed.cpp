@@ -2,10 +2,10 @@
 // Writes a C++ source that defines, for each file, `extern const unsigned char NAME[]` (with
 // four zero bytes after the data) and `extern const unsigned long NAME_size`.
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "tools/common/file_io.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) {
@@ -22,12 +22,12 @@ int main(int argc, char** argv) {
     }
     std::string name = arg.substr(0, eq);
     std::string path = arg.substr(eq + 1);
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-      std::fprintf(stderr, "md-embed: cannot read %s\n", path.c_str());
+    std::vector<uint8_t> data;
+    std::string error;
+    if (!read_input(path, data, error)) {
+      std::fprintf(stderr, "md-embed: %s\n", error.c_str());
       return 1;
     }
-    std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     out += "// " + path + "\nextern const unsigned long " + name + "_size = " + std::to_string(data.size()) +
            ";\nalignas(16) extern const unsigned char " + name + "[] = {";
     data.insert(data.end(), 4, 0);
@@ -37,13 +37,9 @@ int main(int argc, char** argv) {
     }
     out += "\n};\n\n";
   }
-  const std::string temp = std::string(argv[1]) + ".part";
-  FILE* f = std::fopen(temp.c_str(), "wb");
-  bool ok = f != nullptr && std::fwrite(out.data(), 1, out.size(), f) == out.size();
-  if (f != nullptr && std::fclose(f) != 0) ok = false;
-  if (!ok || std::rename(temp.c_str(), argv[1]) != 0) {
-    std::remove(temp.c_str());
-    std::fprintf(stderr, "md-embed: cannot write %s\n", argv[1]);
+  std::string error;
+  if (!write_whole_output(argv[1], std::span(reinterpret_cast<const uint8_t*>(out.data()), out.size()), error)) {
+    std::fprintf(stderr, "md-embed: %s\n", error.c_str());
     return 1;
   }
   return 0;

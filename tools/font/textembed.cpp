@@ -4,12 +4,13 @@
 // whose glyphs end at code 238) lacks fails the build with its line and column. A line
 // break is kept (the scroller ignores it) with a space before it unless the line already
 // ends in one, so a line break always reads as a word gap.
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "tools/common/file_io.h"
 #include "tools/font/cp437.h"
 
 namespace {
@@ -31,10 +32,10 @@ int main(int argc, char** argv) {
   const std::string in_path = argv[1];
   const std::string out_path = argv[2];
   const std::string name = argv[3];
-  std::ifstream in(in_path, std::ios::binary);
-  if (!in) return fail("cannot read " + in_path);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return fail("cannot read " + in_path);
+  std::vector<uint8_t> raw;
+  std::string error;
+  if (!read_input(in_path, raw, error)) return fail(error);
+  const std::string text(raw.begin(), raw.end());
 
   std::vector<Utf8Char> chars;
   size_t bad = 0;

@@ -5,21 +5,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "codecs/picture.h"
 #include "codecs/picture_encoder.h"
+#include "tools/common/cli.h"
+#include "tools/common/file_io.h"
 #include "tools/common/png_io.h"
 
 namespace {
 
 const char* const Usage =
-    "usage:\n"
-    "  picturetool encode IN.png -o OUT.m1v [options]\n"
-    "  picturetool decode IN.m1v -o OUT.png [--black-level N | --no-stretch]\n"
+    "usage: picturetool encode IN.png -o OUT.m1v [options]\n"
+    "       picturetool decode IN.m1v -o OUT.png [--black-level N | --no-stretch]\n"
     "\n"
     "encode writes one MPEG-1 intra picture (sizes must be multiples of 16) that decodes,\n"
     "after the show's level stretch, close to the PNG. It reports the stream size and the\n"
@@ -35,65 +34,47 @@ const char* const Usage =
     "                   logo (640 x 128) or sprite (32 x 32)\n"
     "\n"
     "decode shows what the show will show: the decoded picture after the level stretch\n"
-    "(black level 22 unless given) as an RGB PNG.\n";
+    "(black level 22 unless given) as an RGB PNG.\n"
+    "\n"
+    "  -o FILE          the output; - is standard output. IN may be - for standard input\n"
+    "  -q, --quiet      no report and no warnings\n"
+    "  -v, --verbose    more detail\n"
+    "  -h, --help       this text\n"
+    "  --version        the version\n"
+    "\n"
+    "Exit status: 0 done, 1 failed (nothing is written), 2 wrong usage.\n";
 
-int fail(const std::string& message) {
-  std::fprintf(stderr, "picturetool: %s\n", message.c_str());
-  return 1;
-}
+Cli TheCli{"picturetool", Usage};
+
+int fail(const std::string& message) { return cli_fail(TheCli, message); }
 
 bool parse_int(const char* text, int32_t low, int32_t high, int32_t& value) {
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(text, &end, 10);
-  if (errno || end == text || *end || v < low || v > high) return false;
+  long long v = 0;
+  if (!cli_integer(text, low, high, v)) return false;
   value = static_cast<int32_t>(v);
   return true;
 }
 
-bool read_file(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = path + ": cannot open: " + std::strerror(errno);
-    return false;
-  }
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    error = path + ": read error";
-    return false;
-  }
-  return true;
-}
-
-bool write_file(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
-  const std::string temporary = path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      error = path + ": cannot write: " + std::strerror(errno);
-      std::remove(temporary.c_str());
-      return false;
-    }
-  }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    error = path + ": cannot replace the file: " + std::strerror(errno);
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return true;
-}
-
-// Decodes a stream as the show does. Returns false when the headers are not accepted.
-bool show_decode(const std::vector<uint8_t>& stream, int32_t black_level, RgbImage& image) {
+// Decodes a stream as the show does. Returns false when the headers are not accepted;
+// `missing` counts the macroblocks the stream ends before (they stay black, as in the show).
+bool show_decode(const std::vector<uint8_t>& stream, int32_t black_level, RgbImage& image, int32_t* missing = nullptr) {
   PictureDecoder decoder;
   if (parse_picture_headers(decoder, stream.data(), stream.size()) != 1) return false;
   image.width = decoder.picture.width;
   image.height = decoder.picture.height;
-  image.pixels.assign(static_cast<size_t>(image.width) * static_cast<size_t>(image.height), 0);
+  // Decoded pixels never set the top byte: what still holds it after decoding was not
+  // reached by any macroblock.
+  constexpr uint32_t Unreached = 0xFF000000u;
+  image.pixels.assign(static_cast<size_t>(image.width) * static_cast<size_t>(image.height), Unreached);
   if (image.pixels.empty()) return false;
   decode_picture(decoder, image.pixels.data(), image.width, image.height);
+  int32_t unreached = 0;
+  for (int32_t y = 0; y < image.height; y += 16)
+    for (int32_t x = 0; x < image.width; x += 16)
+      unreached += image.pixels[static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x)] == Unreached;
+  for (uint32_t& p : image.pixels)
+    if (p == Unreached) p = 0;
+  if (missing != nullptr) *missing = unreached;
   if (black_level >= 0) {
     stretch_levels(image.pixels.data(), black_level, static_cast<int32_t>(image.pixels.size()));
   }
@@ -130,13 +111,14 @@ struct Arguments {
 int encode(const Arguments& args) {
   std::string error;
   RgbImage image;
-  if (!read_png(args.input, image, error)) return fail(error);
+  // The size limit is checked on the header, before the pixels take any memory.
+  if (!read_png(args.input, image, error, 4080)) return fail(error);
   if (args.role && (image.width != args.role->width || image.height != args.role->height)) {
     return fail(args.input + ": the picture is " + std::to_string(image.width) + " x " +
                 std::to_string(image.height) + ", but the show's " + args.role->name + " must be " +
                 std::to_string(args.role->width) + " x " + std::to_string(args.role->height));
   }
-  if (image.width % 16 || image.height % 16 || image.width > 4080 || image.height > 4080) {
+  if (image.width % 16 || image.height % 16) {
     return fail(args.input + ": the picture is " + std::to_string(image.width) + " x " +
                 std::to_string(image.height) + "; width and height must be multiples of 16, at most 4080");
   }
@@ -146,6 +128,8 @@ int encode(const Arguments& args) {
   if (args.maxBytes > 0) {
     for (options.quantiserScale = 1; options.quantiserScale <= 31; ++options.quantiserScale) {
       stream = encode_picture(image.pixels.data(), image.width, image.height, options);
+      cli_detail(TheCli, "quantiser scale " + std::to_string(options.quantiserScale) + ": " +
+                             std::to_string(stream.size()) + " bytes");
       if (stream.size() <= static_cast<size_t>(args.maxBytes)) break;
     }
     if (options.quantiserScale > 31) {
@@ -162,7 +146,8 @@ int encode(const Arguments& args) {
   if (!show_decode(stream, args.blackLevel, shown)) return fail("internal error: the new stream does not decode");
   std::vector<uint32_t> wanted = image.pixels;
   for (uint32_t& p : wanted) p &= args.blackLevel >= 0 ? 0xFEFEFEu : 0xFFFFFFu;
-  if (!write_file(args.output, stream, error)) return fail(error);
+  if (!write_whole_output(args.output, stream, error)) return fail(error);
+  if (args.output == "-" || TheCli.verbosity == 0) return 0;
   std::printf("%s: %d x %d, %zu bytes, quantiser scale %d, PSNR %.2f dB\n", args.output.c_str(), image.width,
               image.height, stream.size(), options.quantiserScale, psnr(shown.pixels, wanted));
   return 0;
@@ -171,64 +156,61 @@ int encode(const Arguments& args) {
 int decode(const Arguments& args) {
   std::string error;
   std::vector<uint8_t> stream;
-  if (!read_file(args.input, stream, error)) return fail(error);
+  if (!read_input(args.input, stream, error)) return fail(error);
   RgbImage image;
-  if (!show_decode(stream, args.blackLevel, image)) {
-    return fail(args.input + ": not a picture stream (no sequence header and intra picture found)");
+  int32_t missing = 0;
+  if (!show_decode(stream, args.blackLevel, image, &missing)) {
+    return fail(display_name(args.input, false) + ": not a picture stream (no sequence header and intra picture found)");
   }
   if (!write_png(args.output, image, error)) return fail(error);
+  // The picture is what the show would show; a cut stream is still worth knowing about.
+  if (missing > 0)
+    cli_warn(TheCli, display_name(args.input, false) + ": the stream ends early; " + std::to_string(missing) + " of " +
+                         std::to_string(((image.width + 15) / 16) * ((image.height + 15) / 16)) +
+                         " macroblocks are missing and stay black");
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  const CliArgs a = cli_parse(TheCli, argc, argv, 1,
+                              {{"output", 'o', true}, {"qscale", 0, true}, {"max-bytes", 0, true},
+                               {"black-level", 0, true}, {"no-stretch", 0, false}, {"flat-matrix", 0, false},
+                               {"no-adaptive", 0, false}, {"role", 0, true}});
   Arguments args;
-  std::vector<std::string> positional;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&](const char* what) -> const char* {
-      if (i + 1 >= argc) {
-        fail(a + " needs " + what);
-        std::exit(2);
-      }
-      return argv[++i];
-    };
-    if (a == "-h" || a == "--help") {
-      std::fputs(Usage, stdout);
-      return 0;
-    } else if (a == "-o") {
-      args.output = value("a file name");
-    } else if (a == "--qscale") {
-      if (!parse_int(value("a number"), 1, 31, args.encoder.quantiserScale)) return fail("--qscale takes 1 to 31"), 2;
-    } else if (a == "--max-bytes") {
-      if (!parse_int(value("a number"), 1, 1 << 30, args.maxBytes)) return fail("--max-bytes takes a positive size"), 2;
-    } else if (a == "--black-level") {
-      if (!parse_int(value("a number"), 0, 254, args.blackLevel)) return fail("--black-level takes 0 to 254"), 2;
-    } else if (a == "--no-stretch") {
+  for (const auto& [option, value] : a.options) {
+    if (option == "output") {
+      args.output = value;
+    } else if (option == "qscale") {
+      if (!parse_int(value.c_str(), 1, 31, args.encoder.quantiserScale)) cli_usage_error(TheCli, "--qscale takes 1 to 31");
+    } else if (option == "max-bytes") {
+      if (!parse_int(value.c_str(), 1, 1 << 30, args.maxBytes)) cli_usage_error(TheCli, "--max-bytes takes a positive size");
+    } else if (option == "black-level") {
+      if (!parse_int(value.c_str(), 0, 254, args.blackLevel)) cli_usage_error(TheCli, "--black-level takes 0 to 254");
+    } else if (option == "no-stretch") {
       args.blackLevel = -1;
-    } else if (a == "--flat-matrix") {
+    } else if (option == "flat-matrix") {
       args.encoder.writeMatrix = true;
       args.encoder.intraMatrix = flat_intra_matrix();
-    } else if (a == "--role") {
-      const std::string name = value("logo or sprite");
+    } else if (option == "role") {
       for (const PictureRole& role : Roles) {
-        if (name == role.name) args.role = &role;
+        if (value == role.name) args.role = &role;
       }
-      if (!args.role) return fail("--role takes logo or sprite, not '" + name + "'"), 2;
-    } else if (a == "--no-adaptive") {
+      if (!args.role) cli_usage_error(TheCli, "--role takes logo or sprite, not '" + value + "'");
+    } else if (option == "no-adaptive") {
       args.encoder.adaptiveQuantiser = false;
-    } else if (a.size() > 1 && a[0] == '-') {
-      return fail("unknown option " + a + " (see --help)"), 2;
-    } else {
-      positional.push_back(a);
     }
   }
-  if (positional.size() != 2 || args.output.empty() || (positional[0] != "encode" && positional[0] != "decode")) {
-    std::fputs(Usage, stderr);
-    return 2;
-  }
+  const std::vector<std::string>& positional = a.positional;
+  if (positional.empty()) cli_usage_error(TheCli, "no command given");
+  if (positional[0] != "encode" && positional[0] != "decode")
+    cli_usage_error(TheCli, "unknown command \"" + positional[0] + "\"");
+  if (positional.size() != 2 || args.output.empty())
+    cli_usage_error(TheCli, "usage: picturetool " + positional[0] + " IN -o OUT");
   args.command = positional[0];
   args.input = positional[1];
+  std::string error;
+  if (is_same_file(args.input, args.output, error)) return fail(error);
   return args.command == "encode" ? encode(args) : decode(args);
 }

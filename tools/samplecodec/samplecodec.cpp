@@ -5,78 +5,89 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <optional>
+#include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "codecs/samples.h"
+#include "tools/common/cli.h"
+#include "tools/common/file_io.h"
+#include "tools/common/wav_io.h"
 #include "tools/samplecodec/sample_encoder.h"
 
 namespace {
 
 const char* const Usage =
-    "usage: samplecodec encode IN.raw -o OUT.stream [--bit-cost X]\n"
+    "usage: samplecodec encode IN.wav -o OUT.stream [--bit-cost X] [--raw]\n"
     "       samplecodec decode IN.stream -o OUT.raw\n"
-    "       samplecodec measure IN.raw [--bit-cost X] [--loops LOOPS.txt]\n"
-    "IN.raw holds signed 8-bit samples. LOOPS.txt has one loop a line, \"start end\" in\n"
-    "samples from the start of IN.raw; the seam is between sample end-1 and sample start.\n";
+    "       samplecodec measure IN.wav [--bit-cost X] [--loops LOOPS.txt] [--raw]\n"
+    "\n"
+    "Codes sample data with the show's subband codec, decodes streams into raw signed 8-bit\n"
+    "samples, and measures what the coding costs (size, signal-to-noise ratio, loop seams).\n"
+    "\n"
+    "IN.wav is a PCM WAV file of any width (8, 16, 24 or 32 bits), mono or stereo; stereo is\n"
+    "mixed down to mono and wider samples rounded to 8 bits, as the codec codes 8-bit samples.\n"
+    "  --raw            IN holds raw signed 8-bit samples instead of a WAV file\n"
+    "  --bit-cost X     what one stream bit is worth in squared error (default 4; 0 codes\n"
+    "                   for the smallest error)\n"
+    "  --loops FILE     one loop a line, \"start end\" in samples from the start of IN; the\n"
+    "                   seam is between sample end-1 and sample start\n"
+    "  -o FILE          the output; - is standard output. IN may be - for standard input\n"
+    "  -q, --quiet      no report and no warnings\n"
+    "  -v, --verbose    more detail\n"
+    "  -h, --help       this text\n"
+    "  --version        the version\n"
+    "\n"
+    "Exit status: 0 done, 1 failed (nothing is written), 2 wrong usage.\n";
 
-int fail(const std::string& message) {
-  std::fprintf(stderr, "samplecodec: %s\n", message.c_str());
-  return 1;
-}
+Cli TheCli{"samplecodec", Usage};
 
-std::optional<std::vector<uint8_t>> read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-// Writes through a temporary name, so a failed write leaves no partial file behind.
-bool write_file(const std::string& path, const void* data, size_t size) {
-  const std::string temp = path + ".part";
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (f == nullptr) return false;
-  const bool ok = std::fwrite(data, 1, size, f) == size;
-  if (std::fclose(f) != 0 || !ok || std::rename(temp.c_str(), path.c_str()) != 0) {
-    std::remove(temp.c_str());
-    return false;
-  }
-  return true;
-}
+int fail(const std::string& message) { return cli_fail(TheCli, message); }
 
 struct Options {
   std::string command, input, output, loops;
   double bitCost = SampleEncoderSettings{}.bitCost;
+  bool raw = false;
 };
 
-std::optional<Options> parse(int argc, char** argv) {
-  if (argc < 3) return std::nullopt;
-  Options o;
-  o.command = argv[1];
-  o.input = argv[2];
-  for (int i = 3; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (i + 1 >= argc) return std::nullopt;
-    const char* value = argv[++i];
-    if (arg == "-o") {
-      o.output = value;
-    } else if (arg == "--loops") {
-      o.loops = value;
-    } else if (arg == "--bit-cost") {
-      char* end = nullptr;
-      o.bitCost = std::strtod(value, &end);
-      if (end == value || *end != '\0' || !(o.bitCost >= 0.0)) return std::nullopt;
-    } else {
-      return std::nullopt;
-    }
+// The samples to code: a WAV file's, mixed down to mono and rounded to 8 bits, or the raw
+// bytes when asked for.
+bool input_signal(const Options& o, const std::vector<uint8_t>& bytes, std::vector<int8_t>& signal,
+                  std::string& error) {
+  const std::string name = display_name(o.input, false);
+  if (o.raw) {
+    signal.assign(bytes.begin(), bytes.end());
+    return true;
   }
-  return o;
+  if (!looks_like_wav(bytes)) {
+    error = name + ": not a WAV file (give --raw for raw signed 8-bit samples)";
+    return false;
+  }
+  WavData wav;
+  if (!read_wav(bytes, wav, error)) {
+    error = name + ": " + error;
+    return false;
+  }
+  if (wav.channels > 1)
+    cli_warn(TheCli, name + ": " + std::to_string(wav.channels) + " channels mixed down to one");
+  if (wav.bits > 8) cli_detail(TheCli, name + ": " + std::to_string(wav.bits) + "-bit samples rounded to 8 bits");
+  const size_t frames = wav.samples.size() / static_cast<size_t>(wav.channels);
+  signal.resize(frames);
+  const int shift = wav.bits - 8;
+  for (size_t i = 0; i < frames; ++i) {
+    int64_t sum = 0;
+    for (int c = 0; c < wav.channels; ++c) sum += wav.samples[i * static_cast<size_t>(wav.channels) + static_cast<size_t>(c)];
+    // The mean of the channels, then rounded to the top 8 bits (halves upward).
+    const double mean = static_cast<double>(sum) / wav.channels;
+    const double scaled = std::floor(mean / static_cast<double>(int64_t{1} << shift) + 0.5);
+    signal[i] = static_cast<int8_t>(std::clamp(scaled, -128.0, 127.0));
+  }
+  return true;
 }
 
 int measure(const std::vector<int8_t>& signal, const Options& o) {
+  if (signal.empty()) return fail(display_name(o.input, false) + ": no samples to measure");
   const EncodedSamples coded = encode_samples(signal, {o.bitCost});
   std::vector<int8_t> decoded(coded.decodedCount);
   decode_samples(TheSampleDecoder, coded.stream.data(), decoded.data());
@@ -101,8 +112,10 @@ int measure(const std::vector<int8_t>& signal, const Options& o) {
               8.0 * static_cast<double>(coded.stream.size()) / static_cast<double>(signal.size()), snr,
               std::sqrt(noise_energy / static_cast<double>(signal.size())), best_lag);
   if (!o.loops.empty()) {
-    std::ifstream in(o.loops);
-    if (!in) return fail("cannot read " + o.loops);
+    std::vector<uint8_t> text;
+    std::string error;
+    if (!read_input(o.loops, text, error)) return fail(error);
+    std::istringstream in(std::string(text.begin(), text.end()));
     long long start = 0, end = 0;
     int count = 0;
     double before = 0.0, after = 0.0, worst_growth = 0.0;
@@ -126,37 +139,59 @@ int measure(const std::vector<int8_t>& signal, const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::optional<Options> o = parse(argc, argv);
-  if (!o || (o->command != "measure" && o->output.empty())) {
-    std::fputs(Usage, stderr);
-    return 2;
-  }
-  const std::optional<std::vector<uint8_t>> input = read_file(o->input);
-  if (!input) return fail("cannot read " + o->input + ": " + std::strerror(errno));
+  const CliArgs a = cli_parse(TheCli, argc, argv, 1,
+                              {{"output", 'o', true}, {"loops", 0, true}, {"bit-cost", 0, true}, {"raw", 0, false}});
+  Options o;
+  if (a.positional.empty()) cli_usage_error(TheCli, "no command given");
+  o.command = a.positional[0];
+  if (o.command != "encode" && o.command != "decode" && o.command != "measure")
+    cli_usage_error(TheCli, "unknown command \"" + o.command + "\"");
+  if (a.positional.size() != 2) cli_usage_error(TheCli, "usage: samplecodec " + o.command + " IN ...");
+  o.input = a.positional[1];
+  if (const std::string* v = a.value("output")) o.output = *v;
+  if (const std::string* v = a.value("loops")) o.loops = *v;
+  o.raw = a.has("raw");
+  if (const std::string* v = a.value("bit-cost"); v != nullptr && !cli_number(*v, 0, 1e12, o.bitCost))
+    cli_usage_error(TheCli, "--bit-cost: \"" + *v + "\" is not a number from 0 to 1e12");
+  if (o.command == "measure" ? !o.output.empty() : o.output.empty())
+    cli_usage_error(TheCli, o.command == "measure" ? "measure writes no file (no -o)" : o.command + " needs -o OUT");
+  if (o.command == "decode" && (o.raw || !o.loops.empty() || a.has("bit-cost")))
+    cli_usage_error(TheCli, "decode takes no --raw, --loops or --bit-cost");
+  if (o.command == "encode" && !o.loops.empty()) cli_usage_error(TheCli, "encode takes no --loops");
 
-  if (o->command == "decode") {
-    const SampleStreamInfo info = measure_sample_stream(input->data(), input->size());
+  std::string error;
+  if (!o.output.empty() && is_same_file(o.input, o.output, error)) return fail(error);
+  std::vector<uint8_t> input;
+  if (!read_input(o.input, input, error)) return fail(error);
+  const std::string name = display_name(o.input, false);
+
+  if (o.command == "decode") {
+    const SampleStreamInfo info = measure_sample_stream(input.data(), input.size());
     if (info.error != SampleStreamError::None) {
-      return fail(o->input + ": not a whole sample stream (" +
+      return fail(name + ": not a whole sample stream (" +
                   (info.error == SampleStreamError::NoBlockCount ? std::string("no block count")
                                                                  : "group " + std::to_string(info.groups) + " is cut short") +
                   ")");
     }
     std::vector<int8_t> decoded(info.decodedCount);
-    decode_samples_checked(TheSampleDecoder, input->data(), input->size(), decoded.data(), decoded.size());
-    if (!write_file(o->output, decoded.data(), decoded.size())) return fail("cannot write " + o->output);
+    if (!decoded.empty() &&
+        !decode_samples_checked(TheSampleDecoder, input.data(), input.size(), decoded.data(), decoded.size()))
+      return fail(name + ": the sample stream does not decode");
+    if (!write_whole_output(o.output, std::span(reinterpret_cast<const uint8_t*>(decoded.data()), decoded.size()), error))
+      return fail(error);
+    if (decoded.empty()) cli_warn(TheCli, name + ": the stream holds no samples; the output is empty");
     return 0;
   }
-  const std::vector<int8_t> signal(input->begin(), input->end());
-  if (o->command == "encode") {
-    const EncodedSamples coded = encode_samples(signal, {o->bitCost});
-    if (!write_file(o->output, coded.stream.data(), coded.stream.size())) return fail("cannot write " + o->output);
-    std::printf("%s: %zu samples, %u blocks, %u groups, %zu stream bytes, %llu decoded\n", o->output.c_str(),
-                signal.size(), coded.blocks, coded.groups, coded.stream.size(),
-                static_cast<unsigned long long>(coded.decodedCount));
+  std::vector<int8_t> signal;
+  if (!input_signal(o, input, signal, error)) return fail(error);
+  if (o.command == "encode") {
+    const EncodedSamples coded = encode_samples(signal, {o.bitCost});
+    if (!write_whole_output(o.output, coded.stream, error)) return fail(error);
+    if (o.output != "-" && TheCli.verbosity >= 1)
+      std::printf("%s: %zu samples, %u blocks, %u groups, %zu stream bytes, %llu decoded\n", o.output.c_str(),
+                  signal.size(), coded.blocks, coded.groups, coded.stream.size(),
+                  static_cast<unsigned long long>(coded.decodedCount));
     return 0;
   }
-  if (o->command == "measure") return measure(signal, *o);
-  std::fputs(Usage, stderr);
-  return 2;
+  return measure(signal, o);
 }

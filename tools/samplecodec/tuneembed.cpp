@@ -1,12 +1,11 @@
 // tuneembed: writes the program's tune data (a C++ source defining StoredTunes) from the
 // thirteen packed tune files, tune 1 first.
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "tools/common/file_io.h"
 #include "tools/samplecodec/tune_pack.h"
 
 int main(int argc, char** argv) {
@@ -19,12 +18,11 @@ int main(int argc, char** argv) {
   std::vector<PackedTuneView> views;
   for (int i = 0; i < TuneCount; ++i) {
     const char* path = argv[3 + i];
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-      std::fprintf(stderr, "tuneembed: cannot read %s\n", path);
+    std::string error;
+    if (!read_input(path, files[i], error)) {
+      std::fprintf(stderr, "tuneembed: %s\n", error.c_str());
       return 1;
     }
-    files[i].assign(std::istreambuf_iterator<char>(in), {});
     const std::optional<PackedTuneView> view = read_packed_tune_file(files[i]);
     if (!view) {
       std::fprintf(stderr, "tuneembed: %s (tune %d) is not a whole packed tune\n", path, i + 1);
@@ -33,14 +31,10 @@ int main(int argc, char** argv) {
     views.push_back(*view);
   }
   const std::string source = tune_data_source(lay_out_tune_data(std::span<const PackedTuneView, TuneCount>(views)));
-  // Through a temporary name, so a failed write leaves no partial source behind.
-  const std::string temp = output + ".part";
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  bool ok = f != nullptr && std::fwrite(source.data(), 1, source.size(), f) == source.size();
-  if (f != nullptr) ok = std::fclose(f) == 0 && ok;
-  if (!ok || std::rename(temp.c_str(), output.c_str()) != 0) {
-    std::remove(temp.c_str());
-    std::fprintf(stderr, "tuneembed: cannot write %s\n", output.c_str());
+  // All or nothing, so a failed write leaves no partial source behind.
+  std::string error;
+  if (!write_whole_output(output, std::span(reinterpret_cast<const uint8_t*>(source.data()), source.size()), error)) {
+    std::fprintf(stderr, "tuneembed: %s\n", error.c_str());
     return 1;
   }
   return 0;

@@ -2,10 +2,38 @@
 
 #include <algorithm>
 #include <memory>
+#include <unordered_set>
 
 #include "player/player.h"
 
-RenderResult render_image(std::vector<uint8_t>& image, const RenderOptions& options) {
+namespace {
+
+// Watches the rows the player reads, tick by tick, to find where a pass of the song ends:
+// at the first row read a second time that no pattern loop sent the song back to. Whether
+// a loop is running is taken before the row is read, as the row itself may start a new
+// loop (E6x on the row the song restarts at).
+struct PassWatch {
+  std::unordered_set<uint64_t> visited;
+  bool loopRunning = false;
+
+  static bool any_loop(const PlayerState& p) {
+    return std::any_of(p.channels, p.channels + MaxChannels, [](const ChannelState& c) { return c.loopCount != 0; });
+  }
+  // After a tick: true when the row it read begins a new pass.
+  bool row_read(const PlayerState& p) {
+    const uint64_t key = uint64_t{p.orderPosition} << 32 | p.row;
+    const bool again = !visited.insert(key).second;
+    return again && !loopRunning;
+  }
+  void restart(const PlayerState& p) {
+    visited.clear();
+    visited.insert(uint64_t{p.orderPosition} << 32 | p.row);
+  }
+};
+
+}  // namespace
+
+RenderResult render_image_to(std::vector<uint8_t>& image, const RenderOptions& options, const FrameSink& sink) {
   RenderResult result;
   if (validate_module_image(image.data(), image.size()) != ImageCheck::Ok) {
     result.error = "not a valid module image";
@@ -19,43 +47,47 @@ RenderResult render_image(std::vector<uint8_t>& image, const RenderOptions& opti
     return result;
   }
   player_start(0);
+  const PlayerState& p = *state;
 
-  const bool onePass = options.seconds <= 0;
-  const double limit = onePass ? options.maxPassSeconds : options.seconds;
-  const uint64_t total = static_cast<uint64_t>(limit * OutputRate + 0.5);
-  // Short steps, so a row change is seen in the step it happens (a row lasts at least one
-  // tick, some hundreds of frames).
-  constexpr uint32_t Chunk = 64;
+  const bool byPass = options.seconds <= 0;
+  const uint32_t passes = std::max<uint32_t>(options.loops, 1);
+  const uint64_t passLimit = static_cast<uint64_t>(options.maxPassSeconds * OutputRate + 0.5);
+  const uint64_t total = byPass ? passLimit * passes : static_cast<uint64_t>(options.seconds * OutputRate + 0.5);
+  constexpr uint32_t Chunk = 1024;
   std::vector<int32_t> mix(2 * Chunk);
-  std::vector<bool> visited(256, false);
-  visited[0] = true;
-  uint32_t lastOrder = 0, lastRow = 0;
-  uint64_t done = 0, nextProgress = 5 * OutputRate;
-  result.frames.reserve(static_cast<size_t>(std::min<uint64_t>(total, 600ull * OutputRate)) * 2);
+  std::vector<int16_t> out(2 * Chunk);
+  PassWatch watch;
+  uint32_t passesDone = 0;
+  uint64_t done = 0, passStart = 0, nextProgress = 5 * OutputRate;
+  bool failed = false;
   while (done < total) {
-    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(Chunk, total - done));
+    // Each call ends at a tick: a tick due now runs at the start of a one-frame call, so
+    // the row it reads is seen before any of its sound is kept.
+    const bool tickDue = p.TickClock < 256;
+    uint32_t n = tickDue ? 1 : std::min<uint32_t>(Chunk, p.TickClock >> 8);
+    n = static_cast<uint32_t>(std::min<uint64_t>(n, total - done));
+    if (byPass) watch.loopRunning = PassWatch::any_loop(p);
     player_render(n, mix.data());
-    if (onePass) {
-      const uint32_t order = state->orderPosition, row = state->row;
-      bool wrapped = false;
-      if (order != lastOrder) {
-        wrapped = order < visited.size() && visited[order];
-        if (order < visited.size()) visited[order] = true;
-      } else if (row < lastRow) {
-        // Back within the same position: a pattern loop while any loop counts down, else
-        // a jump or break to the position that is playing.
-        wrapped = std::none_of(state->channels, state->channels + MaxChannels,
-                               [](const ChannelState& c) { return c.loopCount != 0; });
-      }
-      lastOrder = order;
-      lastRow = row;
-      if (wrapped) {
-        result.passEnded = true;
-        break;
+    if (byPass && tickDue && p.rowTick) {
+      if (watch.row_read(p)) {
+        ++passesDone;
+        ++result.passesEnded;
+        if (passesDone == passes) break;  // the frame belongs to the next pass
+        watch.restart(p);
+        passStart = done;
+      } else if (done - passStart >= passLimit) {
+        // A pass that never comes back round is cut at the limit.
+        ++passesDone;
+        if (passesDone == passes) break;
+        watch.restart(p);
+        passStart = done;
       }
     }
-    for (uint32_t i = 0; i < 2 * n; ++i)
-      result.frames.push_back(static_cast<int16_t>(std::clamp(mix[i], -OutputClamp, OutputClamp)));
+    for (uint32_t i = 0; i < 2 * n; ++i) out[i] = static_cast<int16_t>(std::clamp(mix[i], -OutputClamp, OutputClamp));
+    if (!sink(std::span<const int16_t>(out.data(), 2 * n))) {
+      failed = true;
+      break;
+    }
     done += n;
     if (options.progress && done >= nextProgress) {
       options.progress(static_cast<double>(done) / OutputRate);
@@ -63,8 +95,25 @@ RenderResult render_image(std::vector<uint8_t>& image, const RenderOptions& opti
     }
   }
   player_stop();
+  result.frameCount = done;
+  result.passEnded = byPass && result.passesEnded == passes;
+  if (failed) {
+    result.error = "the render was stopped";
+    return result;
+  }
   result.ok = true;
   return result;
+}
+
+RenderResult render_image(std::vector<uint8_t>& image, const RenderOptions& options) {
+  std::vector<int16_t> frames;
+  if (options.seconds > 0) frames.reserve(static_cast<size_t>(options.seconds * OutputRate + 0.5) * 2);
+  RenderResult r = render_image_to(image, options, [&](std::span<const int16_t> piece) {
+    frames.insert(frames.end(), piece.begin(), piece.end());
+    return true;
+  });
+  r.frames = std::move(frames);
+  return r;
 }
 
 ImageFigures image_figures(const std::vector<uint8_t>& image) {

@@ -3,16 +3,20 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
 constexpr int32_t OutputClamp = 32500;
 
 struct RenderOptions {
-  // Seconds of sound; 0 or less renders one pass of the song: up to the moment it goes
-  // back to a position it has already played (its restart, or a jump backwards), at most
-  // maxPassSeconds.
+  // Seconds of sound; 0 or less renders whole passes of the song (see `loops`).
   double seconds = 0;
+  // Passes of the song when no seconds are given. The first pass starts at position 0 and
+  // ends where the song comes back to a row it has already played, other than by a
+  // pattern loop; each further pass starts where the song came back to (its restart
+  // position) and ends the same way. Each pass is cut at maxPassSeconds.
+  uint32_t loops = 1;
   double maxPassSeconds = 1800;
   // Called now and then with the seconds rendered so far.
   std::function<void(double)> progress;
@@ -21,13 +25,20 @@ struct RenderOptions {
 struct RenderResult {
   bool ok = false;
   std::string error;
-  std::vector<int16_t> frames;  // interleaved left, right at 44100 Hz
-  bool passEnded = false;       // one-pass render: the song came back round
+  std::vector<int16_t> frames;  // interleaved left, right at 44100 Hz (render_image only)
+  uint64_t frameCount = 0;      // stereo frames rendered
+  uint32_t passesEnded = 0;     // passes that came back round (the rest were cut)
+  bool passEnded = false;       // whole-pass render: every pass came back round
 };
 
-// The image is played in place (player_init may rewrite delta-coded data in it); it must
-// pass validate_module_image.
+// The image is played in place (player_init may rewrite delta-coded data in it, so play a
+// copy to play it twice); it must pass validate_module_image.
 RenderResult render_image(std::vector<uint8_t>& image, const RenderOptions& options);
+
+// As render_image, handing the frames to `sink` in pieces (interleaved left, right) instead
+// of keeping them; a sink that returns false stops the render, which then fails.
+using FrameSink = std::function<bool(std::span<const int16_t>)>;
+RenderResult render_image_to(std::vector<uint8_t>& image, const RenderOptions& options, const FrameSink& sink);
 
 struct ImageFigures {
   uint32_t songLength, restartPosition, channels, patterns, instruments, samples;

@@ -6,6 +6,9 @@
 
 #include "tools/xm_import/xm_import.h"
 
+// Sample data missing from a cut file is read as silence up to this many bytes.
+constexpr uint64_t MaxSilentBytes = 16u << 20;
+
 namespace {
 
 constexpr char XmMagic[] = "Extended Module: ";  // 17 characters
@@ -145,6 +148,11 @@ bool read_xm(std::span<const uint8_t> file, XmModule& m, std::string& error) {
   m.instruments.resize(instrumentCount);
   for (int i = 0; i < instrumentCount; ++i) {
     std::string where = "instrument " + n(i + 1);
+    // Instruments after a cut in the sample data are not in the file: they stay empty.
+    if (m.missingSampleBytes > 0 && at == size) {
+      m.missingInstruments = instrumentCount - i;
+      break;
+    }
     if (size - at < 29) return fail(error, where + ": header runs past the end of the file");
     const uint32_t length = u32(f + at);
     if (length > size - at) return fail(error, where + ": header runs past the end of the file");
@@ -207,11 +215,21 @@ bool read_xm(std::span<const uint8_t> file, XmModule& m, std::string& error) {
       XmSample& sample = ins.samples[s];
       uint64_t stored = byteLengths[s];
       if (sample.adpcm) stored = 16 + (stored + 1) / 2;  // table of 16 steps, two values per byte
-      if (stored > size - at)
-        return fail(error, where + " sample " + n(s) + ": sample data (" + n(stored) +
-                               " bytes) runs past the end of the file (" + n(size - at) + " bytes left)");
+      // A file cut short in its sample data is read as far as it goes, the rest as silence,
+      // as players do; the importer reports the missing bytes.
+      uint64_t present = stored;
+      if (stored > size - at) {
+        present = size - at;
+        m.missingSampleBytes += stored - present;
+        // A length far beyond any real cut (a damaged header claiming gigabytes) is not
+        // made into silence: the sample ends where the file does.
+        if (stored - present > MaxSilentBytes) {
+          m.missingCutShort = true;
+          byteLengths[s] = static_cast<uint32_t>(present);
+        }
+      }
       const uint8_t* d = f + at;
-      at += stored;
+      at += present;
       if (sample.adpcm) {
         sample.data.assign(byteLengths[s], 0);
         continue;
@@ -219,7 +237,9 @@ bool read_xm(std::span<const uint8_t> file, XmModule& m, std::string& error) {
       // Delta coding restarts with every sample; a stereo sample keeps its first half.
       uint32_t frames = sample.sixteenBit ? byteLengths[s] / 2 : byteLengths[s];
       if (sample.stereo) frames /= 2;
-      sample.data.resize(frames);
+      sample.data.assign(frames, 0);
+      const uint64_t framesPresent = present / (sample.sixteenBit ? 2 : 1);
+      if (framesPresent < frames) frames = static_cast<uint32_t>(framesPresent);
       if (sample.sixteenBit) {
         uint16_t sum = 0;
         for (uint32_t k = 0; k < frames; ++k) {

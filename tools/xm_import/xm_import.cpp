@@ -6,35 +6,43 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <set>
 
 namespace {
 
 std::string n(int64_t v) { return std::to_string(v); }
 
-// Warnings of one kind are gathered so a module with a thousand dropped cells reports one
-// line per pattern and kind, with the first place it occurs.
+// Warnings of one kind are gathered, so a module with a thousand dropped cells reports one
+// line per kind: how often, in how many patterns, and the first place it occurs.
 struct Report {
   struct Entry {
     int count = 0;
     std::string first;
+    std::set<int> patterns;
   };
   std::map<std::string, Entry> entries;
   std::vector<std::string> order;
 
-  void add(const std::string& what, const std::string& where = {}) {
+  void add(const std::string& what, const std::string& where = {}, int pattern = -1) {
     auto [it, inserted] = entries.try_emplace(what);
     if (inserted) {
       order.push_back(what);
       it->second.first = where;
     }
     ++it->second.count;
+    if (pattern >= 0) it->second.patterns.insert(pattern);
   }
   void flush(std::vector<std::string>& out) const {
     for (const std::string& what : order) {
       const Entry& e = entries.at(what);
       std::string line = what;
-      if (e.count > 1) line += " (" + n(e.count) + " times" + (e.first.empty() ? "" : ", first at " + e.first) + ")";
-      else if (!e.first.empty()) line += " (at " + e.first + ")";
+      if (e.count > 1) {
+        line += " (" + n(e.count) + " times";
+        if (e.patterns.size() > 1) line += " in " + n(static_cast<int64_t>(e.patterns.size())) + " patterns";
+        line += (e.first.empty() ? "" : ", first at " + e.first) + ")";
+      } else if (!e.first.empty()) {
+        line += " (at " + e.first + ")";
+      }
       out.push_back(line);
     }
   }
@@ -64,7 +72,7 @@ void convert_cell(const XmCell& in, CellDef& out, int pattern, int row, int chan
                   Report& report) {
   // Place names are made only for cells that are reported.
   auto drop = [&](const std::string& what) {
-    report.add("pattern " + n(pattern) + ": " + what, "row " + n(row) + " channel " + n(channel));
+    report.add(what, "pattern " + n(pattern) + " row " + n(row) + " channel " + n(channel), pattern);
   };
   if (in.note <= XmKeyOff) {
     out.note = in.note;
@@ -292,6 +300,13 @@ XmImport import_xm(std::span<const uint8_t> file, const XmImportOptions& options
   XmImport result;
   XmModule module;
   if (!read_xm(file, module, result.error)) return result;
+  if (module.missingSampleBytes > 0) {
+    std::string cut = "the file is cut short: " + n(static_cast<int64_t>(module.missingSampleBytes)) +
+                      " bytes of sample data are missing" +
+                      (module.missingCutShort ? "; the sample ends where the file ends" : " and play as silence");
+    if (module.missingInstruments > 0) cut += "; the last " + n(module.missingInstruments) + " instruments are empty";
+    result.warnings.push_back(cut);
+  }
   result.def = xm_to_module_def(module, options, result.warnings);
   for (const XmInstrument& ins : module.instruments)
     for (const XmSample& s : ins.samples) ++(s.sixteenBit ? result.samples16 : result.samples8);

@@ -74,6 +74,11 @@ struct XmModule {
   std::vector<uint8_t> orders = {0};
   std::vector<XmPattern> patterns;
   std::vector<XmInstrument> instruments;
+  // A file cut short in its sample data: the bytes that were missing (read as silence, up
+  // to 16 MiB) and the instruments after the cut (left empty).
+  uint64_t missingSampleBytes = 0;
+  int missingInstruments = 0;
+  bool missingCutShort = false;  // more was missing than is read as silence: samples end at the cut
 };
 
 // Reads a whole file. On failure returns false with `error` naming the place and cause

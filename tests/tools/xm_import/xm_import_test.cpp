@@ -43,6 +43,10 @@ void put16(std::vector<uint8_t>& f, size_t at, uint16_t v) {
   f[at] = static_cast<uint8_t>(v);
   f[at + 1] = static_cast<uint8_t>(v >> 8);
 }
+void put32(std::vector<uint8_t>& f, size_t at, uint32_t v) {
+  put16(f, at, static_cast<uint16_t>(v));
+  put16(f, at + 2, static_cast<uint16_t>(v >> 16));
+}
 
 }  // namespace
 
@@ -183,7 +187,8 @@ TEST(XmImport, EnvelopePointsBecomeSegmentsWithSustainAndLoop) {
 
 TEST(XmImport, WhatTheImageCannotCarryIsReportedByPlaceAndName) {
   XmModule m = xm::busy_module();
-  m.patterns[1].cells[2 * 2] = {0, 0, 0, 26, 0x05};      // Q: no counterpart
+  m.patterns[0].cells[2 * 7 + 1] = {0, 0, 0, 26, 0x01};  // Q: no counterpart, in two patterns
+  m.patterns[1].cells[2 * 2] = {0, 0, 0, 26, 0x05};
   m.patterns[1].cells[2 * 3] = {0, 0, 0, 26, 0x05};
   m.patterns[1].cells[2 * 4 + 1] = {0, 0, 0, 14, 0x52};  // E52 set finetune
   m.patterns[1].cells[2 * 5] = {0, 0, 0, 33, 0x35};      // X3y
@@ -196,10 +201,10 @@ TEST(XmImport, WhatTheImageCannotCarryIsReportedByPlaceAndName) {
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(validate_module_image(r.image.data(), r.image.size()), ImageCheck::Ok);
   const std::vector<std::string> expected = {
-      "pattern 1: effect Q has no counterpart; dropped (2 times, first at row 2 channel 0)",
-      "pattern 1: effect E5 (set finetune) has no counterpart; dropped (at row 4 channel 1)",
-      "pattern 1: effect X with high digit other than 1 or 2 has no counterpart; dropped (at row 5 channel 0)",
-      "pattern 1: volume column 0x55 is no command; dropped (at row 6 channel 0)",
+      "effect Q has no counterpart; dropped (3 times in 2 patterns, first at pattern 0 row 7 channel 1)",
+      "effect E5 (set finetune) has no counterpart; dropped (at pattern 1 row 4 channel 1)",
+      "effect X with high digit other than 1 or 2 has no counterpart; dropped (at pattern 1 row 5 channel 0)",
+      "volume column 0x55 is no command; dropped (at pattern 1 row 6 channel 0)",
       "instrument 1 sample 0: volume 80 above 64; limited to 64",
       "instrument 1 volume envelope: point 2 does not come after point 1; segment lengthened to 1 tick",
       "instrument 1: auto-vibrato sweep 200 above 127; limited",
@@ -277,20 +282,66 @@ TEST(XmImport, MalformedFilesGiveTheirOwnErrors) {
   put16(f, 336 + 5, 0);
   EXPECT_EQ(read_error(f), "pattern 0: 0 rows (1..256)");
 
-  // The second instrument's sample claims more data than there is.
+  // A sample header cut short is still refused: nothing of it can be read.
   f = good;
-  f.resize(f.size() - 10);
-  EXPECT_EQ(read_error(f), "instrument 2 sample 0: sample data (400 bytes) runs past the end of the file (390 bytes left)");
+  f.resize(f.size() - 400 - 40 + 10);
+  EXPECT_EQ(read_error(f), "instrument 2 sample 0: header runs past the end of the file");
 }
 
-TEST(XmImport, EveryCutOfAFileIsRefusedCleanly) {
-  // A file cut anywhere is either refused with a message or, cut only in the trailing
-  // sample data, still refused: no prefix is a module.
-  const std::vector<uint8_t> good = write_xm(xm::busy_module());
+TEST(XmImport, EveryCutOfAFileIsRefusedOrReadAsFarAsItGoes) {
+  // A file cut anywhere before its sample data is refused with a message. Cut in the sample
+  // data, it is read as players read it: what is there, the rest as silence, with a warning
+  // that counts the missing bytes.
+  XmModule m = xm::busy_module();
+  const std::vector<uint8_t> good = write_xm(m);
+  // The last sample: 400 bytes of data (200 16-bit frames) at the end of the file, after
+  // its 40-byte header.
+  const size_t lastData = good.size() - 400;
+  // The first instrument's 32 bytes of data come just before the second instrument's
+  // headers: cut there, the second instrument is left empty.
+  int firstCut = 0;
   for (size_t n = 0; n < good.size(); ++n) {
     XmImport r = import_xm(std::span<const uint8_t>(good.data(), n));
-    ASSERT_FALSE(r.ok) << n;
-    ASSERT_FALSE(r.error.empty()) << n;
+    if (n < lastData) {
+      if (!r.ok) {
+        ASSERT_FALSE(r.error.empty()) << n;
+        continue;
+      }
+      ++firstCut;
+      ASSERT_FALSE(r.warnings.empty()) << n;
+      EXPECT_EQ(r.warnings[0].find("the file is cut short: "), 0u) << n;
+      EXPECT_NE(r.warnings[0].find("; the last 1 instruments are empty"), std::string::npos) << r.warnings[0];
+      continue;
+    }
+    ASSERT_TRUE(r.ok) << n << ": " << r.error;
+    ASSERT_FALSE(r.warnings.empty()) << n;
+    EXPECT_EQ(r.warnings[0], "the file is cut short: " + std::to_string(good.size() - n) +
+                                 " bytes of sample data are missing and play as silence")
+        << n;
   }
+  EXPECT_EQ(firstCut, 32);
   EXPECT_TRUE(import_xm(good).ok);
+
+  // The last 100 bytes cut: the first 150 frames of the 16-bit sample as they were, the
+  // last 50 silent.
+  XmModule read;
+  std::string error;
+  ASSERT_TRUE(read_xm(std::span<const uint8_t>(good.data(), good.size() - 100), read, error)) << error;
+  const std::vector<int16_t>& whole = m.instruments[1].samples[0].data;
+  const std::vector<int16_t>& cut = read.instruments[1].samples[0].data;
+  ASSERT_EQ(cut.size(), 200u);
+  EXPECT_TRUE(std::equal(cut.begin(), cut.begin() + 150, whole.begin()));
+  EXPECT_TRUE(std::all_of(cut.begin() + 150, cut.end(), [](int16_t v) { return v == 0; }));
+  EXPECT_EQ(read.missingSampleBytes, 100u);
+
+  // A header that claims 2 GiB of data for the last sample is not made into 2 GiB of
+  // silence: the sample ends with the file.
+  std::vector<uint8_t> claim = good;
+  put32(claim, lastData - 40, 0x7FFFFFF0u);
+  XmImport r = import_xm(claim);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.warnings[0], "the file is cut short: " + std::to_string(0x7FFFFFF0u - 400) +
+                               " bytes of sample data are missing; the sample ends where the file ends");
+  ASSERT_TRUE(read_xm(claim, read, error)) << error;
+  EXPECT_EQ(read.instruments[1].samples[0].data.size(), 200u);
 }
