@@ -54,7 +54,7 @@ function(md_test name)
     set(props LABELS "${A_LABELS}")
   endif()
   # Real-window tests time what a person would see; they run alone, not beside other tests.
-  if("xvfb" IN_LIST A_LABELS)
+  if("xvfb" IN_LIST A_LABELS OR "wine" IN_LIST A_LABELS)
     list(APPEND props RUN_SERIAL TRUE)
   endif()
   if(CMAKE_CROSSCOMPILING)

@@ -11,6 +11,9 @@ packages=(
   libavcodec-dev                  # the picture benchmark only (left out without it)
   xvfb xdotool                    # real-window tests under a virtual X server
   openbox libx11-dev              # real-window tests: a window manager for fullscreen, Xlib for screenshots
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix  # the Windows build (scripts/windows.sh)
+  googletest                      # GoogleTest's sources, built with the Windows compiler
+  wine wine64                     # the Windows programs and tests run under Wine
 )
 missing=()
 for p in "${packages[@]}"; do
