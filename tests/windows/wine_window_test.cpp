@@ -407,4 +407,34 @@ TEST(WineWindow, AFailedModeSwitchIsReportedAndTheShowGoesOnInItsWindow) {
   EXPECT_EQ(s.escape(back), 0);
 }
 
+// No screen at all (no X server to connect to): neither display mode can be set up, the
+// show reports "cannot init screen" and ends with exit code 0 without preparing anything.
+TEST(WineWindow, WithoutAScreenItReportsThatItCannotInitTheScreenAndEndsWithZero) {
+  const std::string key = "HKCU\\Software\\Wine\\Explorer";
+  ASSERT_EQ(run({"wineserver", "-k"}, {}, 10000) == 127, false) << "wineserver (is Wine installed?)";
+  run({"wineserver", "-w"}, {}, 10000);
+  run({"env", "-u", "DISPLAY", "wine", "reg", "delete", key, "/v", "Desktop", "/f"}, {"WINEDEBUG=-all"}, 60000);
+  run({"wineserver", "-w"}, {}, 10000);
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    dup2(fds[1], 2);
+    close(fds[0]);
+    unsetenv("DISPLAY");
+    setenv("WINEDEBUG", "-all", 1);
+    execlp("wine", "wine", MUSICDISK_WINDOWS_PROGRAM, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  std::string errors;
+  char buffer[256];
+  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) errors.append(buffer, static_cast<size_t>(n));
+  close(fds[0]);
+  EXPECT_EQ(wait_exit(pid, 60000), 0) << "exit code 0";
+  EXPECT_NE(errors.find("cannot init screen"), std::string::npos) << errors;
+  run({"wineserver", "-k"}, {}, 10000);
+}
+
 }  // namespace
