@@ -182,6 +182,20 @@ class Session {
     return -1;
   }
 
+  // What a window manager sends when the close box is clicked; Wine makes it the window's
+  // close command.
+  void request_close() {
+    XEvent e = {};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = window;
+    e.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display_, window, False, NoEventMask, &e);
+    XSync(display_, False);
+  }
+
   // The first mapped window whose name matches, or 0. Asked again and again: a search fails
   // outright when a window vanishes under it.
   Window find_window(const std::string& pattern, int timeout_ms) {
@@ -405,6 +419,14 @@ TEST(WineWindow, AFailedModeSwitchIsReportedAndTheShowGoesOnInItsWindow) {
   expect_scene(shot, back.x, back.y);
 
   EXPECT_EQ(s.escape(back), 0);
+}
+
+TEST(WineWindow, ClosingTheWindowEndsTheShowWithExitCodeZero) {
+  Session s;
+  ASSERT_NO_FATAL_FAILURE(s.start(false));
+  sleep_ms(1000);
+  s.request_close();
+  EXPECT_EQ(wait_exit(s.show, 15000), 0) << "-1: still running, -2: killed by a signal";
 }
 
 // No screen at all (no X server to connect to): neither display mode can be set up, the
