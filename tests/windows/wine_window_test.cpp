@@ -421,6 +421,45 @@ TEST(WineWindow, AFailedModeSwitchIsReportedAndTheShowGoesOnInItsWindow) {
   EXPECT_EQ(s.escape(back), 0);
 }
 
+// A window made larger by the user: the display is rebuilt at the new size and the frame
+// stretched over the whole client area, in the frame's exact colours.
+TEST(WineWindow, ResizingTheWindowStretchesTheFrameOverIt) {
+  Session s;
+  ASSERT_NO_FATAL_FAILURE(s.start(false));
+  Geometry client = s.geometry(s.window);
+  Shot shot;
+  for (int waited = 0; waited < 60000 && !frame_at(shot, client.x, client.y); waited += 250) {
+    sleep_ms(250);
+    client = s.geometry(s.window);
+    shot = s.screenshot();
+  }
+  ASSERT_TRUE(frame_at(shot, client.x, client.y)) << "no frame in the window";
+  ASSERT_EQ(run({"xdotool", "windowsize", std::to_string(s.window), "600", "450"}, s.env(), 5000), 0);
+  // 2:3 in both directions: destination row d shows frame row (d x step) >> 20.
+  const int32_t step = (300 << 20) / 450;
+  const auto source_row = [&](int d) { return static_cast<int>((static_cast<int64_t>(d) * step) >> 20); };
+  int plane = 0, total = 0, black = 0;
+  for (int waited = 0; waited < 15000; waited += 250) {
+    sleep_ms(250);
+    client = s.geometry(s.window);
+    if (client.width != 600 || client.height != 450) continue;
+    shot = s.screenshot();
+    plane = total = black = 0;
+    for (int d = 0; d < 12; ++d) black += shot.at(client.x + 300, client.y + d) == 0 ? 1 : 0;
+    for (int d = 300; d < 450; d += 3) {
+      for (int dx = 0; dx < 600; dx += 3, ++total) {
+        plane += is_plane_colour(shot.at(client.x + dx, client.y + d), source_row(d)) ? 1 : 0;
+      }
+    }
+    if (black == 12 && plane >= total * 6 / 10) break;
+  }
+  save(shot, "wine_resized");
+  EXPECT_EQ(std::vector<int>({client.width, client.height}), std::vector<int>({600, 450}));
+  EXPECT_EQ(black, 12) << "frame rows 0 to 7 cover destination rows 0 to 11";
+  EXPECT_GE(plane, total * 6 / 10) << "the plane's colours at the bottom of the stretched frame";
+  EXPECT_EQ(s.escape(client), 0);
+}
+
 TEST(WineWindow, ClosingTheWindowEndsTheShowWithExitCodeZero) {
   Session s;
   ASSERT_NO_FATAL_FAILURE(s.start(false));
