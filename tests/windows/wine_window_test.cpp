@@ -379,6 +379,18 @@ TEST(WineWindow, ShowsTheSceneGoesFullscreenAndBackAndEscapeEndsIt) {
   EXPECT_EQ(std::vector<int>({x, y}), std::vector<int>({windowed.x, windowed.y})) << "the window where it was";
   expect_scene(shot, x, y);
 
+  // Alt pressed and let go alone must not stop the show in the system menu's keyboard mode.
+  ASSERT_NO_FATAL_FAILURE(s.press("alt", windowed));
+  sleep_ms(500);
+  const Shot before = s.screenshot();
+  sleep_ms(700);
+  const Shot after = s.screenshot();
+  int changed = 0;
+  for (int fy = 8; fy < 300; ++fy) {
+    for (int fx = 0; fx < 400; ++fx) changed += before.at(x + fx, y + fy) != after.at(x + fx, y + fy) ? 1 : 0;
+  }
+  EXPECT_GT(changed, 1000) << "the scene moves on after Alt alone";
+
   EXPECT_EQ(s.escape(windowed), 0) << "a held Escape ends the show with exit code 0";
 }
 
