@@ -84,11 +84,11 @@ struct Shot {
 // A virtual X server with the Windows program running on it under Wine.
 class Session {
  public:
-  void start(bool virtual_desktop) {
+  void start(bool virtual_desktop, int depth = 24) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
-    server_ = spawn({"Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"}, {},
-                    fds[1]);
+    const std::string screen = "1024x768x" + std::to_string(depth);
+    server_ = spawn({"Xvfb", "-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"}, {}, fds[1]);
     close(fds[1]);
     char c = 0;
     while (read(fds[0], &c, 1) == 1 && c != '\n') name_ += c;
@@ -155,9 +155,16 @@ class Session {
     XImage* image = XGetImage(display_, DefaultRootWindow(display_), 0, 0, a.width, a.height, AllPlanes, ZPixmap);
     if (image == nullptr) return s;
     s.width = a.width;
+    // As 0x00RRGGBB with each channel's bits at the top of its byte.
     for (int i = 0; i < a.width * a.height; ++i) {
       const unsigned long p = XGetPixel(image, i % a.width, i / a.width);
-      s.pixels.push_back(static_cast<uint32_t>(p & 0xFFFFFF));
+      uint32_t rgb = 0;
+      for (unsigned long mask : {image->red_mask, image->green_mask, image->blue_mask}) {
+        const int bits = __builtin_popcountl(mask);
+        const uint32_t v = static_cast<uint32_t>((p & mask) >> __builtin_ctzl(mask));
+        rgb = rgb << 8 | (bits >= 8 ? v >> (bits - 8) : v << (8 - bits));
+      }
+      s.pixels.push_back(rgb);
     }
     XDestroyImage(image);
     return s;
@@ -243,19 +250,20 @@ void save(const Shot& shot, const std::string& name) {
 }
 
 // The colours of the plane's checkerboard on frame row y (and the first of the row below,
-// which a square's edge can show).
-bool is_plane_colour(uint32_t pixel, int frame_row) {
+// which a square's edge can show), reduced to the bits a screen of that depth keeps (at 16
+// bits the top 5, 6 and 5 of the channels).
+bool is_plane_colour(uint32_t pixel, int frame_row, uint32_t keep = 0xFFFFFF) {
   for (int k : {0, 1, 2}) {
     const int row = std::min(frame_row - PlaneFirstRow + k / 2, 299 - PlaneFirstRow);
     const uint32_t colour = modulate_colour(k == 1 ? 0x304060 : 0x405070, static_cast<uint32_t>(plane_level(row)) * 0x010101u);
-    if ((colour & 0xFFFFFF) == pixel) return true;
+    if ((colour & keep) == pixel) return true;
   }
   return false;
 }
 
 // The scene of a 400 x 300 frame shown 1:1 at (x, y): the black top rows, the raster bars
 // over the band below them, and the plane's checkerboard in its exact colours at the bottom.
-void expect_scene(const Shot& shot, int x, int y) {
+void expect_scene(const Shot& shot, int x, int y, uint32_t keep = 0xFFFFFF) {
   ASSERT_GT(shot.width, 0) << "no screenshot";
   const auto frame_pixel = [&](int fx, int fy) { return shot.at(x + fx, y + fy); };
   int black = 0, lit_rows = 0;
@@ -272,10 +280,11 @@ void expect_scene(const Shot& shot, int x, int y) {
   int plane = 0, total = 0;
   bool saw_a = false, saw_b = false;
   for (int fy = 200; fy < 300; fy += 2) {
-    const uint32_t a = modulate_colour(0x405070, static_cast<uint32_t>(plane_level(fy - PlaneFirstRow)) * 0x010101u);
+    const uint32_t a =
+        modulate_colour(0x405070, static_cast<uint32_t>(plane_level(fy - PlaneFirstRow)) * 0x010101u) & keep;
     for (int fx = 0; fx < 400; fx += 2, ++total) {
       const uint32_t p = frame_pixel(fx, fy);
-      const bool on_plane = is_plane_colour(p, fy);
+      const bool on_plane = is_plane_colour(p, fy, keep);
       plane += on_plane ? 1 : 0;
       saw_a = saw_a || p == a;
       saw_b = saw_b || (p != a && on_plane);
@@ -294,7 +303,7 @@ bool frame_at(const Shot& shot, int x, int y) {
   for (int fy = 0; fy < 8; ++fy) black += shot.at(x + 200, y + fy) == 0 ? 1 : 0;
   for (int fy = 8; fy < 128; ++fy) {
     const uint32_t c = shot.at(x + 200, y + fy);
-    lit += c != 0 && c != 0xFFFFFF ? 1 : 0;
+    lit += c != 0 && c != 0xFFFFFF && c != 0xF8FCF8 ? 1 : 0;  // not the window's white
   }
   return black == 8 && lit >= 90;
 }
@@ -431,6 +440,24 @@ TEST(WineWindow, AFailedModeSwitchIsReportedAndTheShowGoesOnInItsWindow) {
   expect_scene(shot, back.x, back.y);
 
   EXPECT_EQ(s.escape(back), 0);
+}
+
+// A 16-bit desktop: the windowed primary is 5-6-5 and the show converts into it.
+TEST(WineWindow, ShowsTheSceneOnA16BitScreen) {
+  Session s;
+  ASSERT_NO_FATAL_FAILURE(s.start(false, 16));
+  Geometry client = s.geometry(s.window);
+  Shot shot;
+  for (int waited = 0; waited < 60000 && !frame_at(shot, client.x, client.y); waited += 250) {
+    sleep_ms(250);
+    client = s.geometry(s.window);
+    shot = s.screenshot();
+  }
+  sleep_ms(500);
+  shot = s.screenshot();
+  save(shot, "wine_16_bits");
+  expect_scene(shot, client.x, client.y, 0xF8FCF8);
+  EXPECT_EQ(s.escape(client), 0);
 }
 
 // A window made larger by the user: the display is rebuilt at the new size and the frame
