@@ -13,7 +13,7 @@ namespace {
 WindowProc Proc = nullptr;
 HACCEL Shortcuts = nullptr;
 // The message get_message took last, whole (window, time, cursor position), for the
-// accelerator and for DispatchMessageA; `taken` is false when the show got WM_NULL instead.
+// accelerator and for DispatchMessageA; TakenValid is false when the show got WM_NULL instead.
 MSG Taken = {};
 bool TakenValid = false;
 // Per virtual-key code: whether the key's last first press came as a system key (with Alt).
