@@ -507,6 +507,19 @@ TEST(WineWindow, ClosingTheWindowEndsTheShowWithExitCodeZero) {
   EXPECT_EQ(wait_exit(s.show, 15000), 0) << "-1: still running, -2: killed by a signal";
 }
 
+// A screen of 8 bits per pixel, on which Wine's DirectDraw cannot set up either display mode:
+// the window comes up, the show reports "cannot init screen" in a message box, and once the
+// box is closed it ends with exit code 0.
+TEST(WineWindow, OnAScreenItCannotUseItReportsThatAndEndsWithZero) {
+  Session s;
+  ASSERT_NO_FATAL_FAILURE(s.start(false, 8));
+  const Window box = s.find_window("^Error$", 60000);
+  ASSERT_NE(box, 0u) << "the report in a message box";
+  EXPECT_EQ(wait_exit(s.show, 0), -1) << "the box waits for the user";
+  ASSERT_NO_FATAL_FAILURE(s.press("Return", s.geometry(box)));
+  EXPECT_EQ(wait_exit(s.show, 15000), 0) << "exit code 0 once the box is closed";
+}
+
 // No screen at all (no X server to connect to): neither display mode can be set up, the
 // show reports "cannot init screen" and ends with exit code 0 without preparing anything.
 TEST(WineWindow, WithoutAScreenItReportsThatItCannotInitTheScreenAndEndsWithZero) {
