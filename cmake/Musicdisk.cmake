@@ -40,7 +40,9 @@ function(md_test name)
   if(NOT MUSICDISK_TESTS)
     return()
   endif()
-  find_package(GTest REQUIRED)
+  if(NOT TARGET GTest::gtest)
+    find_package(GTest REQUIRED)
+  endif()
   include(GoogleTest)
   add_executable(${name} ${A_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
@@ -52,17 +54,44 @@ function(md_test name)
     set(props LABELS "${A_LABELS}")
   endif()
   # Real-window tests time what a person would see; they run alone, not beside other tests.
-  if("xvfb" IN_LIST A_LABELS)
+  if("xvfb" IN_LIST A_LABELS OR "wine" IN_LIST A_LABELS)
     list(APPEND props RUN_SERIAL TRUE)
   endif()
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES ${props})
+  if(CMAKE_CROSSCOMPILING)
+    # Under an emulator (Wine) each start is costly: one CTest test per program, which runs
+    # all of its cases.
+    add_test(NAME ${name} COMMAND ${name})
+    if(props)
+      set_tests_properties(${name} PROPERTIES ${props})
+    endif()
+  else()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                         PROPERTIES ${props})
+  endif()
   # The thread-sanitizer run builds only what it runs.
   if("threads" IN_LIST A_LABELS)
     if(NOT TARGET md_threads_tests)
       add_custom_target(md_threads_tests)
     endif()
     add_dependencies(md_threads_tests ${name})
+  endif()
+endfunction()
+
+# md_build_tool(name SOURCES ... [DEPS ...]): a program the build itself runs (packing and
+# embedding the assets). A cross build takes it from the native build folder
+# MUSICDISK_HOST_TOOLS, at the same place under it as here.
+function(md_build_tool name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  if(MUSICDISK_HOST_TOOLS)
+    file(RELATIVE_PATH folder ${PROJECT_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR})
+    add_executable(${name} IMPORTED GLOBAL)
+    set_target_properties(${name} PROPERTIES IMPORTED_LOCATION ${MUSICDISK_HOST_TOOLS}/${folder}/${name})
+    return()
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  if(A_DEPS)
+    target_link_libraries(${name} PRIVATE ${A_DEPS})
   endif()
 endfunction()
 

@@ -166,8 +166,10 @@ RowConverter converter_for(int32_t depth) {
 
 // On x86-64 each converter is also built for AVX2 and the loader picks the build the
 // processor runs best; the results are the same bits. Not under the thread sanitizer: the
-// loader runs the choosing code before the sanitizer's runtime is ready.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
+// loader runs the choosing code before the sanitizer's runtime is ready. Not on Windows,
+// whose program format has no loader-time choice of function.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__) && \
+    !defined(_WIN32)
 #define MD_CONVERTER_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define MD_CONVERTER_CLONES

@@ -15,6 +15,9 @@ packages=(
   ffmpeg                          # musicdisk-capture --video, and its test (ffprobe)
   help2man                        # manual pages from the programs' --help texts
   desktop-file-utils              # the install test checks the desktop entry
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix  # the Windows build (scripts/windows.sh)
+  googletest                      # GoogleTest's sources, built with the Windows compiler
+  wine wine64                     # the Windows programs and tests run under Wine
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the normal build, then the suite again under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer,
-# and each fuzz target for a fixed time (FUZZ_SECONDS, default 20).
+# each fuzz target for a fixed time (FUZZ_SECONDS, default 20), and the Windows build under
+# Wine (scripts/windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -34,5 +35,8 @@ CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo 
   -DMUSICDISK_SANITIZE=address -DMUSICDISK_FUZZ_SECONDS="$fuzz_seconds" > /dev/null
 cmake --build build/fuzz -j"$jobs" --target md_fuzz_targets
 ctest --test-dir build/fuzz --output-on-failure -L fuzz
+
+step "Windows: cross-built with MinGW-w64, tested under Wine"
+scripts/windows.sh
 
 step "all passed"

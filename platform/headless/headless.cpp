@@ -3,13 +3,16 @@
 #include "platform/headless/headless.h"
 #include "platform/headless/internal.h"
 
+#if !defined(_WIN32)
 #include <sys/mman.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <new>
 #include <thread>
 
 #include "platform/clock.h"
@@ -342,8 +345,18 @@ void* page_alloc(size_t bytes) {
   if (Config.fail_alloc_after >= 0 && AllocCount.fetch_add(1) >= Config.fail_alloc_after) {
     return nullptr;
   }
-  // One page in front keeps the size for page_free.
   const size_t page = 4096;
+#if defined(_WIN32)
+  // The Windows build of the tests: plain page-aligned memory from the C++ runtime (only
+  // platform/win32 speaks to the system itself).
+  const size_t rounded = bytes == 0 ? page : ((bytes + page - 1) / page) * page;
+  void* block = ::operator new(rounded, std::align_val_t{page}, std::nothrow);
+  if (block != nullptr) {
+    std::memset(block, 0, rounded);
+  }
+  return block;
+#else
+  // One page in front keeps the size for page_free.
   size_t total = page + ((bytes + page - 1) / page) * page;
   void* p = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) {
@@ -351,14 +364,19 @@ void* page_alloc(size_t bytes) {
   }
   *static_cast<size_t*>(p) = total;
   return static_cast<char*>(p) + page;
+#endif
 }
 
 void page_free(void* block) {
   if (block == nullptr) {
     return;
   }
+#if defined(_WIN32)
+  ::operator delete(block, std::align_val_t{4096});
+#else
   char* base = static_cast<char*>(block) - 4096;
   munmap(base, *reinterpret_cast<size_t*>(base));
+#endif
 }
 
 // ---- platform: window -----------------------------------------------------------------
