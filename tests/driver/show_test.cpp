@@ -18,7 +18,7 @@ int run(const HeadlessConfig& config) {
   headless_reset(config);
   return headless_run([] {
     run_show();
-    exit_process(0);
+    exit_process(show_exit_code());
   });
 }
 
@@ -131,7 +131,7 @@ TEST(Show, CloseRequestEndsWithExitCodeZero) {
 TEST(Show, NoWindowReportsCannotInitScreen) {
   HeadlessConfig c = escape_at(0);
   c.fail_window = true;
-  EXPECT_EQ(run(c), 0);
+  EXPECT_EQ(run(c), 1) << "a show that could not start is a failure";
   ASSERT_EQ(headless_stats().messages.size(), 1u);
   EXPECT_EQ(headless_stats().messages[0], "cannot init screen");
   EXPECT_EQ(headless_stats().presented, 0u);
@@ -143,9 +143,37 @@ TEST(Show, BlockThatCannotBeHadIsReportedAndEndsTheShow) {
   for (int64_t granted : {0, 1, 3}) {
     HeadlessConfig c = escape_at(0);
     c.fail_alloc_after = granted;
-    EXPECT_EQ(run(c), 0) << granted;
+    EXPECT_EQ(run(c), 1) << granted;
     ASSERT_EQ(headless_stats().messages.size(), 1u) << granted;
     EXPECT_EQ(headless_stats().messages[0], "not enough memory for the show");
     EXPECT_EQ(headless_stats().presented, 0u);
+  }
+}
+
+TEST(Show, ExitCodeIsOneAfterAnyReportedErrorAndZeroWhenTheUserEndsTheShow) {
+  struct Case {
+    const char* what;
+    HeadlessConfig config;
+    int code;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"Escape", escape_at(300), 0});
+  HeadlessConfig close;
+  close.close_at_ms = 300;
+  cases.push_back({"close box", close, 0});
+  HeadlessConfig no_shortcut = escape_at(300);
+  no_shortcut.fail_shortcut = true;
+  cases.push_back({"no shortcut table, then Escape", no_shortcut, 1});
+  // Alt+Enter fails and the show goes back to its window and on; the user ends it.
+  HeadlessConfig switch_failed = escape_at(600);
+  switch_failed.fail_fullscreen = true;
+  switch_failed.keys.push_back({300, VK_RETURN, true, true});
+  cases.push_back({"failed switch, then Escape", switch_failed, 1});
+  HeadlessConfig switch_failed_closed = switch_failed;
+  switch_failed_closed.keys = {{300, VK_RETURN, true, true}};
+  switch_failed_closed.close_at_ms = 600;
+  cases.push_back({"failed switch, then the close box", switch_failed_closed, 1});
+  for (const Case& c : cases) {
+    EXPECT_EQ(run(c.config), c.code) << c.what;
   }
 }

@@ -198,7 +198,7 @@ int main(int argc, char** argv) {
 
   const int code = headless_run([] {
     run_show();
-    exit_process(0);
+    exit_process(show_exit_code());
   });
   if (write_failed) {
     std::fprintf(stderr, "musicdisk-capture: %s\n", error.c_str());
