@@ -400,6 +400,8 @@ struct KeyScenario {
   int link;                       // the one link opened at the end; 0: any but link 1
 };
 
+void PrintTo(const KeyScenario& s, std::ostream* os) { *os << s.name; }
+
 class RealWindowKeys : public ::testing::TestWithParam<KeyScenario> {};
 
 TEST_P(RealWindowKeys, OpenTheLinkTheKeysSelected) {
