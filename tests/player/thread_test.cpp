@@ -61,11 +61,8 @@ TEST(PlayerThreads, StartRightAfterStopWaitsForTheRenderInFlight) {
   }
   done = true;
   renderer.join();
-  // The last start left a song that plays from its first row on.
-  std::vector<int32_t> mix(2 * 64);
-  EXPECT_EQ(t.p().orderPosition, 0u);
-  player_render(64, mix.data());
-  EXPECT_EQ(t.p().row, 0u);
+  EXPECT_EQ(t.p().rendering.load(), 0) << "no render in flight is left marked";
+  EXPECT_GE(calls.load(), 200);
 }
 
 }  // namespace
