@@ -44,17 +44,26 @@ TEST(ShowClock, TimeAndTurnValues) {
   ShowClock c0 = show_clock(0);
   EXPECT_EQ(c0.t, 0.0f);
   EXPECT_EQ(c0.turn, 200.0f);  // cosine 1, sine 0
-  ShowClock c1 = show_clock(1000);
-  EXPECT_EQ(c1.t, 20.0f);      // 20 units per second
-  // 49.7 days of show: t grows to 85.9 million units, kept in single precision.
-  ShowClock big = show_clock(0xffffffffu);
-  EXPECT_EQ(big.t, static_cast<float>(4294967295.0 * 0.02));
-  // The cosine takes the unrounded product, the sine the rounded t.
-  const uint32_t ms = 123456789;
-  const double td = ms * 0.02;
-  const float t = static_cast<float>(td);
-  EXPECT_EQ(show_clock(ms).turn,
-            static_cast<float>(200.0 * std::cos(0.01 * td) + 100.0 * std::sin(0.007 * static_cast<double>(t))));
+  // Worked out apart from the code (double-precision reference, rounded to single at the
+  // end). 1 s: t = 20, turn = 200 cos 0.2 + 100 sin 0.14 = 209.96762.
+  struct Moment {
+    uint32_t ms;
+    float t, turn;
+  };
+  const Moment moments[] = {
+      {1000, 20.0f, 0x1.a3ef6cp+7f},
+      {31415, 628.299988f, 0x1.a397eap+6f},
+      // Where t is rounded to a quarter: the cosine takes the unrounded 2469135.78 and the
+      // sine the rounded 2469135.75. Cosine and sine both of the rounded t would give
+      // -86.7716, both of the unrounded -86.7020.
+      {123456789, 2469135.75f, -0x1.5ad8b6p+6f},
+      // 49.7 days of show: t grows to 85.9 million units, kept in single precision.
+      {0xffffffffu, 85899344.0f, 0x1.07bf66p+8f},
+  };
+  for (const Moment& m : moments) {
+    EXPECT_EQ(show_clock(m.ms).t, m.t) << m.ms;
+    EXPECT_EQ(show_clock(m.ms).turn, m.turn) << m.ms;
+  }
 }
 
 TEST(Show, EscapeHeldAtStartStillDrawsAndPresentsOneFrame) {
