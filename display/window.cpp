@@ -17,18 +17,74 @@ Rect ScreenRect = {};
 namespace {
 bool ShortcutTable = false;
 bool Minimised = false;
+// A rebuild after a resize failed and has not yet succeeded: the next resize, restore or
+// Alt+Enter tries again (the failure was reported once).
+bool RebuildFailed = false;
+// Per virtual-key code: a fresh press seen since the frame last read the table, and a
+// release held back so that the next frame still sees that press.
+bool PressedThisPass[256] = {};
+bool ReleaseHeldBack[256] = {};
+
+constexpr uint32_t WA_INACTIVE = 0;
+constexpr intptr_t PreviousStateBit = intptr_t{1} << 30;
 
 [[noreturn]] void close_handling() {
   stop_tune();
   release_display();
   post_quit_message(0);
-  exit_process(0);
+  // 0 when the user closed the window, 1 when an error was reported on the way.
+  exit_process(show_exit_code());
+}
+
+void key_down(uintptr_t wParam, intptr_t lParam) {
+  const uint32_t vk = wParam & 0xff;
+  KeyState[vk] = 1;
+  ReleaseHeldBack[vk] = false;
+  if ((lParam & PreviousStateBit) == 0) {
+    PressedThisPass[vk] = true;
+  }
+}
+
+// A key-up clears the key's entry whatever modifier is held. A key pressed and released
+// between two frames stays held for the one frame that follows, so a quick tap is not lost.
+void key_up(uintptr_t wParam) {
+  const uint32_t vk = wParam & 0xff;
+  if (PressedThisPass[vk]) {
+    ReleaseHeldBack[vk] = true;
+  } else {
+    KeyState[vk] = 0;
+  }
+}
+
+// Another window took the keyboard: no key is held any more (as SDL and most toolkits
+// report it), so a held Enter does not open the link again while the browser has the focus.
+void release_all_keys() {
+  for (int vk = 0; vk < 256; ++vk) {
+    KeyState[vk] = 0;
+    PressedThisPass[vk] = ReleaseHeldBack[vk] = false;
+  }
+}
+
+// The rebuild after a resize (or a restore). A failure is reported once, and the display
+// is tried again at the next resize, restore or Alt+Enter.
+void rebuild_after_resize() {
+  release_display();
+  keep_window_on_screen();
+  if (switch_display(false)) {
+    RebuildFailed = false;
+    return;
+  }
+  if (!RebuildFailed) {
+    RebuildFailed = true;
+    report_error("cannot rebuild the display");
+  }
 }
 
 void toggle_display_command() {
-  if (!DisplayReady) {
+  if (!DisplayReady && !RebuildFailed) {
     return;
   }
+  RebuildFailed = false;
   if (switch_display(true)) {
     return;
   }
@@ -52,6 +108,8 @@ void reset_window_state() {
   WindowRect = ClientRect = ScreenRect = Rect{};
   ShortcutTable = false;
   Minimised = false;
+  RebuildFailed = false;
+  release_all_keys();
 }
 
 bool create_main_window(int32_t outer_width, int32_t outer_height) {
@@ -108,13 +166,14 @@ intptr_t window_proc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
         return 0;
       }
       Minimised = false;
-      if (Windowed && DisplayReady) {
-        release_display();
-        keep_window_on_screen();
-        switch_display(false);
+      if (Windowed && (DisplayReady || RebuildFailed)) {
+        rebuild_after_resize();
       }
       return 0;
     case WM_ACTIVATE:
+      if ((wParam & 0xffff) == WA_INACTIVE) {
+        release_all_keys();
+      }
       return Windowed ? default_window_proc(message, wParam, lParam) : 0;
     case WM_SETCURSOR:
       if (Windowed) {
@@ -123,10 +182,11 @@ intptr_t window_proc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
       clear_cursor();
       return 0;
     case WM_KEYDOWN:
-      KeyState[wParam & 0xff] = 1;
+      key_down(wParam, lParam);
       return default_window_proc(message, wParam, lParam);
     case WM_KEYUP:
-      KeyState[wParam & 0xff] = 0;
+    case WM_SYSKEYUP:
+      key_up(wParam);
       return default_window_proc(message, wParam, lParam);
     case WM_COMMAND:
       if ((wParam & 0xffff) == CMD_TOGGLE_DISPLAY) {
@@ -140,6 +200,13 @@ intptr_t window_proc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
 }
 
 void pump_messages() {
+  // The frame has read the table since the last pass: taps held back for it end now.
+  for (int vk = 0; vk < 256; ++vk) {
+    if (ReleaseHeldBack[vk]) {
+      KeyState[vk] = 0;
+    }
+    PressedThisPass[vk] = ReleaseHeldBack[vk] = false;
+  }
   while (peek_message()) {
     WindowMessage message;
     get_message(&message);
@@ -171,22 +238,23 @@ bool switch_display(bool toggle) {
 }
 
 void keep_window_on_screen() {
-  int screen_width = 0;
-  int screen_height = 0;
-  bool known = get_current_display_mode(&screen_width, &screen_height);
+  // All screens together: a window on a screen left of or above the main one has a
+  // negative left or top edge and is on the screen all the same.
+  Rect screens = {};
+  const bool known = get_screen_bounds(&screens);
   get_window_rect(&WindowRect);
   Rect r = WindowRect;
-  if (r.left < 0) {
-    r.left = 0;
+  if (r.left < screens.left) {
+    r.left = screens.left;
   }
-  if (r.top < 0) {
-    r.top = 0;
+  if (r.top < screens.top) {
+    r.top = screens.top;
   }
-  if (known && r.right >= screen_width - 1) {
-    r.right = screen_width - 2;
+  if (known && r.right >= screens.right - 1) {
+    r.right = screens.right - 2;
   }
-  if (known && r.bottom >= screen_height - 1) {
-    r.bottom = screen_height - 2;
+  if (known && r.bottom >= screens.bottom - 1) {
+    r.bottom = screens.bottom - 2;
   }
   WindowRect = r;
   OuterWidth = r.right - r.left;

@@ -1,5 +1,6 @@
 // The program's entry: the show takes no arguments. --help and --version answer and end;
-// anything else is refused with the usage text.
+// anything else is refused with the usage text. The show ends with exit code 0 when the
+// user ends it, 1 when an error was reported.
 #include "driver/show.h"
 #include "platform/window.h"
 #include "tools/common/cli.h"
@@ -26,5 +27,5 @@ int main(int argc, char** argv) {
   const CliArgs args = cli_parse(cli, argc, argv, 1, {});
   if (!args.positional.empty()) cli_usage_error(cli, "unexpected argument '" + args.positional[0] + "'");
   run_show();
-  exit_process(0);
+  exit_process(show_exit_code());
 }

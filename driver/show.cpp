@@ -25,14 +25,18 @@ uint32_t ShowStartTick = 0;
 
 namespace {
 
+bool ErrorReported = false;
+
 [[noreturn]] void out_of_memory(size_t) {
   report_error("not enough memory for the show");
   stop_tune();
   release_display();
-  exit_process(0);
+  exit_process(show_exit_code());
 }
 
 }  // namespace
+
+int show_exit_code() { return ErrorReported ? 1 : 0; }
 
 ShowClock show_clock(uint32_t elapsed_ms) {
   const double td = static_cast<double>(elapsed_ms) * 0.02;
@@ -42,6 +46,7 @@ ShowClock show_clock(uint32_t elapsed_ms) {
 }
 
 void report_error(const char* text) {
+  ErrorReported = true;
   if (window_exists()) {
     set_window_pos(WindowRect.left, WindowRect.top, OuterWidth, OuterHeight);
   }
@@ -119,4 +124,5 @@ void reset_show_state() {
   LastParticleTime = NoParticleStepYet;
   free_tune_images();
   ShowStartTick = 0;
+  ErrorReported = false;
 }

@@ -19,14 +19,18 @@ struct ShowClock {
 ShowClock show_clock(uint32_t elapsed_ms);
 
 // Start-up, the frame loop until Escape, shutdown. 1 after a normal end, 0 when the window
-// or display could not be brought up. The process's exit code is 0 either way.
+// or display could not be brought up.
 int run_show();
+// The process's exit code: 1 once any error has been reported (the show could not start,
+// ran out of memory, or lost its display), else 0, also when the user ends the show.
+int show_exit_code();
 // Passes until KeyState[27] (Escape) is held; a pass that has begun is always presented.
 void frame_loop();
 // Frees the frame buffer, the logo picture and the sprite picture, in that order.
 void free_show_buffers();
 // Shows `text` in a message box captioned "Error" (and on standard error), after putting the
-// window back where it was, then posts the quit request that the next pump drops.
+// window back where it was, then posts the quit request that the next pump drops. From then
+// on the show's exit code is 1.
 void report_error(const char* text);
 
 // Puts every program-wide value of the show back to its start value, so that the show can

@@ -71,8 +71,9 @@ void client_to_screen(Point* point);
 // Moves and sizes the whole window (not topmost) and shows it.
 void set_window_pos(int left, int top, int width, int height);
 int get_system_metrics(int index);
-// Size of the desktop's current display mode; false when it cannot be read.
-bool get_current_display_mode(int* width, int* height);
+// The area all screens cover together, in the window's screen coordinates (a screen left of
+// or above the main one lies at negative coordinates); false when it cannot be read.
+bool get_screen_bounds(Rect* bounds);
 
 // Counts the cursor's display counter up (show) or down (hide); returns the new count.
 int show_cursor(bool show);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <thread>
 
 #include "player/mixer.h"
 
@@ -50,6 +51,10 @@ void player_start(uint32_t orderPosition) {
   // Without an accepted image, or with tempo 0, there is no tick length: stay stopped.
   if (p == nullptr || p->image == nullptr || p->header.initialTempo == 0) return;
   if (p->playing.load(std::memory_order_acquire) != 0) return;
+  // A render that began before the last player_stop still works on the channels: they are
+  // rewritten only once it has ended. A render that begins from now on finds `playing` 0
+  // and leaves them alone. (The show never gets here: it stops the stream first.)
+  while (p->rendering.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
   p->orderPosition = p->nextOrder = orderPosition;
   p->row = 0;
   for (uint32_t c = 0; c < MaxChannels; ++c) {
@@ -74,7 +79,9 @@ void player_stop() {
 
 void player_render(uint32_t frames, int32_t* mix) {
   PlayerState* p = Player;
-  if (p == nullptr || p->playing.load(std::memory_order_acquire) == 0) {
+  if (p != nullptr) p->rendering.store(1, std::memory_order_seq_cst);
+  if (p == nullptr || p->playing.load(std::memory_order_seq_cst) == 0) {
+    if (p != nullptr) p->rendering.store(0, std::memory_order_release);
     if (frames != 0) std::memset(mix, 0, sizeof(int32_t) * 2 * frames);
     return;
   }
@@ -91,6 +98,7 @@ void player_render(uint32_t frames, int32_t* mix) {
     p->framesRemaining -= n;
     mix = mix_voices(p->channels, n, mix);
   }
+  p->rendering.store(0, std::memory_order_release);
 }
 
 void player_set_master_volume(uint8_t volume) {

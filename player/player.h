@@ -3,9 +3,11 @@
 // touches the platform or takes a lock.
 //
 // Threads: player_init runs while no rendering thread exists; player_start and player_stop
-// may run on another thread than player_render. They meet only in `playing`, written with
-// release order and read with acquire order: player_start changes the channels only while
-// stopped and sets `playing` last; player_render reads it once per call.
+// may run on another thread than player_render. They meet in `playing` and `rendering`:
+// player_render marks itself in `rendering` for the whole call, then reads `playing` once;
+// player_stop only clears `playing`, so a render in flight finishes with the old state;
+// player_start changes the channels only while stopped and no render is in flight (it
+// waits for one that began while the song played), and sets `playing` last.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -109,6 +111,7 @@ struct PlayerState {
   uint32_t framesRemaining;
   uint32_t TickClock;  // 24.8 fixed point output frames until the next tick
   std::atomic<uint8_t> playing;
+  std::atomic<uint8_t> rendering;  // 1 while a player_render call runs
 };
 
 // QuarterSine[i] = round(64 sin(pi i / 128)).
@@ -120,6 +123,7 @@ void build_wave_tables(WaveTable& tables);
 // delta-decodes its samples in place. The image must stay put while it is the tune.
 bool player_init(uint8_t* image, PlayerState* state);
 // Starts the song at an order position; does nothing while playing or without an image.
+// Safe while another thread renders: it first waits for a render in flight to end.
 void player_start(uint32_t orderPosition);
 void player_stop();
 // Writes `frames` stereo frames (left, right; 2 * frames values) into `mix`.

@@ -54,12 +54,14 @@ void row_step(PlayerState& p) {
 
 void read_row(PlayerState& p) {
   const uint8_t* at = p.patternCursor;
-  for (uint32_t c = 0; c < p.header.channelCount; ++c) {
+  const uint32_t count = p.header.channelCount;
+  for (uint32_t c = 0; c < count; ++c) {
     ChannelState& channel = p.channels[c];
     p.cell = Cell{};
     channel.currentEffect = NoEffect;
-    // A cell for a channel already passed is out of order: step over it.
-    while (*at != 0 && (*at & CellChannelMask) < c) at = skip_cell(at);
+    // A cell for a channel already passed is out of order, and one for a channel at or above
+    // the count belongs to no channel: step over both, so that a valid cell after them counts.
+    while (*at != 0 && ((*at & CellChannelMask) < c || (*at & CellChannelMask) >= count)) at = skip_cell(at);
     if (*at == 0 || (*at & CellChannelMask) != c) continue;
     uint8_t flag = *at++;
     if (flag & CellHasNote) {

@@ -44,6 +44,7 @@ WindowStateH Win;
 std::deque<WindowMessage> Queue;
 size_t NextKey = 0;
 bool CloseSent = false;
+bool FocusLostSent = false;
 int CursorCount = 0;
 uint32_t LostGeneration = 0;
 int LiveSurfaces = 0;
@@ -275,6 +276,10 @@ void queue_due_events() {
     CloseSent = true;
     Queue.push_back({WM_CLOSE, 0, 0});
   }
+  if (!FocusLostSent && Config.focus_lost_at_ms >= 0 && static_cast<int64_t>(elapsed) >= Config.focus_lost_at_ms) {
+    FocusLostSent = true;
+    Queue.push_back({WM_ACTIVATE, 0, 0});
+  }
 }
 
 }  // namespace
@@ -293,6 +298,7 @@ void headless_reset(const HeadlessConfig& config) {
   Queue.clear();
   NextKey = 0;
   CloseSent = false;
+  FocusLostSent = false;
   CursorCount = 0;
   ++LostGeneration;  // surfaces of an earlier run are gone
   std::stable_sort(Config.keys.begin(), Config.keys.end(),
@@ -444,9 +450,17 @@ int get_system_metrics(int index) {
   }
 }
 
-bool get_current_display_mode(int* width, int* height) {
-  *width = Stats.mode_width != 0 ? Stats.mode_width : Config.desktop_width;
-  *height = Stats.mode_height != 0 ? Stats.mode_height : Config.desktop_height;
+bool get_screen_bounds(Rect* bounds) {
+  if (Stats.mode_width != 0) {
+    // A fullscreen mode is the one screen there is.
+    *bounds = {0, 0, Stats.mode_width, Stats.mode_height};
+    return true;
+  }
+  *bounds = {0, 0, Config.desktop_width, Config.desktop_height};
+  for (const Rect& r : Config.more_screens) {
+    *bounds = {std::min(bounds->left, r.left), std::min(bounds->top, r.top), std::max(bounds->right, r.right),
+               std::max(bounds->bottom, r.bottom)};
+  }
   return true;
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/window.h"
+
 struct HeadlessKey {
   uint32_t time_ms;  // virtual milliseconds after the clock's start
   uint32_t vk;       // virtual-key code
@@ -25,11 +27,15 @@ struct HeadlessConfig {
   uint32_t frame_us = 20000;
   std::vector<HeadlessKey> keys;
   int64_t close_at_ms = -1;  // a close request at this virtual time; -1 none
+  int64_t focus_lost_at_ms = -1;  // another window takes the focus at this time; -1 never
 
   // Screen: the desktop, the fullscreen modes offered, the 16-bit green mask.
   int desktop_width = 1920;
   int desktop_height = 1080;
   int desktop_depth = 32;
+  // Further screens beside the main one (0, 0, desktop_width, desktop_height), in the
+  // same coordinates: a screen to the left has a negative left edge.
+  std::vector<Rect> more_screens;
   std::vector<HeadlessMode> modes = {{400, 300, 32}, {400, 300, 24}, {400, 300, 16}, {800, 600, 32},
                                      {800, 600, 24}, {800, 600, 16}};
   uint32_t green_mask_16 = 0x07E0;

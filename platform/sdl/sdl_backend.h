@@ -14,3 +14,11 @@ extern SDL_Renderer* SdlRenderer;
 // Raised when the renderer loses its textures (a device reset): every surface made before
 // then counts as lost, as a surface does when another program takes the display.
 extern uint32_t SdlLostGeneration;
+
+// Hands the move and size messages that the show's own change of the window (its place,
+// its size, fullscreen on or off) has caused straight to the window procedure, as the
+// window system the show was made for does from inside the call that made the change.
+// Left in the queue they would arrive a frame later, once the display is ready again, and
+// be taken for the user's: the window would be pushed back onto the screen and shortened.
+// Other window events are queued in their order.
+void sdl_deliver_own_window_messages();

@@ -266,6 +266,7 @@ class SdlDevice final : public DisplayDevice {
     if (!set) {
       set = SDL_SetWindowFullscreen(SdlWindow, SDL_WINDOW_FULLSCREEN_DESKTOP) == 0;
     }
+    sdl_deliver_own_window_messages();
     if (!set) {
       return false;
     }
@@ -276,6 +277,7 @@ class SdlDevice final : public DisplayDevice {
   bool restore_display_mode() override {
     if (SdlWindow != nullptr && (SDL_GetWindowFlags(SdlWindow) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
       SDL_SetWindowFullscreen(SdlWindow, 0);
+      sdl_deliver_own_window_messages();
     }
     FullscreenMode = {};
     return true;

@@ -2,6 +2,7 @@
 // procedure expects (keys as virtual-key codes, Alt held as system keys), and the window's
 // geometry is read and set through SDL. SDL's window has no frame of its own to account
 // for, so the frame metrics are 0 and the client area is the whole window.
+#include <algorithm>
 #include <cstring>
 #include <deque>
 
@@ -18,8 +19,8 @@ std::deque<WindowMessage> Queue;
 bool ShortcutTable = false;
 uint32_t ShortcutCommand = 0;
 int CursorCount = 0;
-// Per virtual-key code: whether the key's last press came as a system key.
-bool PressedAsSystemKey[256] = {};
+// Whether Enter's last press came with Alt (as the shortcut).
+bool EnterPressedAsSystemKey = false;
 
 constexpr intptr_t AltContextBit = intptr_t{1} << 29;
 constexpr intptr_t PreviousStateBit = intptr_t{1} << 30;
@@ -83,12 +84,16 @@ void translate_key(const SDL_KeyboardEvent& key) {
     return;
   }
   bool alt = (key.keysym.mod & KMOD_ALT) != 0 || vk == VK_MENU;
-  if (key.type == SDL_KEYDOWN && key.repeat != 0) {
-    // Auto-repeat keeps the kind of the press that started it: Enter held on after Alt+Enter
-    // when Alt is let go first stays a system key and never becomes an Enter press.
-    alt = PressedAsSystemKey[vk];
-  } else if (key.type == SDL_KEYDOWN) {
-    PressedAsSystemKey[vk] = alt;
+  if (key.type == SDL_KEYDOWN && vk == VK_RETURN) {
+    // Enter's auto-repeat keeps the kind of the press that started it: Enter held on after
+    // Alt+Enter when Alt is let go first stays a system key and never becomes an Enter
+    // press. Every other key's repeats go by the Alt key as it is now, so an arrow pressed
+    // with Alt and held on after Alt is let go counts from then on.
+    if (key.repeat != 0) {
+      alt = EnterPressedAsSystemKey;
+    } else {
+      EnterPressedAsSystemKey = alt;
+    }
   }
   intptr_t lParam = 1 | (static_cast<intptr_t>(key.keysym.scancode & 0xff) << 16);
   if (alt) {
@@ -104,34 +109,25 @@ void translate_key(const SDL_KeyboardEvent& key) {
   }
 }
 
-void translate_window_event(const SDL_WindowEvent& w) {
+// The window message an SDL window event stands for; false for events the show ignores.
+bool window_message(const SDL_WindowEvent& w, WindowMessage* m) {
   switch (w.event) {
-    case SDL_WINDOWEVENT_CLOSE:
-      post(WM_CLOSE, 0, 0);
-      break;
-    case SDL_WINDOWEVENT_MOVED:
-      post(WM_MOVE, 0, pack_point(w.data1, w.data2));
-      break;
-    case SDL_WINDOWEVENT_SIZE_CHANGED:
-      post(WM_SIZE, 0, pack_point(w.data1, w.data2));
-      break;
-    case SDL_WINDOWEVENT_MINIMIZED:
-      post(WM_SIZE, SIZE_MINIMIZED, 0);
-      break;
-    case SDL_WINDOWEVENT_RESTORED:
-      post(WM_SIZE, 0, 0);
-      break;
-    case SDL_WINDOWEVENT_FOCUS_GAINED:
-      post(WM_ACTIVATE, 1, 0);
-      break;
-    case SDL_WINDOWEVENT_FOCUS_LOST:
-      post(WM_ACTIVATE, 0, 0);
-      break;
-    case SDL_WINDOWEVENT_ENTER:
-      post(WM_SETCURSOR, 0, 0);
-      break;
-    default:
-      break;
+    case SDL_WINDOWEVENT_CLOSE: *m = {WM_CLOSE, 0, 0}; return true;
+    case SDL_WINDOWEVENT_MOVED: *m = {WM_MOVE, 0, pack_point(w.data1, w.data2)}; return true;
+    case SDL_WINDOWEVENT_SIZE_CHANGED: *m = {WM_SIZE, 0, pack_point(w.data1, w.data2)}; return true;
+    case SDL_WINDOWEVENT_MINIMIZED: *m = {WM_SIZE, SIZE_MINIMIZED, 0}; return true;
+    case SDL_WINDOWEVENT_RESTORED: *m = {WM_SIZE, 0, 0}; return true;
+    case SDL_WINDOWEVENT_FOCUS_GAINED: *m = {WM_ACTIVATE, 1, 0}; return true;
+    case SDL_WINDOWEVENT_FOCUS_LOST: *m = {WM_ACTIVATE, 0, 0}; return true;
+    case SDL_WINDOWEVENT_ENTER: *m = {WM_SETCURSOR, 0, 0}; return true;
+    default: return false;
+  }
+}
+
+void translate_window_event(const SDL_WindowEvent& w) {
+  WindowMessage m;
+  if (window_message(w, &m)) {
+    post(m.message, m.wParam, m.lParam);
   }
 }
 
@@ -242,7 +238,7 @@ void set_window_pos(int left, int top, int width, int height) {
   if (SdlWindow == nullptr) {
     return;
   }
-  // Only real changes go to SDL: each one comes back later as a move or size message.
+  // Only real changes go to SDL.
   int x = 0, y = 0, w = 0, h = 0;
   SDL_GetWindowPosition(SdlWindow, &x, &y);
   SDL_GetWindowSize(SdlWindow, &w, &h);
@@ -253,19 +249,45 @@ void set_window_pos(int left, int top, int width, int height) {
     SDL_SetWindowSize(SdlWindow, width, height);
   }
   SDL_ShowWindow(SdlWindow);
+  sdl_deliver_own_window_messages();
+}
+
+void sdl_deliver_own_window_messages() {
+  SDL_PumpEvents();
+  SDL_Event events[32];
+  int n = 0;
+  while ((n = SDL_PeepEvents(events, 32, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT)) > 0) {
+    for (int i = 0; i < n; ++i) {
+      WindowMessage m;
+      if (!window_message(events[i].window, &m)) {
+        continue;
+      }
+      if (m.message == WM_MOVE || m.message == WM_SIZE) {
+        send_message(m.message, m.wParam, m.lParam);
+      } else {
+        post(m.message, m.wParam, m.lParam);
+      }
+    }
+  }
 }
 
 int get_system_metrics(int) { return 0; }
 
-bool get_current_display_mode(int* width, int* height) {
-  const int display = SdlWindow != nullptr ? SDL_GetWindowDisplayIndex(SdlWindow) : 0;
-  SDL_DisplayMode mode;
-  if (display < 0 || SDL_GetCurrentDisplayMode(display, &mode) != 0) {
-    return false;
+bool get_screen_bounds(Rect* bounds) {
+  bool any = false;
+  const int count = SDL_GetNumVideoDisplays();
+  for (int i = 0; i < count; ++i) {
+    SDL_Rect b;
+    if (SDL_GetDisplayBounds(i, &b) != 0 || b.w <= 0 || b.h <= 0) {
+      continue;
+    }
+    const Rect r = {b.x, b.y, b.x + b.w, b.y + b.h};
+    *bounds = any ? Rect{std::min(bounds->left, r.left), std::min(bounds->top, r.top),
+                         std::max(bounds->right, r.right), std::max(bounds->bottom, r.bottom)}
+                  : r;
+    any = true;
   }
-  *width = mode.w;
-  *height = mode.h;
-  return true;
+  return any;
 }
 
 int show_cursor(bool show) {

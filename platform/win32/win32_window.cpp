@@ -117,14 +117,17 @@ void set_window_pos(int left, int top, int width, int height) {
 
 int get_system_metrics(int index) { return GetSystemMetrics(index); }
 
-bool get_current_display_mode(int* width, int* height) {
-  DEVMODEA mode = {};
-  mode.dmSize = sizeof(mode);
-  if (!EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode)) {
+bool get_screen_bounds(Rect* bounds) {
+  // The virtual screen: the rectangle all monitors cover together, in the coordinates of the
+  // main one (a monitor left of or above it lies at negative coordinates).
+  const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+  const int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  if (width <= 0 || height <= 0) {
     return false;
   }
-  *width = static_cast<int>(mode.dmPelsWidth);
-  *height = static_cast<int>(mode.dmPelsHeight);
+  const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+  const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  *bounds = Rect{left, top, left + width, top + height};
   return true;
 }
 

@@ -41,7 +41,7 @@ class Display : public ::testing::Test {
     reset_show_state();
     return headless_run([] {
       run_show();
-      exit_process(0);
+      exit_process(show_exit_code());
     });
   }
   // Sends Alt+Enter as the keyboard does: a system key with the Alt bit, through the pump.
@@ -109,11 +109,11 @@ TEST_F(Display, TheModeSearchTriesEveryDepthAtTheFrameSizeFirst) {
 }
 
 TEST_F(Display, StartUpFailures) {
-  // Neither mode, or no window at all: reported, exit code 0, nothing prepared or shown.
+  // Neither mode, or no window at all: reported, exit code 1, nothing prepared or shown.
   HeadlessConfig no_window;
   no_window.fail_window = true;
   for (const HeadlessConfig& config : {fullscreen_only({{640, 480, 32}, {800, 600, 8}}), no_window}) {
-    EXPECT_EQ(run(config), 0);
+    EXPECT_EQ(run(config), 1);
     EXPECT_EQ(headless_stats().messages, Messages{"cannot init screen"});
     EXPECT_EQ(Framebuffer.pixels, nullptr) << "no asset prepared";
     EXPECT_EQ(headless_stats().presented, 0u);
@@ -164,7 +164,7 @@ TEST_F(Display, AFailedSwitchGoesBackAndAFailedRestoreEndsTheProcess) {
   present_frame({400, 300, 120000, 480000, pixels.data()});
   EXPECT_EQ(headless_last_frame().pixels[0], 0x00406080u);
   headless_config().fail_windowed = true;
-  EXPECT_EQ(headless_run(alt_enter), 0);
+  EXPECT_EQ(headless_run(alt_enter), 1) << "the process ends on the reported failure";
   EXPECT_EQ(headless_stats().messages,
             (Messages{"window-switching failed", "window-switching failed", "window-restore failed"}));
   EXPECT_EQ(DisplayReady, 0) << "released before the end";
@@ -176,7 +176,7 @@ TEST_F(Display, AFailedSwitchGoesBackAndAFailedRestoreEndsTheProcess) {
   EXPECT_EQ(Windowed, 0);
   EXPECT_EQ(DisplayReady, 1);
   headless_config().fail_mode_switch = true;
-  EXPECT_EQ(headless_run(alt_enter), 0);
+  EXPECT_EQ(headless_run(alt_enter), 1);
   EXPECT_EQ(headless_stats().messages.back(), "window-restore failed");
 }
 
@@ -273,6 +273,123 @@ TEST_F(Display, HeldKeysAndAltEnter) {
   headless_post(WM_KEYDOWN, VK_RETURN, 1);
   pump_messages();
   EXPECT_EQ(KeyState[VK_RETURN], 1u);
+}
+
+// What the held-key table reads after each pump, for key messages posted before it. Alt
+// and keys pressed with it come as system keys, as the keyboard sends them.
+struct KeyMessage {
+  uint32_t message, vk;
+  bool alt, repeat;
+};
+std::vector<uint32_t> key_entries_after_pumps(uint32_t vk, const std::vector<std::vector<KeyMessage>>& pumps) {
+  std::vector<uint32_t> seen;
+  for (const std::vector<KeyMessage>& messages : pumps) {
+    for (const KeyMessage& m : messages) {
+      const bool up = m.message == WM_KEYUP || m.message == WM_SYSKEYUP;
+      headless_post(m.message, m.vk, 1 | (m.alt ? 1 << 29 : 0) | (m.repeat || up ? 1 << 30 : 0) | (up ? 1u << 31 : 0));
+    }
+    pump_messages();
+    seen.push_back(KeyState[vk]);
+  }
+  return seen;
+}
+
+TEST_F(Display, KeyUpsWithAltTapsBetweenFramesAndFocusLoss) {
+  const KeyMessage left_down = {WM_KEYDOWN, VK_LEFT, false, false}, left_repeat = {WM_KEYDOWN, VK_LEFT, false, true},
+                   left_up = {WM_KEYUP, VK_LEFT, false, false}, left_up_alt = {WM_SYSKEYUP, VK_LEFT, true, false},
+                   alt_down = {WM_SYSKEYDOWN, VK_MENU, true, false}, alt_up = {WM_SYSKEYUP, VK_MENU, true, false},
+                   focus_lost = {WM_ACTIVATE, 0, false, false}, focus_back = {WM_ACTIVATE, 1, false, false};
+  struct Case {
+    const char* what;
+    std::vector<std::vector<KeyMessage>> pumps;
+    std::vector<uint32_t> left;  // KeyState[VK_LEFT] after each pump
+  };
+  const Case cases[] = {
+      {"held through auto-repeat, released", {{left_down}, {left_repeat, left_repeat}, {left_up}, {}}, {1, 1, 0, 0}},
+      {"released while Alt is held", {{left_down}, {alt_down}, {left_up_alt}, {alt_up}, {}}, {1, 1, 0, 0, 0}},
+      {"released with Alt in the pump that pressed Alt", {{left_down}, {alt_down, left_up_alt, alt_up}, {}}, {1, 0, 0}},
+      // A tap between two frames is held for the one frame that follows, then released.
+      {"tapped", {{left_down, left_up}, {}, {}}, {1, 0, 0}},
+      {"tapped with Alt down", {{left_down, left_up_alt}, {}}, {1, 0}},
+      {"tapped twice", {{left_down, left_up, left_down, left_up}, {}}, {1, 0}},
+      {"tapped and pressed again", {{left_down, left_up, left_down}, {}, {left_up}}, {1, 1, 0}},
+      // A release in the pass of an auto-repeat is not held back: only a fresh press is.
+      {"released in the pass of a repeat", {{left_down}, {left_repeat, left_up}, {}}, {1, 0, 0}},
+      // Another window takes the focus: the key counts as released, and its key-up after
+      // the focus came back changes nothing.
+      {"focus lost while held", {{left_down}, {focus_lost}, {focus_back}, {left_up}}, {1, 0, 0, 0}},
+      {"focus lost in the pass of a tap", {{left_down, left_up, focus_lost}, {}}, {0, 0}},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(start());
+    EXPECT_EQ(key_entries_after_pumps(VK_LEFT, c.pumps), c.left) << c.what;
+  }
+  // The Alt key itself never enters the table, and a tapped Escape is seen.
+  ASSERT_TRUE(start());
+  EXPECT_EQ(key_entries_after_pumps(VK_MENU, {{alt_down}, {alt_up}}), (std::vector<uint32_t>{0, 0}));
+  EXPECT_EQ(key_entries_after_pumps(VK_ESCAPE, {{{WM_KEYDOWN, VK_ESCAPE, false, false}, {WM_KEYUP, VK_ESCAPE, false, false}}}),
+            (std::vector<uint32_t>{1}));
+}
+
+TEST_F(Display, AFailedRebuildIsReportedOnceAndTriedAgain) {
+  ASSERT_TRUE(start());
+  headless_config().fail_windowed = true;
+  user(600, 450, true);
+  EXPECT_EQ(DisplayReady, 0);
+  user(620, 460, true);
+  EXPECT_EQ(DisplayReady, 0);
+  EXPECT_EQ(headless_stats().messages, Messages{"cannot rebuild the display"}) << "reported once";
+  // The next resize tries again and succeeds.
+  headless_config().fail_windowed = false;
+  user(640, 480, true);
+  EXPECT_EQ(DisplayReady, 1);
+  EXPECT_EQ(Surfaces.back_width, 640);
+  // So does the size message of a restore, and Alt+Enter (to fullscreen).
+  headless_config().fail_windowed = true;
+  user(600, 450, true);
+  EXPECT_EQ(DisplayReady, 0);
+  headless_config().fail_windowed = false;
+  headless_user_minimise();
+  headless_post(WM_SIZE, 0, 0);
+  pump_messages();
+  EXPECT_EQ(DisplayReady, 1);
+  EXPECT_EQ(Windowed, 1);
+  headless_config().fail_windowed = true;
+  user(610, 450, true);
+  EXPECT_EQ(DisplayReady, 0);
+  alt_enter();
+  EXPECT_EQ(DisplayReady, 1);
+  EXPECT_EQ(Windowed, 0);
+  EXPECT_EQ(headless_stats().messages, (Messages{"cannot rebuild the display", "cannot rebuild the display",
+                                                 "cannot rebuild the display"}))
+      << "once for each failure that followed a success";
+}
+
+TEST_F(Display, AWindowOnAScreenLeftOfOrAboveTheMainOneStaysThere) {
+  HeadlessConfig config;
+  config.desktop_width = 1024;
+  config.desktop_height = 768;
+  config.more_screens = {{-1280, -200, 0, 824}};  // left of the main screen, reaching higher
+  ASSERT_TRUE(start(config));
+  struct Case {
+    int x, y;
+    Rect after;  // once resized to 600 x 500
+  };
+  const Case cases[] = {
+      {-900, -100, {-900, -100, -300, 400}},
+      {-1400, -250, {-1280, -200, -800, 250}},  // past the left and top of all screens: pushed back
+      {700, 500, {700, 500, 1022, 822}},        // the bottom edge of all screens is 824
+  };
+  for (const Case& c : cases) {
+    user(c.x, c.y, false);
+    user(600, 500, true);
+    Rect r;
+    get_window_rect(&r);
+    EXPECT_EQ(std::vector<int>({r.left, r.top, r.right, r.bottom}),
+              std::vector<int>({c.after.left, c.after.top, c.after.right, c.after.bottom}))
+        << c.x << ", " << c.y;
+    EXPECT_EQ(DisplayReady, 1);
+  }
 }
 
 // The real program's Alt+Enter during the show and its window's close box are tried under Xvfb.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <vector>
 
 #include "display/window.h"
 #include "driver/show.h"
@@ -58,6 +59,66 @@ TEST(SdlKeys, HeldKeysAndTheAltEnterShortcut) {
   keys({{false, SDLK_RETURN}, {false, SDLK_LALT}, {true, SDLK_RETURN}, {true, SDLK_ESCAPE}});
   EXPECT_EQ(KeyState[VK_RETURN], 1u);
   EXPECT_EQ(KeyState[VK_ESCAPE], 1u);
+}
+
+TEST(SdlKeys, ReleasesWithAltRepeatsAfterAltTapsAndFocusLoss) {
+  SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
+  reset_show_state();
+  ASSERT_TRUE(init_display_window(400, 300, false));
+  // Left down, Alt down, Left up (a system key-up, Alt being held), Alt up: released.
+  keys({{true, SDLK_LEFT}, {true, SDLK_LALT, KMOD_LALT}});
+  EXPECT_EQ(KeyState[VK_LEFT], 1u);
+  keys({{false, SDLK_LEFT, KMOD_LALT}, {false, SDLK_LALT}});
+  EXPECT_EQ(KeyState[VK_LEFT], 0u);
+  // Left pressed with Alt held is a system key; held on after Alt is let go, its repeats
+  // are ordinary key-downs.
+  keys({{true, SDLK_LALT, KMOD_LALT}, {true, SDLK_LEFT, KMOD_LALT}});
+  EXPECT_EQ(KeyState[VK_LEFT], 0u);
+  keys({{false, SDLK_LALT}, {true, SDLK_LEFT, KMOD_NONE, true}});
+  EXPECT_EQ(KeyState[VK_LEFT], 1u);
+  keys({{false, SDLK_LEFT}});
+  EXPECT_EQ(KeyState[VK_LEFT], 0u);
+  // Pressed and released between two frames: held for the frame that follows, then not.
+  keys({{true, SDLK_RIGHT}, {false, SDLK_RIGHT}});
+  EXPECT_EQ(KeyState[VK_RIGHT], 1u);
+  pump_messages();
+  EXPECT_EQ(KeyState[VK_RIGHT], 0u);
+  // Another window takes the focus while Enter is held: Enter counts as released.
+  keys({{true, SDLK_RETURN}});
+  EXPECT_EQ(KeyState[VK_RETURN], 1u);
+  SDL_Event e = {};
+  e.type = SDL_WINDOWEVENT;
+  e.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+  ASSERT_EQ(SDL_PushEvent(&e), 1);
+  pump_messages();
+  EXPECT_EQ(KeyState[VK_RETURN], 0u);
+}
+
+TEST(SdlWindow, BackFromFullscreenWhereAndAsLargeAsBefore) {
+  SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
+  reset_show_state();
+  ASSERT_TRUE(init_display_window(400, 300, false));
+  // Partly off the screen's left edge, as a user may leave it.
+  Rect before;
+  get_window_rect(&before);
+  set_window_pos(-60, 100, before.right - before.left, before.bottom - before.top);
+  pump_messages();
+  get_window_rect(&before);
+  ASSERT_EQ(before.left, -60);
+  for (int i = 0; i < 2; ++i) {
+    keys({{true, SDLK_LALT, KMOD_LALT}, {true, SDLK_RETURN, KMOD_LALT}, {false, SDLK_RETURN, KMOD_LALT},
+          {false, SDLK_LALT}});
+    pump_messages();
+    pump_messages();
+  }
+  ASSERT_EQ(Windowed, 1);
+  EXPECT_EQ(DisplayReady, 1);
+  Rect after;
+  get_window_rect(&after);
+  EXPECT_EQ(std::vector<int>({after.left, after.top, after.right, after.bottom}),
+            std::vector<int>({before.left, before.top, before.right, before.bottom}));
+  EXPECT_EQ(std::vector<int>({WindowRect.left, OuterWidth, ClientRect.right}),
+            std::vector<int>({-60, before.right - before.left, before.right - before.left}));
 }
 
 }  // namespace

@@ -17,10 +17,12 @@ struct FrameState {
 };
 
 // Runs the show with scripted keys until `end_ms` and records the menu state of every frame.
-std::vector<FrameState> run(std::vector<HeadlessKey> keys, uint32_t end_ms, uint32_t start_tick = 0) {
+std::vector<FrameState> run(std::vector<HeadlessKey> keys, uint32_t end_ms, uint32_t start_tick = 0,
+                            int64_t focus_lost_at_ms = -1) {
   reset_show_state();
   HeadlessConfig config;
   config.start_tick = start_tick;
+  config.focus_lost_at_ms = focus_lost_at_ms;
   config.keys = std::move(keys);
   config.keys.push_back({end_ms, VK_ESCAPE, true, false});
   headless_reset(config);
@@ -30,7 +32,7 @@ std::vector<FrameState> run(std::vector<HeadlessKey> keys, uint32_t end_ms, uint
   });
   EXPECT_EQ(headless_run([] {
               run_show();
-              exit_process(0);
+              exit_process(show_exit_code());
             }),
             0);
   return frames;
@@ -38,6 +40,9 @@ std::vector<FrameState> run(std::vector<HeadlessKey> keys, uint32_t end_ms, uint
 
 HeadlessKey hold(uint32_t ms, uint32_t vk) { return {ms, vk, true, false}; }
 HeadlessKey release(uint32_t ms, uint32_t vk) { return {ms, vk, false, false}; }
+// The same with Alt held: system keys.
+HeadlessKey hold_alt(uint32_t ms, uint32_t vk) { return {ms, vk, true, true}; }
+HeadlessKey release_alt(uint32_t ms, uint32_t vk) { return {ms, vk, false, true}; }
 
 // The values a field takes, each change once, in order.
 template <typename F>
@@ -118,10 +123,43 @@ TEST(Menu, EnterInFullscreenSwitchesToWindowedFirst) {
   headless_set_present_hook([&](const HeadlessFrame&) { fullscreen_seen |= Windowed == 0; });
   headless_run([] {
     run_show();
-    exit_process(0);
+    exit_process(show_exit_code());
   });
   EXPECT_TRUE(fullscreen_seen);
   EXPECT_EQ(Windowed, 1);
   EXPECT_EQ(headless_opened_addresses().size(), 1u);
   EXPECT_EQ(KeyState[VK_RETURN], 1u);
+}
+
+TEST(Menu, KeysReleasedWithAltTappedBetweenFramesOrHeldWhenTheFocusGoes) {
+  // Frames every 20 ms; a tune step needs more than 200 ms since the last.
+  struct Case {
+    const char* what;
+    std::vector<HeadlessKey> keys;
+    std::vector<int32_t> tunes;
+  };
+  const Case cases[] = {
+      // Left down, Alt down, Left up, Alt up: one step, not one every 220 ms until the end.
+      {"left released while Alt is held",
+       {hold(250, VK_LEFT), hold_alt(300, VK_MENU), release_alt(350, VK_LEFT), release_alt(400, VK_MENU)},
+       {1, 14}},
+      // Pressed and released 5 ms later, between two frames: seen by the frame that follows.
+      {"right tapped for 5 ms", {hold(303, VK_RIGHT), release(308, VK_RIGHT)}, {1, 2}},
+      {"right tapped twice", {hold(303, VK_RIGHT), release(308, VK_RIGHT), hold(703, VK_RIGHT), release(708, VK_RIGHT)},
+       {1, 2, 3}},
+  };
+  for (const Case& c : cases) {
+    auto frames = run(c.keys, 1500);
+    EXPECT_EQ(changes(frames, [](const FrameState& f) { return f.tune; }), c.tunes) << c.what;
+  }
+  // A tapped Escape ends the show.
+  EXPECT_LT(run({hold(303, VK_ESCAPE), release(308, VK_ESCAPE)}, 5000).size(), 20u);
+}
+
+TEST(Menu, EnterHeldWhenAnotherWindowTakesTheFocusOpensTheLinkOnlyOnce) {
+  // Enter held from the start opens the link at 2020 ms; the browser takes the focus at
+  // 2100 ms, and Enter's release goes to the browser. The show no longer counts it held.
+  run({hold(0, VK_RETURN)}, 6500, 0, 2100);
+  EXPECT_EQ(headless_opened_addresses().size(), 1u);
+  EXPECT_EQ(KeyState[VK_RETURN], 0u);
 }

@@ -23,7 +23,7 @@ int run(const HeadlessConfig& config) {
   headless_reset(config);
   return headless_run([] {
     run_show();
-    exit_process(0);
+    exit_process(show_exit_code());
   });
 }
 
@@ -49,17 +49,26 @@ TEST(ShowClock, TimeAndTurnValues) {
   ShowClock c0 = show_clock(0);
   EXPECT_EQ(c0.t, 0.0f);
   EXPECT_EQ(c0.turn, 200.0f);  // cosine 1, sine 0
-  ShowClock c1 = show_clock(1000);
-  EXPECT_EQ(c1.t, 20.0f);      // 20 units per second
-  // 49.7 days of show: t grows to 85.9 million units, kept in single precision.
-  ShowClock big = show_clock(0xffffffffu);
-  EXPECT_EQ(big.t, static_cast<float>(4294967295.0 * 0.02));
-  // The cosine takes the unrounded product, the sine the rounded t.
-  const uint32_t ms = 123456789;
-  const double td = ms * 0.02;
-  const float t = static_cast<float>(td);
-  EXPECT_EQ(show_clock(ms).turn,
-            static_cast<float>(200.0 * std::cos(0.01 * td) + 100.0 * std::sin(0.007 * static_cast<double>(t))));
+  // Worked out apart from the code (double-precision reference, rounded to single at the
+  // end). 1 s: t = 20, turn = 200 cos 0.2 + 100 sin 0.14 = 209.96762.
+  struct Moment {
+    uint32_t ms;
+    float t, turn;
+  };
+  const Moment moments[] = {
+      {1000, 20.0f, 0x1.a3ef6cp+7f},
+      {31415, 628.299988f, 0x1.a397eap+6f},
+      // Where t is rounded to a quarter: the cosine takes the unrounded 2469135.78 and the
+      // sine the rounded 2469135.75. Cosine and sine both of the rounded t would give
+      // -86.7716, both of the unrounded -86.7020.
+      {123456789, 2469135.75f, -0x1.5ad8b6p+6f},
+      // 49.7 days of show: t grows to 85.9 million units, kept in single precision.
+      {0xffffffffu, 85899344.0f, 0x1.07bf66p+8f},
+  };
+  for (const Moment& m : moments) {
+    EXPECT_EQ(show_clock(m.ms).t, m.t) << m.ms;
+    EXPECT_EQ(show_clock(m.ms).turn, m.turn) << m.ms;
+  }
 }
 
 TEST(Show, EscapeHeldAtStartStillDrawsAndPresentsOneFrame) {
@@ -220,7 +229,7 @@ TEST(Show, CloseRequestEndsWithExitCodeZero) {
 TEST(Show, NoWindowReportsCannotInitScreen) {
   HeadlessConfig c = escape_at(0);
   c.fail_window = true;
-  EXPECT_EQ(run(c), 0);
+  EXPECT_EQ(run(c), 1) << "a show that could not start is a failure";
   ASSERT_EQ(headless_stats().messages.size(), 1u);
   EXPECT_EQ(headless_stats().messages[0], "cannot init screen");
   EXPECT_EQ(headless_stats().presented, 0u);
@@ -232,7 +241,7 @@ TEST(Show, BlockThatCannotBeHadIsReportedAndEndsTheShow) {
   for (int64_t granted : {0, 1, 3}) {
     HeadlessConfig c = escape_at(0);
     c.fail_alloc_after = granted;
-    EXPECT_EQ(run(c), 0) << granted;
+    EXPECT_EQ(run(c), 1) << granted;
     ASSERT_EQ(headless_stats().messages.size(), 1u) << granted;
     EXPECT_EQ(headless_stats().messages[0], "not enough memory for the show");
     EXPECT_EQ(headless_stats().presented, 0u);
@@ -258,7 +267,7 @@ TEST(Show, GraphicsArePreparedInTheirFixedOrder) {
   for (const Case& c : cases) {
     HeadlessConfig config = escape_at(0);
     config.fail_alloc_after = c.granted;
-    EXPECT_EQ(run(config), 0);
+    EXPECT_EQ(run(config), 1);  // not enough memory for the show
     EXPECT_NE(Framebuffer.pixels, nullptr) << c.granted;
     EXPECT_NE(SpritePicture, nullptr) << c.granted;
     EXPECT_EQ(Font.pixels != nullptr, c.font) << c.granted;
@@ -267,5 +276,33 @@ TEST(Show, GraphicsArePreparedInTheirFixedOrder) {
     EXPECT_EQ(TuneBarImages[14] != nullptr, c.last_tune) << c.granted;
     EXPECT_EQ(LinkBarImages[1] != nullptr, c.first_link) << c.granted;
     EXPECT_EQ(headless_stats().presented, 0u) << c.granted;
+  }
+}
+
+TEST(Show, ExitCodeIsOneAfterAnyReportedErrorAndZeroWhenTheUserEndsTheShow) {
+  struct Case {
+    const char* what;
+    HeadlessConfig config;
+    int code;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"Escape", escape_at(300), 0});
+  HeadlessConfig close;
+  close.close_at_ms = 300;
+  cases.push_back({"close box", close, 0});
+  HeadlessConfig no_shortcut = escape_at(300);
+  no_shortcut.fail_shortcut = true;
+  cases.push_back({"no shortcut table, then Escape", no_shortcut, 1});
+  // Alt+Enter fails and the show goes back to its window and on; the user ends it.
+  HeadlessConfig switch_failed = escape_at(600);
+  switch_failed.fail_fullscreen = true;
+  switch_failed.keys.push_back({300, VK_RETURN, true, true});
+  cases.push_back({"failed switch, then Escape", switch_failed, 1});
+  HeadlessConfig switch_failed_closed = switch_failed;
+  switch_failed_closed.keys = {{300, VK_RETURN, true, true}};
+  switch_failed_closed.close_at_ms = 600;
+  cases.push_back({"failed switch, then the close box", switch_failed_closed, 1});
+  for (const Case& c : cases) {
+    EXPECT_EQ(run(c.config), c.code) << c.what;
   }
 }

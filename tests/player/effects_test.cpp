@@ -52,6 +52,11 @@ TEST(Effects, PerTickTraces) {
       {rows({"C-4 01", "D-4 .. .. 310", "... .. .. 300"}, 4), period, {0, -256, -512, -512, -512, -512, -512, -512}, 4},
       {rows({"C-4 01 .. E31", "D-4 .. .. 305"}), workPeriod, {0, 0, -256, -256, -256, -512}, 6},
       {rows({"C-4 01 .. E31", "D-4 .. .. 305"}), period, {-400}, 11},
+      // A speed that does not divide the distance stops exactly at the target, both ways.
+      {rows({"C-4 01", "D-4 .. .. 303"}, 12), period, {0, -48, -96, -144, -192, -240, -288, -336, -384, -432, -480, -512},
+       12},
+      {rows({"D-4 01", "C-4 .. .. 303"}, 12), period, {-512, -464, -416, -368, -320, -272, -224, -176, -128, -80, -32, 0},
+       12},
       // Volume-column tone portamento runs before the effect (whose speed stays) and both slide.
       {rows({"C-4 01", "D-4 .. F1 301"}, 2), [](const PlayerState& p) -> int64_t { return first(p).portaSpeed; }, {16}, 3},
       {rows({"C-4 01", "D-4 .. F1 301"}, 2), period, {-32}, 3},
@@ -63,6 +68,11 @@ TEST(Effects, PerTickTraces) {
             2),
        panning, {64, 64, 255, 255, 255, 253, 253, 251, 251, 255, 34, 34, 34, 38, 38, 30}},
       {rows({"C-4 01 .. S11", "... .. .. W22", "... .. .. EF3"}, 1), sync, {0x11, 0x22, 3}},
+      // At speed 1 every tick reads a row: slides that act between rows never do. A pattern
+      // delay's extra tick is between rows, so there the slide acts once.
+      {rows({"C-4 01 .. A0F", "... .. .. A00", "... .. .. EA1", "... .. .. A0F"}, 1), volume, {64, 64, 64, 64}},
+      {rows({"C-4 01 .. 104", "... .. .. 204", "... .. .. 100"}, 1), period, {0, 0, 0}},
+      {rows({"C-4 01 .. A0F | ... .. .. EE1", "... .. .. A0F"}, 1), volume, {64, 49, 49, 64}},
       // EC3 cuts on tick 3, EC0 does nothing.
       {rows({"C-4 01 .. EC3", "... .. 20 EC0"}), volume, {64, 64, 64, 0, 0, 0, 16, 16, 16, 16, 16, 16}},
       // K02 releases on tick 2; without a volume envelope the fade drops at once.
@@ -104,6 +114,14 @@ TEST(Effects, RetriggersOnTheirTicks) {
 
   tune::Player n(rows({"C-4 01 .. E92"}));  // E92 restarts every second tick
   EXPECT_EQ(restarts(n, 6).first, (Values{0, 2, 4}));
+  // E93 on a row without a note: the row tick (tick 0) restarts the sample too.
+  tune::Player e(rows({"C-4 01", "... .. .. E93"}));
+  EXPECT_EQ(restarts(e, 12).first, (Values{0, 6, 9}));
+  // R00 goes on with the interval, the volume change and the count of the R13 before it.
+  tune::Player m(rows({"C-4 01 .. R13", "... .. .. R00"}));
+  auto [at00, volumes00] = restarts(m, 12);
+  EXPECT_EQ(at00, (Values{0, 3, 7, 11}));
+  EXPECT_EQ((Values{volumes00[3], volumes00[7], volumes00[11]}), (Values{63, 62, 61}));
 
   // Retrigger volume codes, interval 0: the first restart comes on the row tick itself.
   for (auto [code, from, to] : std::vector<std::tuple<int, int, int>>{
@@ -125,8 +143,11 @@ TEST(Effects, MasterVolumeScalesBeforeGlobal) {
 }
 
 TEST(Envelope, PanningLaw) {
+  // p + floor((e - 32) d / 32), d the distance to the nearer edge; the last four do not
+  // divide exactly, and the floor of a negative swing is one further from the centre.
   for (auto [panning, value, mixed] : std::vector<std::tuple<uint8_t, uint16_t, int>>{
-           {64, 64, 128}, {64, 0, 0}, {200, 64, 255}, {200, 0, 145}, {200, 32, 200}}) {
+           {64, 64, 128}, {64, 0, 0}, {200, 64, 255}, {200, 0, 145}, {200, 32, 200},
+           {200, 10, 162}, {100, 50, 156}, {30, 1, 0}, {130, 5, 24}}) {
     ModuleDef m = enveloped({}, {{{1, value}, {0, value}}});
     m.instruments[0].samples[0].panning = panning;
     tune::Player t(m);
@@ -143,6 +164,27 @@ TEST(Envelope, AutoVibratoGrowsOverItsSweep) {
   tune::Player t(m);
   // floor(w * 4 / 16) = 16 at the crest, scaled by sweep 0/4, 1/4, 2/4, 3/4, then whole.
   EXPECT_EQ(t.trace(8, workPeriod), (Values{0, -4, 0, 12, 0, -16, 0, 16}));
+
+  // Rate 32, depth 3, sweep 7: the wave 0, 45, 64, 45, 0, -45, -64, -45 gives floor(w * 3 / 16)
+  // = 0, 8, 12, 8, 0, -9, -12, -9; ticks 1 to 6 scale it by k / 7, truncating toward zero
+  // (-45 / 7 is -6, not -7; -72 / 7 is -10, not -11).
+  m.instruments[0].vibratoDepth = 3;
+  m.instruments[0].vibratoRate = 32;
+  m.instruments[0].vibratoSweep = 7;
+  tune::Player u(m);
+  EXPECT_EQ(u.trace(10, workPeriod), (Values{0, -1, -3, -3, 0, 6, 10, 9, 0, -8}));
+
+  // Depth and sweep as large as a byte holds: worked out in 32 bits, 64 * 255 / 16 = 1020 at
+  // the crest, reached after 200 ticks of sweep.
+  ModuleDef big = song({empty_pattern(16)}, {0}, 31);
+  big.patterns[0].rows[0] = *parse_row("C-4 01");
+  big.instruments[0].vibratoDepth = 255;
+  big.instruments[0].vibratoRate = 64;
+  big.instruments[0].vibratoSweep = 200;
+  tune::Player b(big);
+  EXPECT_EQ(b.trace(4, workPeriod), (Values{0, -5, 0, 15}));  // trunc(1020 / 200), trunc(-3060 / 200)
+  b.ticks(197);
+  EXPECT_EQ(b.trace(4, workPeriod), (Values{-1020, 0, 1020, 0}));
 }
 
 TEST(Envelope, PositionEffect) {

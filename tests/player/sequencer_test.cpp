@@ -49,8 +49,10 @@ TEST(Sequencer, WalksAndTriggersOnTheirTicks) {
       // A break after a jump in the same row keeps the jump's position and sets the row.
       {song({rows_with(4, {{0, "... .. .. B02 | ... .. .. D03"}}), empty_pattern(4), empty_pattern(5)}, {0, 1, 2}, 1),
        where, {0, 203}},
-      // An order entry without pattern data plays 64 empty rows.
+      // An order entry without pattern data, or naming a pattern of 0 rows, plays 64 empty rows.
       {song({empty_pattern(2), absent}, {1, 0}, 1), where, {63, 100}, 63},
+      {song({empty_pattern(2), empty_pattern(0)}, {1, 0}, 1), where, {0, 1, 2}},
+      {song({empty_pattern(2), empty_pattern(0)}, {1, 0}, 1), where, {63, 100}, 63},
       // E60 on row 4 and E62 on row 7 play rows 4 to 7 three times; E61 on row 10 loops from 8.
       {song({rows_with(16, {{4, "... .. .. E60"}, {7, "... .. .. E62"}, {10, "... .. .. E61"}})}, {0}, 1),
        [](const PlayerState& p) -> int64_t { return p.row; },
@@ -110,10 +112,11 @@ TEST(Sequencer, BreakOrLoopTargetPastThePatternStartsItFromTheTop) {
 
 TEST(Sequencer, CellsForMissingChannelsOrOutOfOrderAreSkippedWithoutLosingTheRow) {
   // Two channels. Row 0: channel 1, then channel 0 (out of order), then channel 5 (no such
-  // channel), then channel 1 again. Row 1: channel 0 sets volume 0x10.
+  // channel), then channel 1 again. Row 1: channel 0 sets volume 0x10. Row 2: channel 5,
+  // then channel 1 sets volume 0x28: the cell for no channel is stepped over.
   PatternDef p;
-  p.raw = {0x41, 0x30, 0x40, 0x18, 0x45, 0x28, 0x41, 0x50, 0, 0x40, 0x20, 0};
-  p.rawRowCount = 2;
+  p.raw = {0x41, 0x30, 0x40, 0x18, 0x45, 0x28, 0x41, 0x50, 0, 0x40, 0x20, 0, 0x45, 0x38, 0x41, 0x38, 0};
+  p.rawRowCount = 3;
   ModuleDef m = song({p}, {0}, 1);
   m.channelCount = 2;
   std::vector<uint8_t> image = write_module_image(m);
@@ -123,6 +126,36 @@ TEST(Sequencer, CellsForMissingChannelsOrOutOfOrderAreSkippedWithoutLosingTheRow
   EXPECT_EQ((Values{t.channel(1).volume, t.channel(0).volume}), (Values{0x20, 0}));
   t.tick();
   EXPECT_EQ((Values{t.p().row, t.channel(0).volume}), (Values{1, 0x10}));
+  t.tick();
+  EXPECT_EQ((Values{t.p().row, t.channel(1).volume, t.channel(0).volume}), (Values{2, 0x28, 0x10}));
+}
+
+TEST(Sequencer, EffectNumbersBeyondTheTableCarryNoEffect) {
+  // What the channel and the song do over two rows with a plain note; a cell effect of 52
+  // or more (the table has 0..51) must change none of it.
+  const auto walk = [](int16_t effect) {
+    ModuleDef m = rows({"C-4 01 40", "... .. 30"}, 6);
+    if (effect >= 0) {
+      m.patterns[0].rows[0][0].effect = effect;
+      m.patterns[0].rows[0][0].parameter = 0x24;
+      m.patterns[0].rows[1][0].effect = effect;
+      m.patterns[0].rows[1][0].parameter = 0x00;
+    }
+    Player t(m);
+    Values out;
+    for (int i = 0; i < 12; ++i) {
+      t.tick();
+      const ChannelState& c = t.channel(0);
+      out.insert(out.end(), {c.currentEffect, c.volume, c.workVolume, c.period, c.workPeriod, c.panning,
+                             c.startPosition, c.keyOn, t.p().speed, t.p().tempo, t.p().globalVolume,
+                             t.p().patternDelay, t.p().row, t.p().syncValue});
+    }
+    return out;
+  };
+  const Values plain = walk(-1);
+  for (int16_t effect : {52, 53, 60, 67, 83, 103, 104, 120, 135, 136, 200, 254}) {
+    EXPECT_EQ(walk(effect), plain) << "effect " << effect;
+  }
 }
 
 // --- Note triggering -----------------------------------------------------------------------------
@@ -245,6 +278,17 @@ TEST(Render, StopAndStartOnlyActOnTheOtherState) {
   EXPECT_EQ(t.p().TickClock, clock);  // the clock keeps its value across stop and start
   player_start(0);
   EXPECT_EQ((Values{t.channel(0).active, t.p().tick}), (Values{0, 1}));  // channels start afresh
+
+  // Stopped while a pattern delay holds row 0: the next start reads row 0 on its first tick.
+  ModuleDef delayed = steady_tone(125, 1);
+  delayed.patterns = {pattern_from_rows({"C-4 01 .. EE5", "... .. 20"})};
+  Player d(delayed);
+  d.ticks(2);
+  ASSERT_EQ(d.p().patternDelay, 4);
+  player_stop();
+  player_start(0);
+  d.tick();
+  EXPECT_EQ((Values{d.p().rowTick, d.p().row, d.p().patternDelay, d.channel(0).active}), (Values{1, 0, 5, 1}));
 }
 
 TEST(Render, MasterVolumeSyncAndPosition) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "fuzz_tune.h"
 #include "tune.h"
 
 namespace {
@@ -34,6 +35,34 @@ TEST(PlayerThreads, StartAndStopWhileAnotherThreadRenders) {
   renderer.join();
   EXPECT_LE(loudCalls.load(), loud + 1);
   EXPECT_EQ(t.channel(0).active, 1);
+}
+
+TEST(PlayerThreads, StartRightAfterStopWaitsForTheRenderInFlight) {
+  // Long renders of a busy tune on one thread; stop and start again at once on the other,
+  // so that a start regularly falls inside a render that began while the song played. The
+  // start must not rewrite the channels under that render (the thread sanitizer watches).
+  tune::Player t(busy_tune(), false);
+  std::atomic<bool> done{false};
+  std::atomic<int> calls{0};
+  std::thread renderer([&] {
+    std::vector<int32_t> mix(2 * 8192);
+    while (!done.load()) {
+      player_render(8192, mix.data());
+      calls.fetch_add(1);
+    }
+  });
+  player_start(0);
+  for (int i = 0; i < 200; ++i) {
+    const int before = calls.load();
+    while (calls.load() == before) std::this_thread::yield();  // a render has begun since
+    player_stop();
+    player_start(0);
+    EXPECT_EQ(t.p().playing.load(), 1);
+  }
+  done = true;
+  renderer.join();
+  EXPECT_EQ(t.p().rendering.load(), 0) << "no render in flight is left marked";
+  EXPECT_GE(calls.load(), 200);
 }
 
 }  // namespace

@@ -18,18 +18,28 @@ struct PlaneFixture : ::testing::Test {
 }  // namespace
 
 TEST_F(PlaneFixture, ColourTableRisesToFullLevelAtRow48) {
-  const int32_t levels[] = {0, 5, 10, 15, 21, 26};
-  for (int i = 0; i < 6; ++i) {
-    EXPECT_EQ(plane_level(i), levels[i]);
-    uint32_t grey = static_cast<uint32_t>(levels[i]) * 0x010101u;
-    EXPECT_EQ(PlaneColours[2 * i], modulate_colour(0x405070, grey));
+  // Worked out by hand: level L = (341 i) >> 6, then each channel of (64, 80, 112) for A and
+  // (48, 64, 96) for B times L, >> 8. Row 1: L = 5, A = (320, 400, 560) >> 8 = (1, 1, 2).
+  struct Entry {
+    int row, level;
+    uint32_t a, b;
+  };
+  const Entry entries[] = {
+      {0, 0, 0, 0},
+      {1, 5, rgb(1, 1, 2), rgb(0, 1, 1)},
+      {2, 10, rgb(2, 3, 4), rgb(1, 2, 3)},
+      {3, 15, rgb(3, 4, 6), rgb(2, 3, 5)},
+      {4, 21, rgb(5, 6, 9), rgb(3, 5, 7)},
+      {5, 26, rgb(6, 8, 11), rgb(4, 6, 9)},
+      {47, 250, rgb(62, 78, 109), rgb(46, 62, 93)},
+      {48, 255, rgb(63, 79, 111), rgb(47, 63, 95)},
+      {299, 255, rgb(63, 79, 111), rgb(47, 63, 95)},
+  };
+  for (const Entry& e : entries) {
+    EXPECT_EQ(plane_level(e.row), e.level) << e.row;
+    EXPECT_EQ(PlaneColours[2 * e.row], e.a) << e.row;
+    EXPECT_EQ(PlaneColours[2 * e.row + 1], e.b) << e.row;
   }
-  EXPECT_EQ(plane_level(47), 250);
-  EXPECT_EQ(plane_level(48), 255);
-  EXPECT_EQ(PlaneColours[2 * 47], rgb(62, 78, 109));
-  EXPECT_EQ(PlaneColours[2 * 48], rgb(63, 79, 111));
-  EXPECT_EQ(PlaneColours[2 * 48 + 1], rgb(47, 63, 95));
-  EXPECT_EQ(PlaneColours[2 * 299], rgb(63, 79, 111));
 }
 
 // The horizon row's own colours are level 0; where both U and V are negative it reads

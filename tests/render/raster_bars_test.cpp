@@ -24,7 +24,7 @@ TEST(RasterBars, WholeStepComesOutOneLevelLow) {
   uint32_t peak = raster_bar_colour(0, 0, 8, 0);  // k = 16
   EXPECT_EQ(peak, rgb(122, 144, 190));            // (123, 144, 191) masked
   uint32_t low = raster_bar_colour(0, 0, 1, 0);   // k = 2, level 8 -> 7
-  EXPECT_EQ(low, rgb((7 * 180 >> 8) & 0xfe, (7 * 124 >> 8) & 0xfe, (7 * 177 >> 8) & 0xfe));
+  EXPECT_EQ(low, rgb(4, 2, 4));                   // (1260, 868, 1239) >> 8, masked
   EXPECT_EQ(raster_bar_colour(0, 0, 0, 0), 0u);   // k = 0: black
 }
 
@@ -49,31 +49,38 @@ TEST(RasterBars, SaturatesOverBrightPixels) {
   EXPECT_EQ(frame.at(10, 8), 0xfefefeu);  // black added: unchanged
 }
 
-TEST(RasterBars, NegativePhaseUsesTwosComplementFraction) {
-  // sin(t x 0.01) x 150 = -1.5 at this t: s = -1 and f = 0x8000 (not floor -2 with 0.5).
-  float t = static_cast<float>(std::asin(-0.01) * 100.0);
-  double a = std::sin(static_cast<double>(t) * 0.01) * 150.0;
-  ASSERT_NEAR(a, -1.5, 1e-5);
-  FrameFixture frame;
-  draw_raster_bars(t);
-  int32_t s = float_to_int(a);
-  int32_t f = float_to_int(a * 65536.0) & 0xffff;
-  EXPECT_EQ(s, -1);
-  EXPECT_NEAR(f, 0x8000, 2);
-  // Bar 8 row 0: k = (-1 + 16) & 31 = 15: levels 214 and 242 blended half and half.
-  int32_t h = (214 * (65535 - f) + 242 * f) >> 16;
-  uint32_t expected = rgb((h * 131) >> 8, (h * 153) >> 8, (h * 203) >> 8) & PreparedMask;
-  EXPECT_EQ(frame.at(0, 72), expected);
-}
-
-TEST(RasterBars, LargePhaseIsReducedBelowSixtyFour) {
-  // t where the sine is 1: a = 150 -> 150 - 64 - 64 = 22.
-  float t = static_cast<float>(std::numbers::pi / 2 * 100.0);
-  FrameFixture frame;
-  draw_raster_bars(t);
-  double a = std::sin(static_cast<double>(t) * 0.01) * 150.0 - 128.0;
-  int32_t s = float_to_int(a);
-  int32_t f = float_to_int(a * 65536.0) & 0xffff;
-  EXPECT_EQ(s, 21);
-  EXPECT_EQ(frame.at(3, 8 + 8 * 3 + 2), raster_bar_colour(s, f, 3, 2));
+TEST(RasterBars, RowColoursAtWorkedOutPhases) {
+  // Each phase worked out by hand from a = sin(0.01 t) x 150 (reduced by 64 only while it is
+  // at least 64), s = a truncated, f = the low 16 bits of a x 65536 truncated; then the
+  // ramp level h of k = (s + 2i + j) & 31 and the bar's tint, channels masked to even.
+  struct Row {
+    float t;
+    int bar, row;
+    uint32_t colour;
+  };
+  const Row rows[] = {
+      // t = -1.00001669: a = -1.50000003, s = -1 and f = 0x8000 (floor would give -2 and
+      // one half). Bar 8 row 0: k = 15, levels 214 and 242 half and half: h = 227, tint
+      // (131, 153, 203): (116, 135, 180), masked (116, 134, 180).
+      {-1.00001669f, 8, 0, rgb(116, 134, 180)},
+      {-1.00001669f, 3, 7, rgb(86, 68, 96)},     // k = 12: 125 and 146 -> 135
+      {-1.00001669f, 15, 2, 0},                  // k = 31: 0 and 0
+      // t = 125.323593: a = 142.5000016, less 128: s = 14, f = 0x8000. Bar 3 row 2: k = 22,
+      // levels 97 and 85: h = 90, tint (166, 132, 184): (58, 46, 64).
+      {125.323593f, 3, 2, rgb(58, 46, 64)},
+      {125.323593f, 0, 2, rgb(164, 106, 154)},   // k = 16: 242 and 214 -> 227
+      {125.323593f, 15, 7, rgb(42, 94, 120)},    // k = 51 & 31 = 19: 146 and 125 -> 135
+      // t = 1000: a = -81.6031666, not reduced: s = -81, f = 0x6597 (the fraction of the
+      // two's-complement value). Bar 0 row 0: k = -81 & 31 = 15: 214 and 242 -> 225.
+      {1000.0f, 0, 0, rgb(164, 104, 152)},
+      {1000.0f, 8, 2, rgb(0, 0, 2)},            // k = -63 & 31 = 1: 0 and 8 -> 3
+      {1000.0f, 15, 2, rgb(72, 158, 200)},      // k = -49 & 31 = 15 -> 225, tint (82, 182, 228)
+  };
+  for (const Row& r : rows) {
+    FrameFixture frame;
+    draw_raster_bars(r.t);
+    const int y = 8 + 8 * r.bar + r.row;
+    EXPECT_EQ(frame.at(0, y), r.colour) << "t " << r.t << " bar " << r.bar << " row " << r.row;
+    EXPECT_EQ(frame.at(399, y), r.colour);
+  }
 }

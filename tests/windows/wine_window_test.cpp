@@ -439,7 +439,7 @@ TEST(WineWindow, AFailedModeSwitchIsReportedAndTheShowGoesOnInItsWindow) {
   save(shot, "wine_bare_back");
   expect_scene(shot, back.x, back.y);
 
-  EXPECT_EQ(s.escape(back), 0);
+  EXPECT_EQ(s.escape(back), 1) << "an error was reported, so the show ends with exit code 1";
 }
 
 // A 16-bit desktop: the windowed primary is 5-6-5 and the show converts into it.
@@ -509,20 +509,20 @@ TEST(WineWindow, ClosingTheWindowEndsTheShowWithExitCodeZero) {
 
 // A screen of 8 bits per pixel, on which Wine's DirectDraw cannot set up either display mode:
 // the window comes up, the show reports "cannot init screen" in a message box, and once the
-// box is closed it ends with exit code 0.
-TEST(WineWindow, OnAScreenItCannotUseItReportsThatAndEndsWithZero) {
+// box is closed it ends with exit code 1.
+TEST(WineWindow, OnAScreenItCannotUseItReportsThatAndEndsWithOne) {
   Session s;
   ASSERT_NO_FATAL_FAILURE(s.start(false, 8));
   const Window box = s.find_window("^Error$", 60000);
   ASSERT_NE(box, 0u) << "the report in a message box";
   EXPECT_EQ(wait_exit(s.show, 0), -1) << "the box waits for the user";
   ASSERT_NO_FATAL_FAILURE(s.press("Return", s.geometry(box)));
-  EXPECT_EQ(wait_exit(s.show, 15000), 0) << "exit code 0 once the box is closed";
+  EXPECT_EQ(wait_exit(s.show, 15000), 1) << "exit code 1 once the box is closed";
 }
 
 // No screen at all (no X server to connect to): neither display mode can be set up, the
-// show reports "cannot init screen" and ends with exit code 0 without preparing anything.
-TEST(WineWindow, WithoutAScreenItReportsThatItCannotInitTheScreenAndEndsWithZero) {
+// show reports "cannot init screen" and ends with exit code 1 without preparing anything.
+TEST(WineWindow, WithoutAScreenItReportsThatItCannotInitTheScreenAndEndsWithOne) {
   const std::string key = "HKCU\\Software\\Wine\\Explorer";
   ASSERT_EQ(run({"wineserver", "-k"}, {}, 10000) == 127, false) << "wineserver (is Wine installed?)";
   run({"wineserver", "-w"}, {}, 10000);
@@ -545,7 +545,7 @@ TEST(WineWindow, WithoutAScreenItReportsThatItCannotInitTheScreenAndEndsWithZero
   char buffer[256];
   for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) errors.append(buffer, static_cast<size_t>(n));
   close(fds[0]);
-  EXPECT_EQ(wait_exit(pid, 60000), 0) << "exit code 0";
+  EXPECT_EQ(wait_exit(pid, 60000), 1) << "exit code 1";
   EXPECT_NE(errors.find("cannot init screen"), std::string::npos) << errors;
   run({"wineserver", "-k"}, {}, 10000);
 }

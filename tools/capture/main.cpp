@@ -345,7 +345,7 @@ int main(int argc, char** argv) {
 
   const int code = headless_run([] {
     run_show();
-    exit_process(0);
+    exit_process(show_exit_code());
   });
   if (write_failed) return cli_fail(TheCli, error);
   std::vector<int16_t> sound;

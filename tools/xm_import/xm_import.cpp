@@ -266,16 +266,10 @@ ModuleDef xm_to_module_def(const XmModule& m, const XmImportOptions& options, st
     if (in.vibratoType > 3) report.add(where + ": auto-vibrato waveform " + n(in.vibratoType) + " unknown; sine used");
     out.vibratoWaveform = Waveform[in.vibratoType & 3];
     if (in.vibratoType > 3) out.vibratoWaveform = 0;
+    // The player works the auto-vibrato out in 32 bits: every sweep and depth a byte holds
+    // plays as written.
     out.vibratoSweep = in.vibratoSweep;
-    if (in.vibratoSweep > 127) {
-      report.add(where + ": auto-vibrato sweep " + n(in.vibratoSweep) + " above 127; limited");
-      out.vibratoSweep = 127;
-    }
     out.vibratoDepth = in.vibratoDepth;
-    if (in.vibratoDepth > 31) {
-      report.add(where + ": auto-vibrato depth " + n(in.vibratoDepth) + " above 31; limited");
-      out.vibratoDepth = 31;
-    }
     out.vibratoRate = in.vibratoRate;
     def.instruments.push_back(std::move(out));
   }

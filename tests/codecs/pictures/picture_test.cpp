@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -70,6 +71,27 @@ TEST(BitReader, ReadsBigEndianFromAnyBitAndZerosPastTheEnd) {
   EXPECT_EQ(peek_bits(r, 32), 0u);  // the stream has ended: zeros, however far on
   r.position = 40;
   EXPECT_EQ(peek_bits(r, 16), 0xBC00u);
+}
+
+TEST(BitReader, StreamsOver128MiBAreReadAsIfCutThere) {
+  // A start code just past 128 MiB is not seen; the search stops at the cut, whose bit
+  // position (2^30) still fits 32 bits, and the bits beyond read as zeros. Told of 2 GiB
+  // (with only the buffer behind it), the reader stays inside the same 128 MiB.
+  std::vector<uint8_t> big((size_t{1} << 27) + 16, 0);
+  big[(size_t{1} << 27) + 1] = 0x01;
+  big[(size_t{1} << 27) + 2] = 0xB3;
+  for (size_t size : {big.size(), size_t{3} << 30}) {
+    BitReader r;
+    reset_bit_reader(r, big.data(), size);
+    EXPECT_FALSE(seek_start_code(r)) << size;
+    EXPECT_EQ(r.position, 1 << 30) << size;
+    EXPECT_EQ(peek_bits(r, 32), 0u) << size;
+  }
+  big[(size_t{1} << 27) - 3] = 0x01;  // a start code that ends exactly at the cut is found
+  BitReader r;
+  reset_bit_reader(r, big.data(), big.size());
+  EXPECT_TRUE(seek_start_code(r));
+  EXPECT_EQ(r.position, ((1 << 27) - 5) * 8);
 }
 
 TEST(BitReader, SeeksStartCodesWithoutRunningOff) {
@@ -229,6 +251,16 @@ TEST(Colour, TablesPackingAndStretch) {
   stretch_levels(mixed, 22, 1);  // only the first pixel
   EXPECT_EQ(mixed[0], 0x00005400u | 252u);
   EXPECT_EQ(mixed[1], 0x00FFFFFFu);
+  // Black levels outside 0..254 are taken as the nearest end: 255 would leave nothing to
+  // stretch (a division by 0), a negative level would brighten. At 254 the factor is 255:
+  // 255 becomes 254 (lowest bit cleared), 254 and below black; at 0 the factor is 1.
+  for (auto [black, in_value, out_value] : std::vector<std::tuple<int32_t, uint32_t, uint32_t>>{
+           {254, 255, 254}, {254, 254, 0}, {255, 255, 254}, {255, 254, 0}, {1000, 255, 254}, {0, 101, 100},
+           {-5, 101, 100}, {-5, 0, 0}, {-100000, 255, 254}}) {
+    uint32_t p = in_value * 0x010101u;
+    stretch_levels(&p, black, 1);
+    EXPECT_EQ(p, out_value * 0x010101u) << "black level " << black << ", value " << in_value;
+  }
 }
 
 constexpr uint32_t Untouched = 0xDEADBEEF;

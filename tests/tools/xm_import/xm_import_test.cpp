@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "player/player.h"
 #include "tools/xm_import/xm_import.h"
@@ -196,7 +197,8 @@ TEST(XmImport, WhatTheImageCannotCarryIsReportedByPlaceAndName) {
   m.instruments[0].volume.points[2].first = 4;           // same tick as point 1
   m.instruments[0].samples[0].volume = 80;
   m.instruments[1].samples[0].loopLength = 400;          // beyond the sample
-  m.instruments[0].vibratoSweep = 200;
+  m.instruments[0].vibratoSweep = 200;                   // beyond what some trackers offer: kept
+  m.instruments[0].vibratoDepth = 40;
   XmImport r = import_module(m);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(validate_module_image(r.image.data(), r.image.size()), ImageCheck::Ok);
@@ -207,12 +209,13 @@ TEST(XmImport, WhatTheImageCannotCarryIsReportedByPlaceAndName) {
       "volume column 0x55 is no command; dropped (at pattern 1 row 6 channel 0)",
       "instrument 1 sample 0: volume 80 above 64; limited to 64",
       "instrument 1 volume envelope: point 2 does not come after point 1; segment lengthened to 1 tick",
-      "instrument 1: auto-vibrato sweep 200 above 127; limited",
       "instrument 2 sample 0: loop end beyond the sample's 200 frames; loop shortened",
   };
   EXPECT_EQ(r.warnings, expected);
   const SampleRecord b = read_sample_record(instrument_record(r.image, 1), 0);
   EXPECT_EQ(b.end, 200u);
+  const uint8_t* a = instrument_record(r.image, 0);
+  EXPECT_EQ((std::vector<int>{a[InstrumentVibratoSweep], a[InstrumentVibratoDepth]}), (std::vector<int>{200, 40}));
 }
 
 TEST(XmImport, ImportedModulePlaysBothSampleWidthsAlike) {
