@@ -5,7 +5,7 @@ packages=(
   build-essential cmake pkg-config git
   libsdl2-dev                     # the real window, keyboard and sound
   libgtest-dev libgmock-dev libbenchmark-dev
-  libxmp-dev                      # benchmark yardstick only
+  libxmp-dev libopenmpt-dev       # benchmark yardsticks only
   clang libclang-rt-dev           # libFuzzer and the sanitizer runtimes
   libpng-dev libfreetype-dev      # tools only
   libavcodec-dev                  # the picture benchmark only (left out without it)
