@@ -137,26 +137,6 @@ void decode_macroblocks(PictureDecoder& decoder, Store&& store) {
 
 namespace {
 
-// Channel values after colour conversion: the sum luma + offset limited to 0..255, then, for
-// the start-up step, the level stretch. Indexed by the sum + ChannelBias; the sums stay
-// within -4096 + 128 - 908 .. 4096 + 128 + 905 (luma limited to +-4096; the largest table
-// offsets are the blue ones).
-constexpr int32_t ChannelBias = 4096 - 128 + 1024;
-constexpr int32_t ChannelRange = 2 * ChannelBias + 256;
-struct ChannelTable {
-  uint8_t value[ChannelRange];
-};
-
-ChannelTable channel_table(const uint32_t* level) {
-  ChannelTable t{};
-  for (int32_t i = 0; i < ChannelRange; ++i) {
-    const int32_t sum = i - ChannelBias;
-    const int32_t limited = sum < 0 ? 0 : sum > 255 ? 255 : sum;
-    t.value[i] = static_cast<uint8_t>(level ? level[limited] : static_cast<uint32_t>(limited));
-  }
-  return t;
-}
-
 // The level stretch of one channel value, as stretch_levels computes it.
 void stretch_table(int32_t black_level, uint32_t* level) {
   const int32_t k = std::clamp(black_level, 0, 254);
@@ -168,33 +148,94 @@ void stretch_table(int32_t black_level, uint32_t* level) {
   }
 }
 
+// The stretch as colour conversion applies it: the same double product, truncated.
+struct Stretch {
+  bool on;
+  int32_t black;  // limited to 0..254
+  double factor;  // the single-precision factor, widened
+};
+Stretch stretch_for(int32_t black_level) {
+  const int32_t k = std::clamp(black_level, 0, 254);
+  return {true, k, static_cast<double>(255.0f / static_cast<float>(255 - k))};
+}
+
+typedef int32_t Ints __attribute__((vector_size(32)));
+typedef double Doubles __attribute__((vector_size(64)));
+
+__attribute__((always_inline)) inline Ints load_ints(const int32_t* p) {
+  Ints v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+__attribute__((always_inline)) inline Ints limit(Ints v, int32_t low, int32_t high) {
+  v = v < low ? low : v;
+  return v > high ? high : v;
+}
+// One channel of eight pixels: the sum limited to 0..255, then stretched when asked.
+template <bool Stretched>
+__attribute__((always_inline)) inline Ints channel(Ints sum, Ints black, Doubles factor) {
+  Ints v = limit(sum, 0, 255);
+  if constexpr (!Stretched) return v;
+  const Doubles product = __builtin_convertvector(v - black, Doubles) * factor;
+  return limit(__builtin_convertvector(product, Ints), 0, 255) & 0xFE;
+}
+
+// One macroblock's pixels from its luminance and chroma, eight pixels at a time. Each
+// chroma sample colours its 2 x 2 group of luminance samples, without interpolation.
+template <bool Stretched>
+__attribute__((always_inline)) inline void convert_macroblock_as(const MacroblockArea& area, const Stretch& stretch,
+                                                                 uint32_t* rgb, size_t stride) {
+  const ColourTables& colours = PictureColours;
+  const Ints black = Ints{} + stretch.black;
+  const Doubles factor = Doubles{} + stretch.factor;
+  for (int cy = 0; cy < 8; ++cy) {
+    // The chroma row's offsets, each repeated for the two pixels of a row it colours.
+    alignas(32) int32_t dr[16], dg[16], db[16];
+    for (int cx = 0; cx < 8; ++cx) {
+      const int32_t cb = std::clamp(area.cb[cy * 8 + cx], -512, 511) + 512;
+      const int32_t cr = std::clamp(area.cr[cy * 8 + cx], -512, 511) + 512;
+      dr[2 * cx] = dr[2 * cx + 1] = colours.redFromCr[cr];
+      dg[2 * cx] = dg[2 * cx + 1] = colours.greenFromCb[cb] + colours.greenFromCr[cr];
+      db[2 * cx] = db[2 * cx + 1] = colours.blueFromCb[cb];
+    }
+    for (int y = 2 * cy; y < 2 * cy + 2; ++y) {
+      for (int x = 0; x < 16; x += 8) {
+        // Beyond +-4096 every channel saturates anyway; the limit keeps the sums in range.
+        const Ints luma = limit(load_ints(area.luminance + y * 16 + x), -4096, 4096) + 128;
+        const Ints r = channel<Stretched>(luma + load_ints(dr + x), black, factor);
+        const Ints g = channel<Stretched>(luma + load_ints(dg + x), black, factor);
+        const Ints b = channel<Stretched>(luma + load_ints(db + x), black, factor);
+        const Ints packed = (r << 16) | (g << 8) | b;
+        std::memcpy(rgb + y * stride + static_cast<size_t>(x), &packed, sizeof packed);
+      }
+    }
+  }
+}
+
+// Rows of the result go `stride` pixels apart.
+MD_PICTURE_CLONES
+void convert_macroblock(const MacroblockArea& area, const Stretch& stretch, uint32_t* rgb, size_t stride) {
+  if (stretch.on)
+    convert_macroblock_as<true>(area, stretch, rgb, stride);
+  else
+    convert_macroblock_as<false>(area, stretch, rgb, stride);
+}
+
 void decode_picture_through(PictureDecoder& decoder, uint32_t* pixels, int32_t stride, int32_t rows,
-                            const ChannelTable& channel) {
+                            const Stretch& stretch) {
   if (!pixels || stride <= 0 || rows <= 0) return;
   const int32_t columns = decoder.picture.columns;
   const MacroblockArea& area = decoder.area;
-  const ColourTables& colours = PictureColours;
-  const uint8_t* out = channel.value + ChannelBias;
   decode_macroblocks(decoder, [&](int32_t address) {
-    // Each chroma sample colours its 2 x 2 group of luminance samples, without interpolation.
-    uint32_t rgb[16 * 16];
-    for (int y = 0; y < 8; ++y) {
-      for (int x = 0; x < 8; ++x) {
-        const int32_t cb = std::clamp(area.cb[y * 8 + x], -512, 511) + 512;
-        const int32_t cr = std::clamp(area.cr[y * 8 + x], -512, 511) + 512;
-        const int32_t dr = colours.redFromCr[cr];
-        const int32_t dg = colours.greenFromCb[cb] + colours.greenFromCr[cr];
-        const int32_t db = colours.blueFromCb[cb];
-        for (int i = 0; i < 4; ++i) {
-          const int at = (2 * y + (i >> 1)) * 16 + 2 * x + (i & 1);
-          // Beyond +-4096 every channel saturates anyway; the limit keeps the sums in range.
-          const int32_t luma = std::clamp(area.luminance[at], -4096, 4096) + 128;
-          rgb[at] = (uint32_t{out[luma + dr]} << 16) | (uint32_t{out[luma + dg]} << 8) | out[luma + db];
-        }
-      }
-    }
     const int32_t top = 16 * (address / columns);
     const int32_t left = 16 * (address % columns);
+    if (left + 16 <= stride && top + 16 <= rows) {  // wholly inside: straight into place
+      convert_macroblock(area, stretch, pixels + static_cast<size_t>(top) * static_cast<size_t>(stride) + left,
+                         static_cast<size_t>(stride));
+      return;
+    }
+    uint32_t rgb[16 * 16];
+    convert_macroblock(area, stretch, rgb, 16);
     const int32_t width = std::min(16, stride - left);
     for (int y = 0; y < 16 && top + y < rows && width > 0; ++y) {
       std::copy_n(rgb + y * 16, width, pixels + static_cast<size_t>(top + y) * static_cast<size_t>(stride) + left);
@@ -205,8 +246,7 @@ void decode_picture_through(PictureDecoder& decoder, uint32_t* pixels, int32_t s
 }  // namespace
 
 void decode_picture(PictureDecoder& decoder, uint32_t* pixels, int32_t stride, int32_t rows) {
-  static const ChannelTable plain = channel_table(nullptr);
-  decode_picture_through(decoder, pixels, stride, rows, plain);
+  decode_picture_through(decoder, pixels, stride, rows, Stretch{false, 0, 0.0});
 }
 
 void decode_picture_planes(PictureDecoder& decoder, const PicturePlanes& planes) {
@@ -278,17 +318,17 @@ namespace {
 // Eight lanes of 32 bits; the arithmetic wraps like U, the shifts are arithmetic.
 typedef uint32_t Lanes __attribute__((vector_size(32)));
 typedef int32_t SignedLanes __attribute__((vector_size(32)));
-inline Lanes asr(Lanes v, int n) { return reinterpret_cast<Lanes>(reinterpret_cast<SignedLanes>(v) >> n); }
+__attribute__((always_inline)) inline Lanes asr(Lanes v, int n) { return reinterpret_cast<Lanes>(reinterpret_cast<SignedLanes>(v) >> n); }
 
-inline Lanes load(const int32_t* p) {
+__attribute__((always_inline)) inline Lanes load(const int32_t* p) {
   Lanes v;
   std::memcpy(&v, p, sizeof v);
   return v;
 }
-inline void store(int32_t* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
+__attribute__((always_inline)) inline void store(int32_t* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
 
 // 8 x 8 transpose of the block at `in` into `out`.
-inline void transpose(const int32_t* in, int32_t* out) {
+__attribute__((always_inline)) inline void transpose(const int32_t* in, int32_t* out) {
   for (int r = 0; r < 8; ++r)
     for (int c = 0; c < 8; ++c) out[c * 8 + r] = in[r * 8 + c];
 }
@@ -371,8 +411,6 @@ bool decode_picture_stream(const uint8_t* stream, size_t size, uint32_t* pixels,
   // The stretch is applied as each pixel is converted. Pixels the picture does not reach
   // stay as they were, zero, which the stretch keeps at zero (level 0 maps to 0 for every
   // black level), so no pass over the whole buffer is needed.
-  uint32_t level[256];
-  stretch_table(black_level, level);
-  decode_picture_through(decoder, pixels, stride, rows, channel_table(level));
+  decode_picture_through(decoder, pixels, stride, rows, stretch_for(black_level));
   return true;
 }
