@@ -340,12 +340,33 @@ int decode_intra_block(BitReader& reader, int32_t* coefficients, int block, DcPr
   mean = static_cast<int32_t>(static_cast<uint32_t>(mean) + static_cast<uint32_t>(differential));
   coefficients[0] = static_cast<int32_t>(static_cast<uint32_t>(mean) * 8u);
 
+  // The short codes are read through a 64-bit window on the stream (bits past its end read
+  // as 0, as with peek_bits), so most codes cost a shift instead of a fresh read; the rest
+  // go through the reader itself, which the window then follows.
+  uint64_t window = 0;
+  int32_t available = 0;
+  auto refill = [&] {
+    const int32_t byte = reader.position >> 3;
+    uint64_t w = 0;
+    if (byte + 8 <= reader.size) {
+      std::memcpy(&w, reader.data + byte, 8);
+      w = __builtin_bswap64(w);
+    } else {
+      for (int32_t i = byte; i < byte + 8; ++i) w = (w << 8) | (i < reader.size ? reader.data[i] : 0u);
+    }
+    window = w << (reader.position & 7);
+    available = 64 - (reader.position & 7);
+  };
+  refill();
   for (int position = 1;;) {
     int32_t run, level;
     CoeffCodeKind kind;
-    const ShortCode& short_code = ShortCodes[peek_bits(reader, 9)];
-    if (short_code.length != 0) {
-      skip_bits(reader, short_code.length);
+    if (available < 9) refill();
+    const ShortCode& short_code = ShortCodes[window >> 55];
+    if (short_code.length != 0 && short_code.kind != CoeffCodeKind::Escape) {
+      window <<= short_code.length;
+      available -= short_code.length;
+      reader.position += short_code.length;
       kind = short_code.kind;
       run = short_code.run;
       level = short_code.level;
@@ -359,6 +380,7 @@ int decode_intra_block(BitReader& reader, int32_t* coefficients, int block, DcPr
         run = code.run;
         level = read_bit(reader) ? -code.level : code.level;
       }
+      available = 0;  // the reader moved on its own: the window starts again from it
     }
     switch (kind) {
       case CoeffCodeKind::EndOfBlock:
@@ -373,6 +395,7 @@ int decode_intra_block(BitReader& reader, int32_t* coefficients, int block, DcPr
         } else {
           level = static_cast<int8_t>(b);
         }
+        available = 0;
         break;
       }
       case CoeffCodeKind::RunLevel:
