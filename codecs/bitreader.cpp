@@ -321,7 +321,7 @@ constexpr ShortLookup ShortCodes = build_short_lookup();
 
 int decode_intra_block(BitReader& reader, int32_t* coefficients, int block, DcPredictor& predictor,
                        const IntraMatrix& matrix, int quantiser_scale) {
-  // Sixteen 16-byte stores (a plain fill of this size becomes a slow string store).
+  // Sixteen 16-byte stores (see codecs/CMakeLists.txt).
   typedef int32_t Four __attribute__((vector_size(16)));
   const Four zero = {};
   for (int i = 0; i < 64; i += 4) std::memcpy(coefficients + i, &zero, sizeof zero);

@@ -1,6 +1,7 @@
 #include "codecs/picture.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 // The block transform's lane helpers pass vectors by value but are always inlined, so the
@@ -148,19 +149,40 @@ void stretch_table(int32_t black_level, uint32_t* level) {
   }
 }
 
-// The stretch as colour conversion applies it: the same double product, truncated.
+// The stretch as colour conversion applies it: the double product truncated, with its
+// lowest bit cleared, equals an integer product and shift for every black level (checked on
+// all 256 values when the stretch is set up; should a level ever fail the check, the
+// separate pass is used instead).
 struct Stretch {
   bool on;
-  int32_t black;  // limited to 0..254
-  double factor;  // the single-precision factor, widened
+  int32_t black;       // limited to 0..254
+  int32_t multiplier;  // the factor x 2^15, rounded down or up, whichever gives the same levels; 0 if neither
 };
+constexpr int StretchShift = 15;  // (v - black) x multiplier stays below 2^31 for v - black <= 255
+
 Stretch stretch_for(int32_t black_level) {
   const int32_t k = std::clamp(black_level, 0, 254);
-  return {true, k, static_cast<double>(255.0f / static_cast<float>(255 - k))};
+  Stretch stretch{true, k, 0};
+  uint32_t level[256];
+  stretch_table(black_level, level);
+  const double factor = static_cast<double>(255.0f / static_cast<float>(255 - k));
+  const double scaled = std::ldexp(factor, StretchShift);
+  for (const double candidate : {std::floor(scaled), std::ceil(scaled)}) {
+    const auto m = static_cast<int32_t>(candidate);
+    bool same = true;
+    for (int32_t v = 0; v < 256 && same; ++v) {
+      const int32_t product = (std::max(v - k, 0) * m) >> StretchShift;
+      same = static_cast<uint32_t>(std::min(product, 255) & 0xFE) == level[v];
+    }
+    if (same) {
+      stretch.multiplier = m;
+      break;
+    }
+  }
+  return stretch;
 }
 
 typedef int32_t Ints __attribute__((vector_size(32)));
-typedef double Doubles __attribute__((vector_size(64)));
 
 __attribute__((always_inline)) inline Ints load_ints(const int32_t* p) {
   Ints v;
@@ -173,11 +195,10 @@ __attribute__((always_inline)) inline Ints limit(Ints v, int32_t low, int32_t hi
 }
 // One channel of eight pixels: the sum limited to 0..255, then stretched when asked.
 template <bool Stretched>
-__attribute__((always_inline)) inline Ints channel(Ints sum, Ints black, Doubles factor) {
+__attribute__((always_inline)) inline Ints channel(Ints sum, Ints black, Ints multiplier) {
   Ints v = limit(sum, 0, 255);
   if constexpr (!Stretched) return v;
-  const Doubles product = __builtin_convertvector(v - black, Doubles) * factor;
-  return limit(__builtin_convertvector(product, Ints), 0, 255) & 0xFE;
+  return limit(((limit(v - black, 0, 255) * multiplier) >> StretchShift), 0, 255) & 0xFE;
 }
 
 // One macroblock's pixels from its luminance and chroma, eight pixels at a time. Each
@@ -187,7 +208,7 @@ __attribute__((always_inline)) inline void convert_macroblock_as(const Macrobloc
                                                                  uint32_t* rgb, size_t stride) {
   const ColourTables& colours = PictureColours;
   const Ints black = Ints{} + stretch.black;
-  const Doubles factor = Doubles{} + stretch.factor;
+  const Ints multiplier = Ints{} + stretch.multiplier;
   for (int cy = 0; cy < 8; ++cy) {
     // The chroma row's offsets, each repeated for the two pixels of a row it colours.
     alignas(32) int32_t dr[16], dg[16], db[16];
@@ -202,9 +223,9 @@ __attribute__((always_inline)) inline void convert_macroblock_as(const Macrobloc
       for (int x = 0; x < 16; x += 8) {
         // Beyond +-4096 every channel saturates anyway; the limit keeps the sums in range.
         const Ints luma = limit(load_ints(area.luminance + y * 16 + x), -4096, 4096) + 128;
-        const Ints r = channel<Stretched>(luma + load_ints(dr + x), black, factor);
-        const Ints g = channel<Stretched>(luma + load_ints(dg + x), black, factor);
-        const Ints b = channel<Stretched>(luma + load_ints(db + x), black, factor);
+        const Ints r = channel<Stretched>(luma + load_ints(dr + x), black, multiplier);
+        const Ints g = channel<Stretched>(luma + load_ints(dg + x), black, multiplier);
+        const Ints b = channel<Stretched>(luma + load_ints(db + x), black, multiplier);
         const Ints packed = (r << 16) | (g << 8) | b;
         std::memcpy(rgb + y * stride + static_cast<size_t>(x), &packed, sizeof packed);
       }
@@ -246,7 +267,7 @@ void decode_picture_through(PictureDecoder& decoder, uint32_t* pixels, int32_t s
 }  // namespace
 
 void decode_picture(PictureDecoder& decoder, uint32_t* pixels, int32_t stride, int32_t rows) {
-  decode_picture_through(decoder, pixels, stride, rows, Stretch{false, 0, 0.0});
+  decode_picture_through(decoder, pixels, stride, rows, Stretch{false, 0, 0});
 }
 
 void decode_picture_planes(PictureDecoder& decoder, const PicturePlanes& planes) {
@@ -411,6 +432,12 @@ bool decode_picture_stream(const uint8_t* stream, size_t size, uint32_t* pixels,
   // The stretch is applied as each pixel is converted. Pixels the picture does not reach
   // stay as they were, zero, which the stretch keeps at zero (level 0 maps to 0 for every
   // black level), so no pass over the whole buffer is needed.
-  decode_picture_through(decoder, pixels, stride, rows, stretch_for(black_level));
+  const Stretch stretch = stretch_for(black_level);
+  if (stretch.multiplier != 0) {
+    decode_picture_through(decoder, pixels, stride, rows, stretch);
+  } else {
+    decode_picture(decoder, pixels, stride, rows);
+    stretch_levels(pixels, black_level, stride * rows);
+  }
   return true;
 }
