@@ -18,11 +18,12 @@ inline int32_t sample_at(const uint8_t* data, int64_t index) {
 }
 
 // n frames of one voice with no boundary in between; returns the new position.
-using RunFunction = int64_t (*)(const uint8_t*, int64_t, int64_t, uint32_t, int32_t, int32_t, int32_t*);
+// The last argument is the highest frame the run may read (the scalar loop reads up to it anyway).
+using RunFunction = int64_t (*)(const uint8_t*, int64_t, int64_t, uint32_t, int32_t, int32_t, int32_t*, int64_t);
 
 template <typename T, bool Backwards>
 int64_t mix_run(const uint8_t* data, int64_t position, int64_t delta, uint32_t n, int32_t gainLeft,
-                int32_t gainRight, int32_t* out) {
+                int32_t gainRight, int32_t* out, int64_t = 0) {
   for (uint32_t i = 0; i < n; ++i) {
     int64_t index = position >> 32;
     int32_t f = static_cast<int32_t>(static_cast<uint32_t>(position) >> 16);  // 16.16 fraction
@@ -52,7 +53,7 @@ int64_t mix_run(const uint8_t* data, int64_t position, int64_t delta, uint32_t n
 template <typename T, bool Backwards>
 __attribute__((target("avx2"))) int64_t mix_run_avx2(const uint8_t* data, int64_t position, int64_t delta,
                                                       uint32_t n, int32_t gainLeft, int32_t gainRight,
-                                                      int32_t* out) {
+                                                      int32_t* out, int64_t lastReadable) {
   const int32_t step = static_cast<int32_t>(delta >> 22);  // 1/1024 frames per output frame
   // Each lane's distance from the block's first frame, in 1/1024 frames.
   const __m256i lanes =
@@ -81,8 +82,24 @@ __attribute__((target("avx2"))) int64_t mix_run_avx2(const uint8_t* data, int64_
                                       _mm256_set1_epi32(static_cast<int32_t>((fraction >> 16) & 63)));
     __m256i s;
     if constexpr (sizeof(T) == 1) {
-      const __m256i w =
-          _mm256_i32gather_epi32(reinterpret_cast<const int*>(data + first - 2), offsets, 1);
+      // When the block's frames lie within 13 frames of its lowest one and the 16 bytes from
+      // two before it may be read, the pairs come from one load and a byte shuffle (each
+      // lane gets bytes lowest - 2 + rel and rel + 1 in its top two bytes), else a gather.
+      const int64_t lowest = Backwards ? (position - 7 * delta) >> 32 : first;
+      const int64_t highest = Backwards ? first : (position + 7 * delta) >> 32;
+      __m256i w;
+      if (highest - lowest <= 12 && lowest + 13 <= lastReadable) {
+        const __m256i window =
+            _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + lowest - 2)));
+        const __m256i rel = _mm256_add_epi32(offsets, _mm256_set1_epi32(static_cast<int32_t>(first - lowest + 2)));
+        // Bytes 0x80, 0x80 (cleared), rel, rel + 1 (rel <= 14, so no carries between bytes).
+        const __m256i control = _mm256_add_epi32(
+            _mm256_set1_epi32(static_cast<int32_t>(0x01008080)),
+            _mm256_add_epi32(_mm256_slli_epi32(rel, 16), _mm256_slli_epi32(rel, 24)));
+        w = _mm256_shuffle_epi8(window, control);
+      } else {
+        w = _mm256_i32gather_epi32(reinterpret_cast<const int*>(data + first - 2), offsets, 1);
+      }
       const __m256i s0 = _mm256_srai_epi32(_mm256_slli_epi32(w, 8), 24);
       const __m256i s1 = _mm256_srai_epi32(w, 24);
       s = _mm256_add_epi32(s0, _mm256_srai_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(s1, s0), f), 16));
@@ -194,8 +211,10 @@ int32_t* mix_voices(ChannelState* channels, uint32_t frames, int32_t* output) {
       if (gainLeft == 0 && gainRight == 0)  // silent (faded out or at volume 0): only move on
         v.position += (backwards ? -delta : delta) * n;
       else
-        v.position = Runs[(wide ? 2 : 0) + (backwards ? 1 : 0)](v.sampleData, v.position, delta, n, gainLeft,
-                                                                gainRight, out);
+        // Forward, the run reads up to its bound; backwards, up to the frame after its first.
+        v.position = Runs[(wide ? 2 : 0) + (backwards ? 1 : 0)](
+            v.sampleData, v.position, delta, n, gainLeft, gainRight, out,
+            backwards ? (v.position >> 32) + 1 : static_cast<int64_t>(v.boundAhead));
       out += 2 * n;
       remaining -= n;
     }
@@ -208,10 +227,12 @@ bool mix_build_available(MixBuild build) {
 }
 
 int64_t mix_run_with(MixBuild build, bool sixteenBit, bool backwards, const uint8_t* data, int64_t position,
-                     int64_t delta, uint32_t n, int32_t gainLeft, int32_t gainRight, int32_t* out) {
+                     int64_t delta, uint32_t n, int32_t gainLeft, int32_t gainRight, int32_t* out,
+                     int64_t lastReadable) {
   const RunFunction* runs = PlainRuns;
 #ifdef MD_MIX_AVX2
   if (build == MixBuild::Vector && avx2_present()) runs = Avx2Runs;
 #endif
-  return runs[(sixteenBit ? 2 : 0) + (backwards ? 1 : 0)](data, position, delta, n, gainLeft, gainRight, out);
+  return runs[(sixteenBit ? 2 : 0) + (backwards ? 1 : 0)](data, position, delta, n, gainLeft, gainRight, out,
+                                                          lastReadable);
 }

@@ -257,10 +257,12 @@ TEST(Mixer, VectorRunsMatchThePlainRuns) {
     const int32_t gainLeft = volume * (255 - panning) * (wide ? 1 : 256), gainRight = volume * panning * (wide ? 1 : 256);
     Frames plain(2 * n), vector(2 * n);
     for (size_t i = 0; i < plain.size(); ++i) plain[i] = vector[i] = static_cast<int32_t>(random() % 2000000) - 1000000;
+    // The data ends with the last frame the run reads: the vector build may read no further.
+    const int64_t last = static_cast<int64_t>(frames) - 1;
     const int64_t a = mix_run_with(MixBuild::Plain, wide, backwards, data.data(), start, delta, n, gainLeft,
-                                   gainRight, plain.data());
+                                   gainRight, plain.data(), last);
     const int64_t b = mix_run_with(MixBuild::Vector, wide, backwards, data.data(), start, delta, n, gainLeft,
-                                   gainRight, vector.data());
+                                   gainRight, vector.data(), last);
     ASSERT_EQ(a, b) << "trial " << trial;
     ASSERT_EQ(plain, vector) << "trial " << trial << (wide ? " 16-bit" : " 8-bit") << (backwards ? " backwards" : "")
                              << " n " << n << " step " << (delta >> 22);
