@@ -1,6 +1,7 @@
 #include "codecs/bitreader.h"
 
 #include <algorithm>
+#include <cstring>
 
 void reset_bit_reader(BitReader& reader, const uint8_t* data, size_t size) {
   reader.data = data;
@@ -285,11 +286,45 @@ inline const CoeffEntry& look_up_coeff(uint32_t v) {
   }
 }
 
+// The common short codes looked up directly on the next 9 bits: every run/level code of up to
+// 8 bits together with its sign bit, end of block and escape. length 0 marks the indices of
+// the longer codes (and of no code), which go through the grouped lookup.
+struct ShortCode {
+  CoeffCodeKind kind = CoeffCodeKind::Invalid;
+  uint8_t run = 0;
+  int16_t level = 0;  // with its sign
+  uint8_t length = 0;  // bits taken, sign included
+};
+using ShortLookup = std::array<ShortCode, 512>;
+
+constexpr ShortLookup build_short_lookup() {
+  ShortLookup lookup{};
+  for (const CoeffCode& c : DctCoeffNext) {
+    const int length = code_length(c.code);
+    const bool signed_code = c.kind == CoeffCodeKind::RunLevel;
+    const int taken = length + (signed_code ? 1 : 0);
+    if (taken > 9) continue;
+    const uint32_t value = code_value(c.code);
+    for (uint32_t rest = 0; rest < (1u << (9 - length)); ++rest) {
+      const uint32_t index = (value << (9 - length)) | rest;
+      const bool negative = signed_code && (rest >> (9 - length - 1)) != 0;
+      lookup[index] = ShortCode{c.kind, static_cast<uint8_t>(c.run),
+                                static_cast<int16_t>(negative ? -c.level : c.level), static_cast<uint8_t>(taken)};
+    }
+  }
+  return lookup;
+}
+
+constexpr ShortLookup ShortCodes = build_short_lookup();
+
 }  // namespace
 
 int decode_intra_block(BitReader& reader, int32_t* coefficients, int block, DcPredictor& predictor,
                        const IntraMatrix& matrix, int quantiser_scale) {
-  std::fill(coefficients, coefficients + 64, 0);
+  // Sixteen 16-byte stores (see codecs/CMakeLists.txt).
+  typedef int32_t Four __attribute__((vector_size(16)));
+  const Four zero = {};
+  for (int i = 0; i < 64; i += 4) std::memcpy(coefficients + i, &zero, sizeof zero);
 
   const DcLookup& dc = block < 4 ? LuminanceDc : ChrominanceDc;
   const uint32_t top = peek_bits(reader, 10);
@@ -305,13 +340,49 @@ int decode_intra_block(BitReader& reader, int32_t* coefficients, int block, DcPr
   mean = static_cast<int32_t>(static_cast<uint32_t>(mean) + static_cast<uint32_t>(differential));
   coefficients[0] = static_cast<int32_t>(static_cast<uint32_t>(mean) * 8u);
 
+  // The short codes are read through a 64-bit window on the stream (bits past its end read
+  // as 0, as with peek_bits), so most codes cost a shift instead of a fresh read; the rest
+  // go through the reader itself, which the window then follows.
+  uint64_t window = 0;
+  int32_t available = 0;
+  auto refill = [&] {
+    const int32_t byte = reader.position >> 3;
+    uint64_t w = 0;
+    if (byte + 8 <= reader.size) {
+      std::memcpy(&w, reader.data + byte, 8);
+      w = __builtin_bswap64(w);
+    } else {
+      for (int32_t i = byte; i < byte + 8; ++i) w = (w << 8) | (i < reader.size ? reader.data[i] : 0u);
+    }
+    window = w << (reader.position & 7);
+    available = 64 - (reader.position & 7);
+  };
+  refill();
   for (int position = 1;;) {
-    const uint32_t v = peek_bits(reader, 16);
-    if (v < 0x10) return 0;
-    const CoeffEntry& code = look_up_coeff(v);
-    skip_bits(reader, code.length);
     int32_t run, level;
-    switch (code.kind) {
+    CoeffCodeKind kind;
+    if (available < 9) refill();
+    const ShortCode& short_code = ShortCodes[window >> 55];
+    if (short_code.length != 0 && short_code.kind != CoeffCodeKind::Escape) {
+      window <<= short_code.length;
+      available -= short_code.length;
+      reader.position += short_code.length;
+      kind = short_code.kind;
+      run = short_code.run;
+      level = short_code.level;
+    } else {
+      const uint32_t v = peek_bits(reader, 16);
+      if (v < 0x10) return 0;
+      const CoeffEntry& code = look_up_coeff(v);
+      skip_bits(reader, code.length);
+      kind = code.kind;
+      if (kind == CoeffCodeKind::RunLevel) {
+        run = code.run;
+        level = read_bit(reader) ? -code.level : code.level;
+      }
+      available = 0;  // the reader moved on its own: the window starts again from it
+    }
+    switch (kind) {
       case CoeffCodeKind::EndOfBlock:
         return 1;
       case CoeffCodeKind::Escape: {
@@ -324,11 +395,10 @@ int decode_intra_block(BitReader& reader, int32_t* coefficients, int block, DcPr
         } else {
           level = static_cast<int8_t>(b);
         }
+        available = 0;
         break;
       }
       case CoeffCodeKind::RunLevel:
-        run = code.run;
-        level = read_bit(reader) ? -code.level : code.level;
         break;
       default:
         return 0;

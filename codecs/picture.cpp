@@ -1,6 +1,20 @@
 #include "codecs/picture.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
+
+// The block transform's lane helpers pass vectors by value but are always inlined, so the
+// calling convention the compiler warns about never comes into play.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+// On x86-64 the block transform is also built for AVX2 and the loader picks the build the
+// processor runs best (as for the pixel converters); both give the same bits.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__) && !defined(_WIN32)
+#define MD_PICTURE_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define MD_PICTURE_CLONES
+#endif
 
 namespace {
 
@@ -101,7 +115,6 @@ void decode_macroblocks(PictureDecoder& decoder, Store&& store) {
                               decoder.quantiserScale)) {
         return;
       }
-      for (int column = 0; column < 8; ++column) idct_column(area.coefficients, column);
       int32_t* out;
       int stride;
       if (block < 4) {
@@ -111,7 +124,7 @@ void decode_macroblocks(PictureDecoder& decoder, Store&& store) {
         out = block == 4 ? area.cb : area.cr;
         stride = 8;
       }
-      for (int row = 0; row < 8; ++row) idct_row(area.coefficients + 8 * row, out + row * stride);
+      idct_block(area.coefficients, out, stride);
     }
     // A macroblock that needed bits past the end of a cut stream may differ from the one
     // that was sent (a final "1" read with a missing bit as "10" ends a block early).
@@ -123,36 +136,138 @@ void decode_macroblocks(PictureDecoder& decoder, Store&& store) {
 
 }  // namespace
 
-void decode_picture(PictureDecoder& decoder, uint32_t* pixels, int32_t stride, int32_t rows) {
+namespace {
+
+// The level stretch of one channel value, as stretch_levels computes it.
+void stretch_table(int32_t black_level, uint32_t* level) {
+  const int32_t k = std::clamp(black_level, 0, 254);
+  // The factor is held in single precision; the product is formed in double.
+  const float f = 255.0f / static_cast<float>(255 - k);
+  for (int32_t v = 0; v < 256; ++v) {
+    const auto stretched = static_cast<int32_t>(static_cast<double>(v - k) * static_cast<double>(f));
+    level[v] = static_cast<uint32_t>(std::clamp(stretched, 0, 255)) & 0xFEu;
+  }
+}
+
+// The stretch as colour conversion applies it: the double product truncated, with its
+// lowest bit cleared, equals an integer product and shift for every black level (checked on
+// all 256 values when the stretch is set up; should a level ever fail the check, the
+// separate pass is used instead).
+struct Stretch {
+  bool on;
+  int32_t black;       // limited to 0..254
+  int32_t multiplier;  // the factor x 2^15, rounded down or up, whichever gives the same levels; 0 if neither
+};
+constexpr int StretchShift = 15;  // (v - black) x multiplier stays below 2^31 for v - black <= 255
+
+Stretch stretch_for(int32_t black_level) {
+  const int32_t k = std::clamp(black_level, 0, 254);
+  Stretch stretch{true, k, 0};
+  uint32_t level[256];
+  stretch_table(black_level, level);
+  const double factor = static_cast<double>(255.0f / static_cast<float>(255 - k));
+  const double scaled = std::ldexp(factor, StretchShift);
+  for (const double candidate : {std::floor(scaled), std::ceil(scaled)}) {
+    const auto m = static_cast<int32_t>(candidate);
+    bool same = true;
+    for (int32_t v = 0; v < 256 && same; ++v) {
+      const int32_t product = (std::max(v - k, 0) * m) >> StretchShift;
+      same = static_cast<uint32_t>(std::min(product, 255) & 0xFE) == level[v];
+    }
+    if (same) {
+      stretch.multiplier = m;
+      break;
+    }
+  }
+  return stretch;
+}
+
+typedef int32_t Ints __attribute__((vector_size(32)));
+
+__attribute__((always_inline)) inline Ints load_ints(const int32_t* p) {
+  Ints v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+__attribute__((always_inline)) inline Ints limit(Ints v, int32_t low, int32_t high) {
+  v = v < low ? low : v;
+  return v > high ? high : v;
+}
+// One channel of eight pixels: the sum limited to 0..255, then stretched when asked.
+template <bool Stretched>
+__attribute__((always_inline)) inline Ints channel(Ints sum, Ints black, Ints multiplier) {
+  Ints v = limit(sum, 0, 255);
+  if constexpr (!Stretched) return v;
+  return limit(((limit(v - black, 0, 255) * multiplier) >> StretchShift), 0, 255) & 0xFE;
+}
+
+// One macroblock's pixels from its luminance and chroma, eight pixels at a time. Each
+// chroma sample colours its 2 x 2 group of luminance samples, without interpolation.
+template <bool Stretched>
+__attribute__((always_inline)) inline void convert_macroblock_as(const MacroblockArea& area, const Stretch& stretch,
+                                                                 uint32_t* rgb, size_t stride) {
+  const ColourTables& colours = PictureColours;
+  const Ints black = Ints{} + stretch.black;
+  const Ints multiplier = Ints{} + stretch.multiplier;
+  for (int cy = 0; cy < 8; ++cy) {
+    // The chroma row's offsets, each repeated for the two pixels of a row it colours.
+    alignas(32) int32_t dr[16], dg[16], db[16];
+    for (int cx = 0; cx < 8; ++cx) {
+      const int32_t cb = std::clamp(area.cb[cy * 8 + cx], -512, 511) + 512;
+      const int32_t cr = std::clamp(area.cr[cy * 8 + cx], -512, 511) + 512;
+      dr[2 * cx] = dr[2 * cx + 1] = colours.redFromCr[cr];
+      dg[2 * cx] = dg[2 * cx + 1] = colours.greenFromCb[cb] + colours.greenFromCr[cr];
+      db[2 * cx] = db[2 * cx + 1] = colours.blueFromCb[cb];
+    }
+    for (int y = 2 * cy; y < 2 * cy + 2; ++y) {
+      for (int x = 0; x < 16; x += 8) {
+        // Beyond +-4096 every channel saturates anyway; the limit keeps the sums in range.
+        const Ints luma = limit(load_ints(area.luminance + y * 16 + x), -4096, 4096) + 128;
+        const Ints r = channel<Stretched>(luma + load_ints(dr + x), black, multiplier);
+        const Ints g = channel<Stretched>(luma + load_ints(dg + x), black, multiplier);
+        const Ints b = channel<Stretched>(luma + load_ints(db + x), black, multiplier);
+        const Ints packed = (r << 16) | (g << 8) | b;
+        std::memcpy(rgb + y * stride + static_cast<size_t>(x), &packed, sizeof packed);
+      }
+    }
+  }
+}
+
+// Rows of the result go `stride` pixels apart.
+MD_PICTURE_CLONES
+void convert_macroblock(const MacroblockArea& area, const Stretch& stretch, uint32_t* rgb, size_t stride) {
+  if (stretch.on)
+    convert_macroblock_as<true>(area, stretch, rgb, stride);
+  else
+    convert_macroblock_as<false>(area, stretch, rgb, stride);
+}
+
+void decode_picture_through(PictureDecoder& decoder, uint32_t* pixels, int32_t stride, int32_t rows,
+                            const Stretch& stretch) {
   if (!pixels || stride <= 0 || rows <= 0) return;
   const int32_t columns = decoder.picture.columns;
   const MacroblockArea& area = decoder.area;
-  const ColourTables& colours = PictureColours;
   decode_macroblocks(decoder, [&](int32_t address) {
-    // Each chroma sample colours its 2 x 2 group of luminance samples, without interpolation.
-    uint32_t rgb[16 * 16];
-    for (int y = 0; y < 8; ++y) {
-      for (int x = 0; x < 8; ++x) {
-        const int32_t cb = std::clamp(area.cb[y * 8 + x], -512, 511) + 512;
-        const int32_t cr = std::clamp(area.cr[y * 8 + x], -512, 511) + 512;
-        const int32_t dr = colours.redFromCr[cr];
-        const int32_t dg = colours.greenFromCb[cb] + colours.greenFromCr[cr];
-        const int32_t db = colours.blueFromCb[cb];
-        for (int i = 0; i < 4; ++i) {
-          const int at = (2 * y + (i >> 1)) * 16 + 2 * x + (i & 1);
-          // Beyond +-4096 every channel saturates anyway; the limit keeps the sums in range.
-          const int32_t luma = std::clamp(area.luminance[at], -4096, 4096) + 128;
-          rgb[at] = pack_rgb(luma + dr, luma + dg, luma + db);
-        }
-      }
-    }
     const int32_t top = 16 * (address / columns);
     const int32_t left = 16 * (address % columns);
+    if (left + 16 <= stride && top + 16 <= rows) {  // wholly inside: straight into place
+      convert_macroblock(area, stretch, pixels + static_cast<size_t>(top) * static_cast<size_t>(stride) + left,
+                         static_cast<size_t>(stride));
+      return;
+    }
+    uint32_t rgb[16 * 16];
+    convert_macroblock(area, stretch, rgb, 16);
     const int32_t width = std::min(16, stride - left);
     for (int y = 0; y < 16 && top + y < rows && width > 0; ++y) {
       std::copy_n(rgb + y * 16, width, pixels + static_cast<size_t>(top + y) * static_cast<size_t>(stride) + left);
     }
   });
+}
+
+}  // namespace
+
+void decode_picture(PictureDecoder& decoder, uint32_t* pixels, int32_t stride, int32_t rows) {
+  decode_picture_through(decoder, pixels, stride, rows, Stretch{false, 0, 0});
 }
 
 void decode_picture_planes(PictureDecoder& decoder, const PicturePlanes& planes) {
@@ -219,15 +334,90 @@ void idct_row(const int32_t* row, int32_t* out) {
   out[7] = static_cast<int32_t>(asr(l + G - F - C + 512, 10));
 }
 
-void stretch_levels(uint32_t* pixels, int32_t black_level, int32_t count) {
-  const int32_t k = std::clamp(black_level, 0, 254);
-  // The factor is held in single precision; the product is formed in double.
-  const float f = 255.0f / static_cast<float>(255 - k);
-  uint32_t level[256];
-  for (int32_t v = 0; v < 256; ++v) {
-    const auto stretched = static_cast<int32_t>(static_cast<double>(v - k) * static_cast<double>(f));
-    level[v] = static_cast<uint32_t>(std::clamp(stretched, 0, 255)) & 0xFEu;
+namespace {
+
+// Eight lanes of 32 bits; the arithmetic wraps like U, the shifts are arithmetic.
+typedef uint32_t Lanes __attribute__((vector_size(32)));
+typedef int32_t SignedLanes __attribute__((vector_size(32)));
+__attribute__((always_inline)) inline Lanes asr(Lanes v, int n) { return reinterpret_cast<Lanes>(reinterpret_cast<SignedLanes>(v) >> n); }
+
+__attribute__((always_inline)) inline Lanes load(const int32_t* p) {
+  Lanes v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+__attribute__((always_inline)) inline void store(int32_t* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
+
+// 8 x 8 transpose of the block at `in` into `out`.
+__attribute__((always_inline)) inline void transpose(const int32_t* in, int32_t* out) {
+  for (int r = 0; r < 8; ++r)
+    for (int c = 0; c < 8; ++c) out[c * 8 + r] = in[r * 8 + c];
+}
+
+}  // namespace
+
+// idct_column on all eight columns at once (lane c = column c), then idct_row on all eight
+// rows at once on the transposed block (lane r = row r): the same operations on the same
+// values as the plain passes. A block with only its DC value is flat and skips both.
+MD_PICTURE_CLONES
+void idct_block(int32_t* block, int32_t* out, int stride) {
+  int32_t any = 0;
+  for (int i = 1; i < 64; ++i) any |= block[i];
+  if (any == 0) {
+    // Column pass: every row asr(x0 4096 + 16, 5) in column 0, zero elsewhere; row pass:
+    // asr(that + 512, 10) in every position.
+    const uint32_t column = static_cast<uint32_t>(block[0]) * 4096u + 16u;
+    const uint32_t v = static_cast<uint32_t>(static_cast<int32_t>(column) >> 5) + 512u;
+    const int32_t flat = static_cast<int32_t>(v) >> 10;
+    for (int r = 0; r < 8; ++r)
+      for (int c = 0; c < 8; ++c) out[r * stride + c] = flat;
+    return;
   }
+  {
+    const Lanes x0 = load(block), x1 = load(block + 8), x2 = load(block + 16), x3 = load(block + 24),
+                x4 = load(block + 32), x5 = load(block + 40), x6 = load(block + 48), x7 = load(block + 56);
+    const Lanes o = (x0 + x4) * 4096 + 16, d = (x0 - x4) * 4096 + 16;
+    const Lanes r = x2 * 5352 + x6 * 2217, c = x2 * 2217 - x6 * 5352;
+    const Lanes m = x1 * 5681 + x7 * 1130, a = x1 * 1130 - x7 * 5681;
+    const Lanes l = x3 * 4816 + x5 * 3218, e = x5 * 4816 - x3 * 3218;
+    const Lanes t = asr((a + m - e - l) * 181 + 128, 8), u = asr((m + e - l - a) * 181 + 128, 8);
+    store(block, asr(o + r + m + l, 5));
+    store(block + 8, asr(d + c + t, 5));
+    store(block + 16, asr(d - c + u, 5));
+    store(block + 24, asr(o - r + a + e, 5));
+    store(block + 32, asr(o - r - a - e, 5));
+    store(block + 40, asr(d - c - u, 5));
+    store(block + 48, asr(d + c - t, 5));
+    store(block + 56, asr(o + r - m - l, 5));
+  }
+  int32_t columns[64], rows[64];
+  transpose(block, columns);
+  {
+    const int32_t* p = columns;
+    const Lanes x0 = load(p), x1 = load(p + 8), x2 = load(p + 16), x3 = load(p + 24), x4 = load(p + 32),
+                x5 = load(p + 40), x6 = load(p + 48), x7 = load(p + 56);
+    const Lanes l = x0 + x4, e = x0 - x4;
+    const Lanes F = asr(x1 * 5681 + x7 * 1130 + 2048, 12), M = asr(x1 * 1130 - x7 * 5681 + 2048, 12);
+    const Lanes C = asr(x3 * 4816 + x5 * 3218 + 2048, 12), O = asr(x5 * 4816 - x3 * 3218 + 2048, 12);
+    const Lanes G = asr(x2 * 5352 + x6 * 2217 + 2048, 12), R = asr(x2 * 2217 - x6 * 5352 + 2048, 12);
+    const Lanes t = asr((M + F - O - C) * 181 + 128, 8), u = asr((F + O - C - M) * 181 + 128, 8);
+    store(rows, asr(l + G + F + C + 512, 10));
+    store(rows + 8, asr(e + R + t + 512, 10));
+    store(rows + 16, asr(e - R + u + 512, 10));
+    store(rows + 24, asr(l - G + M + O + 512, 10));
+    store(rows + 32, asr(l - G - M - O + 512, 10));
+    store(rows + 40, asr(e - R - u + 512, 10));
+    store(rows + 48, asr(e + R - t + 512, 10));
+    store(rows + 56, asr(l + G - F - C + 512, 10));
+  }
+  // rows[j * 8 + r] is output j of row r.
+  for (int r = 0; r < 8; ++r)
+    for (int j = 0; j < 8; ++j) out[r * stride + j] = rows[j * 8 + r];
+}
+
+void stretch_levels(uint32_t* pixels, int32_t black_level, int32_t count) {
+  uint32_t level[256];
+  stretch_table(black_level, level);
   for (int32_t i = 0; i < count; ++i) {
     const uint32_t p = pixels[i];
     pixels[i] = (level[(p >> 16) & 0xFF] << 16) | (level[(p >> 8) & 0xFF] << 8) | level[p & 0xFF];
@@ -238,8 +428,16 @@ bool decode_picture_stream(const uint8_t* stream, size_t size, uint32_t* pixels,
                            int32_t rows, int32_t black_level) {
   if (!pixels || stride <= 0 || rows <= 0) return false;
   PictureDecoder decoder;
-  const bool accepted = parse_picture_headers(decoder, stream, size) == 1;
-  if (accepted) decode_picture(decoder, pixels, stride, rows);
-  stretch_levels(pixels, black_level, stride * rows);
-  return accepted;
+  if (parse_picture_headers(decoder, stream, size) != 1) return false;
+  // The stretch is applied as each pixel is converted. Pixels the picture does not reach
+  // stay as they were, zero, which the stretch keeps at zero (level 0 maps to 0 for every
+  // black level), so no pass over the whole buffer is needed.
+  const Stretch stretch = stretch_for(black_level);
+  if (stretch.multiplier != 0) {
+    decode_picture_through(decoder, pixels, stride, rows, stretch);
+  } else {
+    decode_picture(decoder, pixels, stride, rows);
+    stretch_levels(pixels, black_level, stride * rows);
+  }
+  return true;
 }

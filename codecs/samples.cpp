@@ -38,6 +38,45 @@ size_t group_size(const uint8_t* group, int blocks) {
   return size;
 }
 
+
+// Window and matrix by the rule: w[i] = sum of c_k cos(k i pi / 256), negated where bit 6 of
+// i is set, and M[m][j] = cos((2m + 1)(j - 16) pi / 64).
+struct alignas(32) SynthesisTables {
+  double window[SynthesisTaps];
+  double matrix[SubbandCount][2 * SubbandCount];
+  // Columns j and 32 - j (j = 0..15) are the cosine of opposite arguments, so the same
+  // numbers; then the sums s_j and s_(32-j) are the same too, and only columns 16..63 need
+  // summing. Checked when the tables are made rather than taken on trust.
+  bool mirrored;
+};
+
+SynthesisTables make_synthesis_tables() {
+  SynthesisTables t{};
+  const double pi = std::numbers::pi;
+  for (int i = 0; i < SynthesisTaps; ++i) {
+    double w = 0.0;
+    for (int k = 0; k < 8; ++k) {
+      w += static_cast<double>(WindowCoefficients[k]) * std::cos(static_cast<double>(k * i) * pi / 256.0);
+    }
+    t.window[i] = (i & 64) != 0 ? -w : w;
+  }
+  for (int m = 0; m < SubbandCount; ++m) {
+    for (int j = 0; j < 2 * SubbandCount; ++j) {
+      t.matrix[m][j] = std::cos(static_cast<double>((2 * m + 1) * (j - 16)) * pi / 64.0);
+    }
+  }
+  t.mirrored = true;
+  for (int m = 0; m < SubbandCount; ++m)
+    for (int j = 0; j < 16; ++j)
+      if (std::memcmp(&t.matrix[m][j], &t.matrix[m][32 - j], sizeof(double)) != 0) t.mirrored = false;
+  return t;
+}
+
+const SynthesisTables& synthesis_tables() {
+  static const SynthesisTables tables = make_synthesis_tables();
+  return tables;
+}
+
 }  // namespace
 
 SubbandClass subband_class(bool a, bool b, bool c) {
@@ -70,19 +109,10 @@ uint64_t decoded_sample_count(uint32_t blocks) {
 }
 
 void build_synthesis_tables(SampleDecoder& decoder) {
-  const double pi = std::numbers::pi;
-  for (int i = 0; i < SynthesisTaps; ++i) {
-    double w = 0.0;
-    for (int k = 0; k < 8; ++k) {
-      w += static_cast<double>(WindowCoefficients[k]) * std::cos(static_cast<double>(k * i) * pi / 256.0);
-    }
-    decoder.window[i] = (i & 64) != 0 ? -w : w;
-  }
-  for (int m = 0; m < SubbandCount; ++m) {
-    for (int j = 0; j < 2 * SubbandCount; ++j) {
-      decoder.matrix[m][j] = std::cos(static_cast<double>((2 * m + 1) * (j - 16)) * pi / 64.0);
-    }
-  }
+  // Built by the rule once per process; every stream starts from the same values.
+  const SynthesisTables& tables = synthesis_tables();
+  std::memcpy(decoder.window, tables.window, sizeof decoder.window);
+  std::memcpy(decoder.matrix, tables.matrix, sizeof decoder.matrix);
   for (double& a : decoder.accumulator) a = 0.0;
 }
 
@@ -126,7 +156,149 @@ void synthesise_block(SampleDecoder& decoder, int row) {
   }
 }
 
-void decode_samples(SampleDecoder& decoder, const uint8_t* stream, int8_t* destination) {
+namespace {
+
+// dequantise for every class and code, [4 bits?][exponent][code]: (t + 0.5) x 2^e.
+struct LevelTable {
+  double values[2][5][16];
+};
+// Scaling by a power of two is exact, so this is dequantise's value.
+constexpr LevelTable Levels = [] {
+  LevelTable table{};
+  for (int wide = 0; wide < 2; ++wide)
+    for (int e = 0; e < 5; ++e)
+      for (int code = 0; code < (wide ? 16 : 4); ++code) {
+        const int half = wide ? 8 : 2;
+        const int t = code < half ? code : code - 2 * half;
+        table.values[wide][e][code] = (t + 0.5) * (1 << e);
+      }
+  return table;
+}();
+
+// Reads the group's codes like read_group, keeping only the coded subbands. Returns the
+// bytes the group occupies.
+size_t read_group_fast(SampleDecoder& f, const uint8_t* group, int blocks) {
+  const uint32_t a = read_u32(group), b = read_u32(group + 4), c = read_u32(group + 8);
+  const uint8_t* data = group + GroupHeaderBytes;
+  f.codedCount = 0;
+  for (int m = 0; m < SubbandCount; ++m) {
+    const SubbandClass k = subband_class(mask_bit(a, m), mask_bit(b, m), mask_bit(c, m));
+    if (k.bits == 0) continue;
+    // (t + 0.5) 2^e for every code t, so each value is one lookup.
+    const double* levels = Levels.values[k.bits == 4][k.exponent];
+    const int slot = f.codedCount++;
+    f.coded[slot] = m;
+    const uint32_t code_mask = (1u << k.bits) - 1;
+    for (int r = 0; r < blocks; ++r) {
+      const int bit = r * k.bits;
+      f.codedRows[r][slot] = levels[(static_cast<uint32_t>(data[bit / 8]) >> (8 - k.bits - bit % 8)) & code_mask];
+    }
+    data += subband_bytes(k.bits, blocks);
+  }
+  return static_cast<size_t>(data - group);
+}
+
+// On x86-64 also built for AVX2, the build chosen when the program loads (as the pixel
+// converters are); both do the same double operations in the same order, so the same bits.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__) && !defined(_WIN32)
+#define MD_SYNTHESIS_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define MD_SYNTHESIS_CLONES
+#endif
+
+// Four doubles; each operation is the same double operation lane by lane.
+typedef double Quad __attribute__((vector_size(32)));
+
+// s_j for the columns from 4 From on (Quad q holds columns 4q .. 4q + 3): sums from 0.0 in
+// ascending subband order, the first term taken as it stands (which differs from
+// 0.0 + term only in the sign of a zero). A fixed count keeps the sums in registers.
+template <int From>
+__attribute__((always_inline)) inline void sum_columns(Quad* s, const SynthesisTables& t, const double* row,
+                                                       const int* coded, int count) {
+  Quad sum[16 - From];
+  {
+    const Quad x = {row[0], row[0], row[0], row[0]};
+    const Quad* column = reinterpret_cast<const Quad*>(t.matrix[coded[0]]) + From;
+    for (int q = 0; q < 16 - From; ++q) sum[q] = x * column[q];
+  }
+  for (int slot = 1; slot < count; ++slot) {
+    const Quad x = {row[slot], row[slot], row[slot], row[slot]};
+    const Quad* column = reinterpret_cast<const Quad*>(t.matrix[coded[slot]]) + From;
+    for (int q = 0; q < 16 - From; ++q) sum[q] = sum[q] + x * column[q];
+  }
+  for (int q = 0; q < 16 - From; ++q) s[From + q] = sum[q];
+}
+
+// Blocks `first` .. `first + count - 1` of the current group into the ring, emitting each
+// block's 32 samples to `out` unless the block is one of the first 15 of the stream.
+// Exactness against synthesise_block: a silent subband only ever adds a signed zero to a
+// sum, and a block with no coded subband adds signed zeros to the accumulator, so leaving
+// them out can change nothing but the sign of a zero, which truncation does not see. The
+// remaining sums run in the same order from the same values.
+MD_SYNTHESIS_CLONES
+int8_t* synthesise_blocks(SampleDecoder& f, const SynthesisTables& t, int first, int count, uint32_t& emitted,
+                          int8_t* out) {
+  for (int r = first; r < first + count; ++r) {
+    if (f.codedCount > 0) {
+      // Sums from 0.0 in ascending subband order; the first term is taken as it stands,
+      // which differs from 0.0 + term only in the sign of a zero. Columns 16..63 are summed
+      // (all 64 when the tables are not mirrored), four at a time.
+      Quad s[2 * SubbandCount / 4];
+      if (t.mirrored) {
+        sum_columns<4>(s, t, f.codedRows[r], f.coded, f.codedCount);
+        double* sd = reinterpret_cast<double*>(s);
+        for (int j = 0; j < 16; ++j) sd[j] = sd[32 - j];
+      } else {
+        sum_columns<0>(s, t, f.codedRows[r], f.coded, f.codedCount);
+      }
+      const Quad* w = reinterpret_cast<const Quad*>(t.window);
+      for (int c = 0; c < SynthesisTaps / SubbandCount; ++c) {
+        Quad* a = reinterpret_cast<Quad*>(f.ring + ((SubbandCount * c + f.ringOffset) & (SynthesisTaps - 1)));
+        const Quad* sc = s + 8 * (c & 1);
+        const Quad* wc = w + 8 * c;
+        for (int q = 0; q < 8; ++q) a[q] = a[q] + sc[q] * wc[q];
+      }
+    }
+    // The top chunk leaves (read from its top downwards), then becomes the new bottom one.
+    double* __restrict top = f.ring + ((SynthesisTaps - SubbandCount + f.ringOffset) & (SynthesisTaps - 1));
+    if (emitted >= DiscardedSamples / SubbandCount) {
+      // accumulator_to_sample on every value: limiting before the truncation gives the
+      // same numbers (the limits are whole).
+      int32_t whole[SubbandCount];
+      for (int i = 0; i < SubbandCount; ++i) {
+        const double v = top[i];
+        whole[i] = static_cast<int32_t>(v < -128.0 ? -128.0 : v > 127.0 ? 127.0 : v);
+      }
+      for (int i = 0; i < SubbandCount; ++i) out[i] = static_cast<int8_t>(whole[SubbandCount - 1 - i]);
+      out += SubbandCount;
+    } else {
+      ++emitted;
+    }
+    for (int q = 0; q < SubbandCount / 4; ++q) reinterpret_cast<Quad*>(top)[q] = Quad{};
+    f.ringOffset = (f.ringOffset - SubbandCount) & (SynthesisTaps - 1);
+  }
+  return out;
+}
+
+}  // namespace
+
+void decode_samples(SampleDecoder& f, const uint8_t* stream, int8_t* destination) {
+  const SynthesisTables& tables = synthesis_tables();
+  const uint32_t blocks = read_u32(stream);
+  const uint8_t* group = stream + 4;
+  for (double& a : f.ring) a = 0.0;
+  f.ringOffset = 0;
+  uint32_t emitted = 0;
+  int8_t* out = destination;
+  for (uint32_t block = 0; block < blocks; block += GroupBlocks) {
+    const uint32_t left = blocks - block;
+    const int count = left < GroupBlocks ? static_cast<int>(left) : GroupBlocks;
+    group += read_group_fast(f, group, count);
+    out = synthesise_blocks(f, tables, 0, count, emitted, out);
+  }
+}
+
+void decode_samples_plain(SampleDecoder& decoder, const uint8_t* stream, int8_t* destination) {
   const uint32_t blocks = read_u32(stream);
   const uint8_t* group = stream + 4;
   build_synthesis_tables(decoder);

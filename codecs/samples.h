@@ -16,11 +16,19 @@ constexpr int DiscardedSamples = 480;     // the first 15 blocks' output, sums o
 constexpr size_t GroupHeaderBytes = 12;   // masks A, B and C
 
 // The codec's working record. All values double precision.
-struct SampleDecoder {
+struct alignas(32) SampleDecoder {
   double window[SynthesisTaps];
   double matrix[SubbandCount][2 * SubbandCount];  // [subband m][column j]
   double accumulator[SynthesisTaps];
   double blockRows[GroupBlocks][SubbandCount];    // [block within group][subband]
+  // decode_samples' own state. The accumulator as a ring of sixteen 32-value chunks, so the
+  // shift after each block is a change of offset: value p at ring[(p + ringOffset) % 512].
+  double ring[SynthesisTaps];
+  uint32_t ringOffset;
+  // The current group's coded subbands, ascending, and their values per block.
+  int coded[SubbandCount];
+  int codedCount;
+  double codedRows[GroupBlocks][SubbandCount];  // [block within group][index into coded]
 };
 
 // The one decoder of the program; one decode at a time.
@@ -58,7 +66,15 @@ void synthesise_block(SampleDecoder& decoder, int row);
 // Decodes a whole stream and writes 32 x n - 480 samples to `destination`, which must have
 // room for them; nothing before or after them is written, and nothing at all for 15 blocks
 // or fewer. The stream is trusted: its block count alone decides how much is read.
+// The samples are those of the steps below done one block at a time (decode_samples_plain);
+// this one skips silent subbands and blocks, keeps the accumulator as a ring and builds its
+// tables once per process, with the same bits out. It uses only the ring and coded fields.
 void decode_samples(SampleDecoder& decoder, const uint8_t* stream, int8_t* destination);
+
+// decode_samples as written out step by step through `decoder`: build_synthesis_tables,
+// read_group, synthesise_block, 32 samples out, the accumulator shifted. The reference the
+// fast decode is held against.
+void decode_samples_plain(SampleDecoder& decoder, const uint8_t* stream, int8_t* destination);
 
 // What a stream holds, found by walking its group headers without decoding.
 enum class SampleStreamError {

@@ -27,7 +27,8 @@ void assemble_tune(int n) {
   auto* image = static_cast<uint8_t*>(alloc_block(TuneImageBytes));
   if (image == nullptr) return;
   tune_images[n] = image;
-  std::memset(image, 0, TuneImageBytes);
+  // alloc_block gives zero-filled pages; filling them again would only touch (and so fault
+  // in) the whole buffer, of which the tune uses a fraction.
   std::memcpy(image, tune.stored, tune.storedLength);
   decode_samples(TheSampleDecoder, tune.stream, reinterpret_cast<int8_t*>(image + tune.storedLength));
 }

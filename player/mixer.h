@@ -14,3 +14,14 @@ int32_t* mix_voices(ChannelState* channels, uint32_t frames, int32_t* output);
 // loop it stops (false), a forward loop moves back by whole loop lengths, a ping-pong loop
 // reflects and turns. Also false for a loop without length, which would never settle.
 bool settle_voice(ChannelState& voice);
+
+// The inner loop on its own, for holding the builds against each other: adds n frames of one
+// voice that meets no bound on the way into `out`, starting at `position` (32.32 frames) and
+// moving by `delta` (32.32) per frame, and returns the position after them; frames up to
+// `lastReadable` may be read. Plain is the scalar loop; Vector is the AVX2 build that
+// mix_voices uses where the processor has it.
+enum class MixBuild { Plain, Vector };
+bool mix_build_available(MixBuild build);
+int64_t mix_run_with(MixBuild build, bool sixteenBit, bool backwards, const uint8_t* data, int64_t position,
+                     int64_t delta, uint32_t n, int32_t gainLeft, int32_t gainRight, int32_t* out,
+                     int64_t lastReadable);

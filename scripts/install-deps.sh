@@ -5,7 +5,7 @@ packages=(
   build-essential cmake pkg-config git
   libsdl2-dev                     # the real window, keyboard and sound
   libgtest-dev libgmock-dev libbenchmark-dev
-  libxmp-dev                      # benchmark yardstick only
+  libxmp-dev libopenmpt-dev       # benchmark yardsticks only
   clang libclang-rt-dev           # libFuzzer and the sanitizer runtimes
   libpng-dev                      # the font strip PNG and picturetool, both run by the build
   libfreetype-dev fonts-dejavu-core  # fontrender: the font strip drawn from DejaVu Sans Bold

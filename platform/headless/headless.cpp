@@ -72,6 +72,35 @@ uint32_t green_mask_for(int depth) {
   return 0x00FF00;
 }
 
+// One row of surface pixels (blue, green, red bytes for 24 and 32 bits; 5-6-5 or 5-5-5
+// words for 16 bits, little-endian) back to 0x00RRGGBB, the 16-bit channels shifted to the
+// top of their byte. The depth is chosen per row, not per pixel.
+template <int Bytes, bool Is555>
+void decode_row(const uint8_t* p, uint32_t* out, int count) {
+  for (int x = 0; x < count; ++x, p += Bytes) {
+    if constexpr (Bytes == 4) {
+      uint32_t v;
+      std::memcpy(&v, p, 4);
+      out[x] = v & 0x00FFFFFFu;
+    } else if constexpr (Bytes == 3) {
+      out[x] = (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[0];
+    } else {
+      const uint32_t v = p[0] | (static_cast<uint32_t>(p[1]) << 8);
+      uint32_t r, g, b;
+      if constexpr (Is555) {
+        r = (v >> 10) & 31;
+        g = ((v >> 5) & 31) << 3;
+        b = v & 31;
+      } else {
+        r = (v >> 11) & 31;
+        g = ((v >> 5) & 63) << 2;
+        b = v & 31;
+      }
+      out[x] = (r << 19) | (g << 8) | (b << 3);
+    }
+  }
+}
+
 class HeadlessSurface final : public DisplaySurface {
  public:
   HeadlessSurface(int w, int h, int d, bool is_primary, bool has_memory)
@@ -158,30 +187,21 @@ class HeadlessSurface final : public DisplaySurface {
   static void present(const HeadlessSurface& s, int x0, int y0, int w, int h) {
     LastFrame.width = w;
     LastFrame.height = h;
-    LastFrame.pixels.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
+    // Every pixel is written below, so the buffer is only sized, not cleared.
+    LastFrame.pixels.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
     const bool is555 = s.depth == 15 || (s.depth == 16 && Config.green_mask_16 != 0x07E0);
     for (int y = 0; y < h; ++y) {
-      const uint8_t* row = s.memory.data() + static_cast<size_t>(y0 + y) * static_cast<size_t>(s.pitch);
-      for (int x = 0; x < w; ++x) {
-        const uint8_t* p = row + static_cast<size_t>(x0 + x) * static_cast<size_t>(s.bytes);
-        uint32_t rgb;
-        if (s.bytes == 4) {
-          rgb = (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[0];
-        } else if (s.bytes == 3) {
-          rgb = (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[0];
-        } else {
-          uint32_t v = p[0] | (static_cast<uint32_t>(p[1]) << 8);
-          uint32_t r, g, b;
-          if (is555) {
-            r = (v >> 10) & 31; g = (v >> 5) & 31; b = v & 31;
-            g <<= 3;
-          } else {
-            r = (v >> 11) & 31; g = (v >> 5) & 63; b = v & 31;
-            g <<= 2;
-          }
-          rgb = (r << 19) | (g << 8) | (b << 3);
-        }
-        LastFrame.pixels[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)] = rgb;
+      const uint8_t* row = s.memory.data() + static_cast<size_t>(y0 + y) * static_cast<size_t>(s.pitch) +
+                           static_cast<size_t>(x0) * static_cast<size_t>(s.bytes);
+      uint32_t* out = LastFrame.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(w);
+      if (s.bytes == 4) {
+        decode_row<4, false>(row, out, w);
+      } else if (s.bytes == 3) {
+        decode_row<3, false>(row, out, w);
+      } else if (is555) {
+        decode_row<2, true>(row, out, w);
+      } else {
+        decode_row<2, false>(row, out, w);
       }
     }
     LastFrame.tick = get_tick_count();

@@ -226,4 +226,47 @@ TEST(Mixer, RunLengthsMatchThePerFrameRule) {
   }
 }
 
+// The vector build of the inner loop against the plain one: random data, steps, gains and
+// fractions, both widths and directions, runs from a single frame to long ones that reach
+// the first and last frames of the data (which is exactly as long as the run reads).
+TEST(Mixer, VectorRunsMatchThePlainRuns) {
+  if (!mix_build_available(MixBuild::Vector)) GTEST_SKIP() << "no vector build on this processor";
+  std::mt19937_64 random(1206);
+  auto below = [&](uint64_t n) { return random() % n; };
+  for (int trial = 0; trial < 20000; ++trial) {
+    const bool wide = below(2), backwards = below(2);
+    const uint32_t frames = 3 + static_cast<uint32_t>(below(4) == 0 ? below(8) : below(3000));
+    std::vector<uint8_t> data(frames * (wide ? 2 : 1));
+    for (uint8_t& b : data) b = static_cast<uint8_t>(random());
+    const uint16_t steps[] = {static_cast<uint16_t>(1 + below(8)), static_cast<uint16_t>(1 + below(2048)),
+                              static_cast<uint16_t>(1 + below(65535))};
+    const int64_t delta = int64_t{steps[below(3)]} << 22;
+    // Any fraction, not only whole 1/1024 frames, so the lane arithmetic is tried on every bit.
+    const uint32_t fraction = below(2) ? static_cast<uint32_t>(random()) : static_cast<uint32_t>(below(1024)) << 22;
+    // Start where the whole run stays inside the data: frames index .. index + 1 read.
+    const int64_t span = (int64_t{frames} - 2) << 32;  // room from the first readable pair to the last
+    uint32_t n = 1 + static_cast<uint32_t>(below(700));
+    const int64_t travel = static_cast<int64_t>(n - 1) * delta;
+    if (travel + fraction > span) n = static_cast<uint32_t>((span - fraction) / delta) + 1;
+    const int64_t room = span - fraction - static_cast<int64_t>(n - 1) * delta;
+    const int64_t lowest = (below(3) == 0 ? 0 : static_cast<int64_t>(below(static_cast<uint64_t>(room >> 32) + 1)))
+                           << 32;
+    const int64_t start = backwards ? lowest + fraction + static_cast<int64_t>(n - 1) * delta : lowest + fraction;
+    const uint16_t volume = static_cast<uint16_t>(below(129));
+    const uint8_t panning = static_cast<uint8_t>(below(256));
+    const int32_t gainLeft = volume * (255 - panning) * (wide ? 1 : 256), gainRight = volume * panning * (wide ? 1 : 256);
+    Frames plain(2 * n), vector(2 * n);
+    for (size_t i = 0; i < plain.size(); ++i) plain[i] = vector[i] = static_cast<int32_t>(random() % 2000000) - 1000000;
+    // The data ends with the last frame the run reads: the vector build may read no further.
+    const int64_t last = static_cast<int64_t>(frames) - 1;
+    const int64_t a = mix_run_with(MixBuild::Plain, wide, backwards, data.data(), start, delta, n, gainLeft,
+                                   gainRight, plain.data(), last);
+    const int64_t b = mix_run_with(MixBuild::Vector, wide, backwards, data.data(), start, delta, n, gainLeft,
+                                   gainRight, vector.data(), last);
+    ASSERT_EQ(a, b) << "trial " << trial;
+    ASSERT_EQ(plain, vector) << "trial " << trial << (wide ? " 16-bit" : " 8-bit") << (backwards ? " backwards" : "")
+                             << " n " << n << " step " << (delta >> 22);
+  }
+}
+
 }  // namespace

@@ -224,4 +224,44 @@ TEST(Encoder, FlatGreyBecomesDcOnlyAndExact) {
   EXPECT_EQ(show(encode_picture(grey.data(), 32, 32, options), 32, 32, -1), grey);
 }
 
+// The start-up step, which stretches as it converts, against the two plain passes (decode,
+// then stretch_levels over the buffer): random pictures and scales, any black level (out of
+// range ones included), buffers narrower, shorter or larger than the picture, cut streams.
+TEST(PictureStream, StretchInTheConversionMatchesTheSeparatePass) {
+  std::mt19937 random(1209);
+  for (int trial = 0; trial < 60; ++trial) {
+    const int w = 16 * (1 + static_cast<int>(random() % 4)), h = 16 * (1 + static_cast<int>(random() % 3));
+    std::vector<uint32_t> picture(static_cast<size_t>(w * h));
+    for (uint32_t& p : picture) p = (trial % 3 == 0 ? random() : random() & 0x3F3F3Fu) & 0xFEFEFEu;
+    PictureEncoderOptions options;
+    options.quantiserScale = 1 + static_cast<int>(random() % 16);
+    std::vector<uint8_t> stream = encode_picture(picture.data(), w, h, options);
+    ASSERT_FALSE(stream.empty());
+    if (trial % 4 == 3) stream.resize(stream.size() * (1 + random() % 9) / 10);
+    const int black = std::vector<int>{0, 22, 100, 254, -5, 300, 16, 71}[random() % 8];
+    const int stride = std::vector<int>{w, w - 8, w + 24}[random() % 3], rows = std::vector<int>{h, h - 5, h + 9}[random() % 3];
+    std::vector<uint32_t> plain(static_cast<size_t>(stride * rows), 0), fused = plain;
+    PictureDecoder decoder;
+    const bool accepted = parse_picture_headers(decoder, stream.data(), stream.size()) == 1;
+    if (accepted) decode_picture(decoder, plain.data(), stride, rows);
+    stretch_levels(plain.data(), black, stride * rows);
+    EXPECT_EQ(decode_picture_stream(stream.data(), stream.size(), fused.data(), stride, rows, black), accepted);
+    ASSERT_EQ(fused, plain) << "trial " << trial << ": " << w << " x " << h << " into " << stride << " x " << rows
+                            << ", black " << black;
+  }
+  // Every black level on one picture with every value in every channel.
+  std::vector<uint32_t> ramp(64 * 16);
+  for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<uint32_t>((i * 0x030201u) ^ (i << 9)) & 0xFEFEFEu;
+  const std::vector<uint8_t> stream = encode_picture(ramp.data(), 64, 16, PictureEncoderOptions{});
+  for (int black = 0; black <= 254; ++black) {
+    std::vector<uint32_t> plain(ramp.size(), 0), fused = plain;
+    PictureDecoder decoder;
+    ASSERT_EQ(parse_picture_headers(decoder, stream.data(), stream.size()), 1);
+    decode_picture(decoder, plain.data(), 64, 16);
+    stretch_levels(plain.data(), black, 64 * 16);
+    ASSERT_TRUE(decode_picture_stream(stream.data(), stream.size(), fused.data(), 64, 16, black));
+    ASSERT_EQ(fused, plain) << "black " << black;
+  }
+}
+
 }  // namespace

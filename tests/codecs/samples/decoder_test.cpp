@@ -26,7 +26,9 @@ struct RandomStream {
 
 // Classes as (mask bits A B C, bits, exponent): silent, then 2 bits e = 0, 1, 2, then 4 bits
 // e = 2, 3, 4 (the last with C set too, which must not matter).
-RandomStream random_stream(uint32_t blocks, std::mt19937& rng) {
+// `silent` in 0..100: the share of subbands, in percent, drawn silent before the rest are
+// drawn from all seven classes.
+RandomStream random_stream(uint32_t blocks, std::mt19937& rng, uint32_t silent = 0) {
   struct Class { uint32_t abc; int bits, exponent; };
   const Class classes[7] = {{0, 0, 0}, {1, 2, 0}, {2, 2, 1}, {4, 2, 2}, {3, 4, 2}, {5, 4, 3}, {7, 4, 4}};
   RandomStream s;
@@ -36,7 +38,7 @@ RandomStream random_stream(uint32_t blocks, std::mt19937& rng) {
     int pick[32];
     uint32_t masks[3] = {};
     for (int m = 0; m < 32; ++m) {
-      pick[m] = static_cast<int>(rng() % 7);
+      pick[m] = rng() % 100 < silent ? 0 : static_cast<int>(rng() % 7);
       for (int i = 0; i < 3; ++i) masks[i] |= ((classes[pick[m]].abc >> (2 - i)) & 1u) << m;
     }
     for (uint32_t mask : masks) put_u32(s.bytes, mask);
@@ -147,6 +149,23 @@ TEST(SampleDecode, AgreesWithThePlainSynthesisAndTouchesNothingElse) {
     const std::vector<int8_t> out = decode_guarded(s.bytes, decoded_sample_count(blocks));
     EXPECT_EQ(out.size(), blocks > 15 ? 32 * blocks - 480 : 0);
     ASSERT_EQ(out, reference_decode(s.values)) << blocks << " blocks";
+  }
+}
+
+// The fast decode against the step-by-step one on random streams: from none to all subbands
+// silent (whole silent groups included), loud ones that saturate, short and long streams,
+// each decode starting clean after the one before.
+TEST(SampleDecode, FastDecodeMatchesTheStepByStepDecode) {
+  std::mt19937 rng(1207);
+  for (int trial = 0; trial < 300; ++trial) {
+    const uint32_t blocks = trial < 20 ? static_cast<uint32_t>(trial) : 1 + rng() % 300;
+    const uint32_t silent = std::vector<uint32_t>{0, 50, 80, 95, 100}[rng() % 5];
+    const RandomStream s = random_stream(blocks, rng, silent);
+    const size_t count = decoded_sample_count(blocks);
+    std::vector<int8_t> fast(count + 1, 0x33), plain(count + 1, 0x33);
+    decode_samples(TheSampleDecoder, s.bytes.data(), fast.data());
+    decode_samples_plain(TheSampleDecoder, s.bytes.data(), plain.data());
+    ASSERT_EQ(fast, plain) << "trial " << trial << ", " << blocks << " blocks, " << silent << "% silent";
   }
 }
 
