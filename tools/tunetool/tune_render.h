@@ -23,7 +23,16 @@ struct RenderResult {
   std::string error;
   std::vector<int16_t> frames;  // interleaved left, right at 44100 Hz
   bool passEnded = false;       // one-pass render: the song came back round
+  uint32_t returnPosition = 0;  // ... to this order position
 };
+
+// The longest run of consecutive frames in which a channel sits at +-OutputClamp (left and
+// right counted apart), in frames.
+size_t longest_clamp_run(const std::vector<int16_t>& frames);
+
+// Signal-to-noise ratio of `test` against `reference` in dB over their common length:
+// 10 log10(sum ref^2 / sum (ref - test)^2); +infinity when they are equal.
+double snr_db(const std::vector<int16_t>& reference, const std::vector<int16_t>& test);
 
 // The image is played in place (player_init may rewrite delta-coded data in it); it must
 // pass validate_module_image.
