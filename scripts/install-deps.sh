@@ -11,6 +11,7 @@ packages=(
   libavcodec-dev                  # the picture benchmark only (left out without it)
   xvfb xdotool                    # real-window tests under a virtual X server
   openbox libx11-dev              # real-window tests: a window manager for fullscreen, Xlib for screenshots
+  ffmpeg python3                  # tune measurements only (scripts/measure-tunes.py)
 )
 missing=()
 for p in "${packages[@]}"; do
