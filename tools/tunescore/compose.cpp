@@ -302,8 +302,13 @@ void play_melody(Tune& t, Pat& p, const Section& s, int firstBar, int bars) {
   for (int i = 0; i < steps; ++i) rhythm[static_cast<size_t>(i)] = rng.chance(i % 2 == 0 ? 70 : 35) ? 1 : 0;
   rhythm[0] = 1;
   if (steps > 4) rhythm[static_cast<size_t>(steps - 1)] = -1;
+  // The contour in scale steps: an arch (up through the first half of the bar, down through
+  // the second) of steps of one or two, now and then against the grain; never a repeat.
   std::vector<int> contour(static_cast<size_t>(steps));
-  for (int& c : contour) c = rng.below(5) - 2;
+  for (int i = 0; i < steps; ++i) {
+    const int direction = (i < steps / 2 ? 1 : -1) * (rng.chance(30) ? -1 : 1);
+    contour[static_cast<size_t>(i)] = direction * (1 + rng.below(2));
+  }
   int n = t.prevLead ? t.prevLead : N("c5") + 12 * (s.leadOctave - 5) + t.keyRoot;
   for (int b = 0; b < bars; ++b) {
     const int bar = firstBar + b;
