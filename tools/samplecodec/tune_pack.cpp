@@ -1,8 +1,13 @@
 #include "tools/samplecodec/tune_pack.h"
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "codecs/samples.h"
+#include "player/module.h"
+#include "tools/tunetool/tune_render.h"
 
 namespace {
 
@@ -151,5 +156,66 @@ std::string tune_data_source(const TuneDataLayout& layout) {
          ", TuneData + " + std::to_string(layout.streamOffset[i]) + "},\n";
   }
   s += "};\n";
+  return s;
+}
+
+SampleEncoderSettings settings_for_quality(int quality) {
+  SampleEncoderSettings settings;
+  settings.bitCost = 4.0 * std::pow(2.0, 5 - quality);
+  return settings;
+}
+
+namespace {
+
+double snr_of(const uint8_t* reference, const uint8_t* test, size_t n) {
+  double signal = 0, noise = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const double r = static_cast<int8_t>(reference[i]), d = r - static_cast<int8_t>(test[i]);
+    signal += r * r;
+    noise += d * d;
+  }
+  if (noise == 0) return std::numeric_limits<double>::infinity();
+  return 10 * std::log10(std::max(signal, 1e-9) / noise);
+}
+
+}  // namespace
+
+PackFidelity measure_pack_fidelity(std::span<const uint8_t> image, const PackedTune& tune) {
+  PackFidelity f;
+  const uint8_t* base = image.data();
+  const uint32_t area = get_u32(base + HeaderSampleDataOffset);
+  const uint32_t size8 = get_u32(base + HeaderSampleData8Size);
+  const uint32_t instruments = get_u32(base + HeaderInstrumentCount);
+  for (uint32_t k = 0; k < instruments && k < MaxInstruments; ++k) {
+    const uint32_t at = get_u32(base + InstrumentTableOffset + 4 * k);
+    if (at == 0 || at + InstrumentRecordSize > image.size()) continue;
+    const uint32_t count = get_u32(base + at + InstrumentSampleCount);
+    for (uint32_t s = 0; s < count && at + InstrumentRecordSize + (s + 1) * SampleRecordSize <= image.size(); ++s) {
+      const SampleRecord r = read_sample_record(base + at, s);
+      const uint32_t offset = get_u32(base + SampleTableOffset + 4 * r.dataIndex);
+      if (offset < area || offset + uint64_t{r.end} > uint64_t{area} + size8) continue;
+      f.samples.push_back({k + 1, s, r.end, snr_of(base + offset, tune.image.data() + offset, r.end)});
+    }
+  }
+  f.allSamplesSnrDb = snr_of(base + area, tune.image.data() + area, size8);
+  std::vector<uint8_t> unpacked(image.begin(), image.end()), packed = tune.image;
+  const RenderResult a = render_image(unpacked, {}), b = render_image(packed, {});
+  f.tuneSnrDb = snr_db(a.frames, b.frames);
+  f.passSeconds = static_cast<double>(a.frames.size() / 2) / 44100.0;
+  f.passEnded = a.passEnded;
+  return f;
+}
+
+std::string describe_pack_fidelity(const PackFidelity& f) {
+  std::string s;
+  char line[160];
+  for (const SampleFidelity& x : f.samples) {
+    std::snprintf(line, sizeof line, "  instrument %2u sample %u  %6u frames  SNR %5.1f dB\n", x.instrument, x.sample,
+                  x.frames, x.snrDb);
+    s += line;
+  }
+  std::snprintf(line, sizeof line, "  all samples SNR %.1f dB; one pass (%.1f s%s) packed against unpacked SNR %.1f dB\n",
+                f.allSamplesSnrDb, f.passSeconds, f.passEnded ? "" : ", cut at the limit", f.tuneSnrDb);
+  s += line;
   return s;
 }

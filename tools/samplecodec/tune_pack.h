@@ -42,6 +42,32 @@ struct TunePackResult {
 
 TunePackResult pack_tune(std::span<const uint8_t> image, const SampleEncoderSettings& settings = {});
 
+// Encoder settings for a quality level 1..9 (5 the default): each level up halves what a
+// stream bit is worth in squared error, so the encoder spends more bits on the same error.
+SampleEncoderSettings settings_for_quality(int quality);
+
+// What packing costs in fidelity. Each sample's frames (up to its loop end or length) in the
+// unpacked image against the same frames after the codec, and one pass of the whole tune
+// played by the player from both images.
+struct SampleFidelity {
+  uint32_t instrument = 0;  // 1-based
+  uint32_t sample = 0;      // 0-based within the instrument
+  uint32_t frames = 0;
+  double snrDb = 0;         // 10 log10(signal / error energy); +inf when unchanged
+};
+struct PackFidelity {
+  std::vector<SampleFidelity> samples;
+  double allSamplesSnrDb = 0;  // over the whole sample area
+  double tuneSnrDb = 0;        // rendered pass, packed against unpacked
+  double passSeconds = 0;
+  bool passEnded = false;
+};
+// `image` is the unpacked module image that pack_tune was given.
+PackFidelity measure_pack_fidelity(std::span<const uint8_t> image, const PackedTune& tune);
+
+// Lines that report a PackFidelity, one per sample and one for the whole tune.
+std::string describe_pack_fidelity(const PackFidelity& fidelity);
+
 // One line with the sizes of a packed tune: stored length, blocks, groups, stream bytes,
 // decoded samples, used bytes.
 std::string describe_packed_tune(const PackedTune& tune);

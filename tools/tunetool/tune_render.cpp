@@ -1,6 +1,8 @@
 #include "tools/tunetool/tune_render.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <unordered_set>
 
@@ -70,6 +72,7 @@ RenderResult render_image_to(std::vector<uint8_t>& image, const RenderOptions& o
     player_render(n, mix.data());
     if (byPass && tickDue && p.rowTick) {
       if (watch.row_read(p)) {
+        result.returnPosition = p.orderPosition;
         ++passesDone;
         ++result.passesEnded;
         if (passesDone == passes) break;  // the frame belongs to the next pass
@@ -136,4 +139,29 @@ ImageFigures image_figures(const std::vector<uint8_t>& image) {
   f.samples = 0;
   for (uint32_t k = 0; k < f.instruments; ++k) f.samples += load_u32(h.instruments[k] + InstrumentSampleCount);
   return f;
+}
+
+size_t longest_clamp_run(const std::vector<int16_t>& frames) {
+  size_t best = 0;
+  for (size_t side = 0; side < 2; ++side) {
+    size_t run = 0;
+    for (size_t i = side; i < frames.size(); i += 2) {
+      run = (frames[i] >= OutputClamp || frames[i] <= -OutputClamp) ? run + 1 : 0;
+      best = std::max(best, run);
+    }
+  }
+  return best;
+}
+
+double snr_db(const std::vector<int16_t>& reference, const std::vector<int16_t>& test) {
+  const size_t n = std::min(reference.size(), test.size());
+  double signal = 0, noise = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const double r = reference[i], d = r - test[i];
+    signal += r * r;
+    noise += d * d;
+  }
+  if (noise == 0) return std::numeric_limits<double>::infinity();
+  if (signal == 0) return -std::numeric_limits<double>::infinity();
+  return 10 * std::log10(signal / noise);
 }

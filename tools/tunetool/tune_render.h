@@ -29,7 +29,16 @@ struct RenderResult {
   uint64_t frameCount = 0;      // stereo frames rendered
   uint32_t passesEnded = 0;     // passes that came back round (the rest were cut)
   bool passEnded = false;       // whole-pass render: every pass came back round
+  uint32_t returnPosition = 0;  // ... to this order position (the last pass that did)
 };
+
+// The longest run of consecutive frames in which a channel sits at +-OutputClamp (left and
+// right counted apart), in frames.
+size_t longest_clamp_run(const std::vector<int16_t>& frames);
+
+// Signal-to-noise ratio of `test` against `reference` in dB over their common length:
+// 10 log10(sum ref^2 / sum (ref - test)^2); +infinity when they are equal.
+double snr_db(const std::vector<int16_t>& reference, const std::vector<int16_t>& test);
 
 // The image is played in place (player_init may rewrite delta-coded data in it, so play a
 // copy to play it twice); it must pass validate_module_image.

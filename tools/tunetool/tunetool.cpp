@@ -32,13 +32,17 @@ constexpr const char* Usage =
     "                               play FILE through the player into a 16-bit stereo WAV; without\n"
     "                               --seconds, whole passes of the song (one unless --loops N),\n"
     "                               later passes starting at the song's restart position\n"
-    "  pack IN.xm -o OUT            import, turn the samples into 8-bit, compress them and write the\n"
-    "                               packed tune the program embeds; prints its sizes\n"
+    "  pack IN.xm -o OUT [--quality Q]\n"
+    "                               import, turn the samples into 8-bit, compress them and write the\n"
+    "                               packed tune the program embeds; prints its sizes, each sample's\n"
+    "                               SNR through the codec and the SNR of one pass of the tune played\n"
+    "                               packed against unpacked\n"
     "\n"
     "options:\n"
     "  -o, --output FILE   the output; - is standard output\n"
     "  --seconds N         render N seconds\n"
     "  --loops N           render N passes of the song (1 to 100)\n"
+    "  --quality Q         pack: 1 (smallest) to 9 (most faithful), default 5\n"
     "  --rate HZ           sample rate of the render: 44100 (the player's own, default), or\n"
     "                      8000 to 192000, resampled\n"
     "  -q, --quiet         no progress and no warnings\n"
@@ -414,6 +418,7 @@ int command_render(const CliArgs& a) {
   // rewound) and a render too long for a WAV is refused before anything is written.
   uint64_t inputFrames = 0;
   bool passEnded = true;
+  uint32_t returnPosition = 0;
   if (seconds > 0) {
     inputFrames = static_cast<uint64_t>(seconds * OutputRate + 0.5);
   } else {
@@ -425,6 +430,7 @@ int command_render(const CliArgs& a) {
     if (!dry.ok) return too_long(static_cast<double>(dry.frameCount) / OutputRate);
     inputFrames = dry.frameCount;
     passEnded = dry.passEnded;
+    returnPosition = dry.returnPosition;
     cli_detail(TheCli, name + ": " + std::to_string(dry.passesEnded) + " passes came back round in " +
                            std::to_string(inputFrames) + " frames");
   }
@@ -457,8 +463,15 @@ int command_render(const CliArgs& a) {
     std::fprintf(stderr, "\rtunetool: rendering %s: %.0f s", name.c_str(), s);
     std::fflush(stderr);
   };
+  // The longest run of frames a channel spends at the clamp, left and right counted apart.
+  size_t clampRun[2] = {0, 0}, longestClamp = 0;
   if (ok) {
     RenderResult r = render_image_to(image, options, [&](std::span<const int16_t> piece) {
+      for (size_t i = 0; i < piece.size(); ++i) {
+        size_t& run = clampRun[i & 1];
+        run = piece[i] == OutputClamp || piece[i] == -OutputClamp ? run + 1 : 0;
+        longestClamp = std::max(longestClamp, run);
+      }
       if (rate == OutputRate) return ok = put(piece);
       converted.clear();
       resampler.feed(piece, frames, converted);
@@ -482,8 +495,11 @@ int command_render(const CliArgs& a) {
     what = !passEnded ? " (no end of the song found; cut at the limit)"
            : loops == 1 ? " (one pass)"
                         : " (" + std::to_string(loops) + " passes)";
-  if (c.output != "-" && TheCli.verbosity >= 1)
-    std::printf("%s: %.2f s at %lld Hz%s\n", c.output.c_str(), length, rate, what.c_str());
+  if (c.output != "-" && TheCli.verbosity >= 1) {
+    std::printf("%s: %.2f s at %lld Hz%s", c.output.c_str(), length, rate, what.c_str());
+    if (seconds <= 0 && passEnded) std::printf(", returns to position %u", returnPosition);
+    std::printf(", longest run at the clamp %zu frames\n", longestClamp);
+  }
   return 0;
 }
 
@@ -509,7 +525,10 @@ bool check_stored_rules(const PackedTune& tune, std::string& error) {
 }
 
 int command_pack(const CliArgs& a) {
-  const Command c = one_input(a, "pack IN.xm -o OUT", true);
+  const Command c = one_input(a, "pack IN.xm -o OUT [--quality Q]", true);
+  long long quality = 5;
+  if (const std::string* v = a.value("quality"); v != nullptr && !cli_integer(*v, 1, 9, quality))
+    cli_usage_error(TheCli, "--quality: \"" + *v + "\" is not a level 1..9");
   const std::string& path = c.input;
   std::vector<uint8_t> bytes;
   std::string error;
@@ -520,13 +539,16 @@ int command_pack(const CliArgs& a) {
   if (imported.samples16 > 0)
     cli_warn(TheCli, display_name(path, false) + ": " + std::to_string(imported.samples16) +
                          " 16-bit samples stored as 8-bit");
-  TunePackResult packed = pack_tune(imported.image);
+  TunePackResult packed = pack_tune(imported.image, settings_for_quality(static_cast<int>(quality)));
   if (packed.error != TunePackError::None) return fail(display_name(path, false) + ": cannot pack: " + packed.message);
   // The image the show will build, checked as the player needs it.
   if (!check_image(path + " (assembled)", packed.tune.image, error) || !check_stored_rules(packed.tune, error))
     return fail(error);
   if (!write_whole_output(c.output, packed_tune_file(packed.tune), error)) return fail(error);
-  if (c.output != "-") std::printf("%s: %s\n", c.output.c_str(), describe_packed_tune(packed.tune).c_str());
+  if (c.output != "-" && TheCli.verbosity >= 1) {
+    std::printf("%s: %s\n", c.output.c_str(), describe_packed_tune(packed.tune).c_str());
+    std::fputs(describe_pack_fidelity(measure_pack_fidelity(imported.image, packed.tune)).c_str(), stdout);
+  }
   return 0;
 }
 
@@ -534,7 +556,7 @@ int command_pack(const CliArgs& a) {
 
 int main(int argc, char** argv) {
   const CliArgs a = cli_parse(TheCli, argc, argv, 1,
-                              {{"output", 'o', true}, {"seconds", 0, true}, {"loops", 0, true}, {"rate", 0, true}});
+                              {{"output", 'o', true}, {"seconds", 0, true}, {"loops", 0, true}, {"rate", 0, true}, {"quality", 0, true}});
   if (a.positional.empty()) cli_usage_error(TheCli, "no command given");
   const std::string command = a.positional[0];
   CliArgs rest = a;
@@ -552,6 +574,6 @@ int main(int argc, char** argv) {
   if (command == "info") return only({}), command_info(rest);
   if (command == "validate") return only({}), command_validate(rest);
   if (command == "render") return only({"output", "seconds", "loops", "rate"}), command_render(rest);
-  if (command == "pack") return only({"output"}), command_pack(rest);
+  if (command == "pack") return only({"output", "quality"}), command_pack(rest);
   cli_usage_error(TheCli, "unknown command \"" + command + "\"");
 }

@@ -2,7 +2,7 @@
 // module image.
 //
 // The XM file is read into plain records (XmModule) with its sample data undone from delta
-// coding; write_xm is the inverse, used by the tests and by the placeholder tune generator.
+// coding; write_xm is the inverse, used by the tests and by the score compiler (tools/tunescore).
 // import_xm maps the records onto the module image: notes, volume column and effects keep
 // their numbers (extended effects Exy become 36 + x), envelope points become segment
 // lengths, finetune and relative note become the pitch offset. What the image cannot carry

@@ -40,3 +40,34 @@ TEST(EmbeddedTunes, EveryTuneAssemblesValidatesAndPlays) {
   }
   free_tune_images();
 }
+
+// One whole pass of every built-in tune, played from the assembled image as the show plays
+// it: the song comes back round to its own restart position (after at least 90 seconds,
+// the tiny last tune excepted), it is never quiet for long, and it stays clear of the
+// output clamp (no run of clamped values longer than half a millisecond).
+TEST(EmbeddedTunes, EveryTunePlaysOnePassAndLoopsToItsRestart) {
+  headless_reset(HeadlessConfig{});
+  for (int n = 1; n <= TuneCount; ++n) assemble_tune(n);
+  for (int n = 1; n <= TuneCount; ++n) {
+    SCOPED_TRACE("tune " + std::to_string(n));
+    std::vector<uint8_t> image(tune_images[n], tune_images[n] + TuneImageBytes);
+    const uint32_t restart = load_u32(image.data() + HeaderRestartPosition);
+    RenderResult r = render_image(image, RenderOptions{});
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_TRUE(r.passEnded) << "the song never comes back round";
+    EXPECT_EQ(r.returnPosition, restart);
+    const double seconds = static_cast<double>(r.frames.size() / 2) / 44100;
+    if (n != TuneCount) {
+      EXPECT_GE(seconds, 90.0);
+    }
+    EXPECT_LE(longest_clamp_run(r.frames), 22u);
+    // Loud enough throughout: every 10-second stretch has some level.
+    const size_t stretch = 2 * 44100 * 10;
+    for (size_t from = 0; from + stretch <= r.frames.size(); from += stretch) {
+      double energy = 0;
+      for (size_t i = from; i < from + stretch; ++i) energy += double(r.frames[i]) * r.frames[i];
+      EXPECT_GT(std::sqrt(energy / stretch), 300) << "quiet from " << from / 88200 << " s";
+    }
+  }
+  free_tune_images();
+}

@@ -95,6 +95,13 @@ TEST_F(TunetoolTest, PackWritesATuneTheOtherCommandsRead) {
   for (const char* figure : {"stored ", "blocks ", "groups ", "stream ", "decoded ", "used "})
     EXPECT_NE(r.out.find(figure), std::string::npos) << r.out;
   EXPECT_NE(r.err.find("1 16-bit samples stored as 8-bit"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("instrument  1 sample 0"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("packed against unpacked SNR"), std::string::npos) << r.out;
+  EXPECT_EQ(run("pack " + in + " -o " + path("q.packed") + " --quality 9").status, 0);
+  r = run("pack " + in + " -o " + path("q0.packed") + " --quality 0");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("not a level 1..9"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(path("q0.packed")));
   r = run("validate " + path("busy.packed"));
   EXPECT_EQ(r.status, 0) << r.err;
   r = run("info " + path("busy.packed"));

@@ -1,0 +1,12 @@
+# Compiles each assets/tunes/NN.score and compares the result with the committed NN.xm.
+file(MAKE_DIRECTORY ${OUT})
+foreach(n 01 02 03 04 05 06 07 08 09 10 11 12 13)
+  execute_process(COMMAND ${TUNESCORE} ${TUNES}/${n}.score -o ${OUT}/${n}.xm RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "${n}.score does not compile")
+  endif()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUT}/${n}.xm ${TUNES}/${n}.xm RESULT_VARIABLE differs)
+  if(differs)
+    message(FATAL_ERROR "${n}.xm is not what ${n}.score compiles to; run the tunes-from-scores target")
+  endif()
+endforeach()

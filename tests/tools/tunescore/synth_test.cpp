@@ -1,0 +1,114 @@
+// The sample synthesiser: every kind makes a full-scale 8-bit sample; sustaining kinds loop
+// seamlessly from a rising zero crossing, decaying kinds end faded; pitch is set so the
+// described cycle plays true.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "tools/tunescore/sample_synth.h"
+
+namespace {
+
+XmSample make(const SynthSpec& spec) {
+  XmSample s;
+  std::string error;
+  EXPECT_TRUE(synthesise(spec, s, error)) << spec.kind << ": " << error;
+  return s;
+}
+
+}  // namespace
+
+TEST(Synth, EveryKindIsFullScaleEightBit) {
+  for (const char* kind : {"saw", "square", "pulse", "triangle", "sine", "pad", "pluck", "fm", "kick", "snare", "hat",
+                           "tom", "clap", "cymbal"}) {
+    const XmSample s = make({kind, {}});
+    ASSERT_FALSE(s.data.empty()) << kind;
+    EXPECT_FALSE(s.sixteenBit);
+    int peak = 0;
+    for (int16_t v : s.data) {
+      ASSERT_GE(v, -127) << kind;
+      ASSERT_LE(v, 127) << kind;
+      peak = std::max(peak, std::abs(int{v}));
+    }
+    EXPECT_GE(peak, 110) << kind << " is not brought to full scale";
+    EXPECT_LE(s.data.size(), 40000u) << kind << " is not small";
+  }
+}
+
+TEST(Synth, SustainingSoundsLoopSeamlesslyFromARisingZeroCrossing) {
+  const SynthSpec specs[] = {
+      {"saw", {}}, {"square", {{"detune", 10}}}, {"pulse", {{"pwm", 0.2}}}, {"triangle", {}},
+      {"sine", {}}, {"pad", {{"voices", 5}}},    {"fm", {{"loop", 1}}},     {"pad", {{"period", 50}, {"cycles", 64}}},
+  };
+  for (const SynthSpec& spec : specs) {
+    const XmSample s = make(spec);
+    SCOPED_TRACE(spec.kind);
+    ASSERT_EQ(s.loopType, 1);
+    ASSERT_GT(s.loopStart, 0u);
+    EXPECT_EQ(s.loopStart + s.loopLength, s.data.size());
+    EXPECT_EQ(s.loopLength % 64 == 0 || spec.params.size() == 2, true) << "whole cycles: " << s.loopLength;
+    // A rising zero crossing: the value before the start is at or below zero, the start at
+    // or above, and the last value of the loop runs into the start as the one before it does.
+    const int before = s.data[s.loopStart - 1], start = s.data[s.loopStart];
+    const int last = s.data[s.loopStart + s.loopLength - 1];
+    EXPECT_LE(before, 0);
+    EXPECT_GE(start, 0);
+    EXPECT_LE(std::abs(last - before), 2) << "seam jumps from " << last << " to " << start;
+  }
+}
+
+TEST(Synth, DecayingSoundsAreTrimmedAndEndFaded) {
+  for (const char* kind : {"pluck", "fm", "kick", "snare", "hat", "tom", "clap", "cymbal"}) {
+    SCOPED_TRACE(kind);
+    const XmSample s = make({kind, {{"length", 3}}});
+    EXPECT_EQ(s.loopType, 0);
+    EXPECT_LE(std::abs(int{s.data.back()}), 1);
+    int tail = 0;
+    for (size_t i = s.data.size() - 20; i < s.data.size(); ++i) tail = std::max(tail, std::abs(int{s.data[i]}));
+    EXPECT_LE(tail, 8) << "ends loud";
+  }
+  // A kick that dies in a quarter of a second is cut long before the 3 s asked for.
+  const XmSample kick = make({"kick", {{"length", 3}, {"decay", 0.05}}});
+  EXPECT_LT(kick.data.size(), 22050u * 3 / 2);
+}
+
+// Pitch, worked out by hand: a cycle of P frames sounds 440 Hz at A-4 when A-4 runs the sample
+// at 440 P frames a second; A-4 runs it at 8363 x 2^((9 + r) / 12), so r = 12 log2(440 P / 8363) - 9
+// semitones (P = 64: 12.0188, P = 32: 0.0188). Unpitched sounds play at their rate on their note:
+// r = 12 log2(rate / 8363) - (note - 49) (22050 Hz: 16.7843 - 12 on C-5, - 0 on C-4).
+TEST(Synth, RelativeNoteAndFinetune) {
+  struct Case {
+    SynthSpec spec;
+    int relative, finetune;
+  };
+  const Case cases[] = {
+      {{"saw", {{"period", 64}}}, 12, 2},
+      {{"pad", {{"period", 32}}}, 0, 2},
+      {{"pluck", {{"period", 128}}}, 24, 11},  // the string loop is 128.5 frames: + 12 log2(128.5 / 128)
+      {{"kick", {}}, 5, -28},
+      {{"snare", {{"note", 49}}}, 17, -28},
+  };
+  for (const Case& c : cases) {
+    const XmSample s = make(c.spec);
+    EXPECT_EQ(s.relativeNote, c.relative) << c.spec.kind;
+    EXPECT_EQ(s.finetune, c.finetune) << c.spec.kind;
+  }
+}
+
+TEST(Synth, SameDescriptionSameSampleAndSeedsDiffer) {
+  const XmSample a = make({"snare", {{"seed", 4}}}), b = make({"snare", {{"seed", 4}}}), c = make({"snare", {{"seed", 5}}});
+  EXPECT_EQ(a.data, b.data);
+  EXPECT_NE(a.data, c.data);
+}
+
+TEST(Synth, UnknownKindOrParameterIsAnError) {
+  XmSample s;
+  std::string error;
+  EXPECT_FALSE(synthesise({"organ", {}}, s, error));
+  EXPECT_NE(error.find("organ"), std::string::npos);
+  EXPECT_FALSE(synthesise({"saw", {{"colour", 1}}}, s, error));
+  EXPECT_NE(error.find("colour"), std::string::npos);
+  EXPECT_TRUE(synth_parameter_names("organ").empty());
+  EXPECT_FALSE(synth_parameter_names("kick").empty());
+}

@@ -1,0 +1,384 @@
+#include "tools/tunescore/sample_synth.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <map>
+
+namespace {
+
+constexpr double Pi = 3.14159265358979323846;
+constexpr double TwoPi = 2 * Pi;
+
+using Params = std::map<std::string, double>;
+
+// Every kind's parameters with their defaults. Times are seconds at the rendering rate,
+// which for pitched kinds is period x the frequency of `note` (so times hold when that note
+// plays); pitched kinds take their pitch from `period`, samples per cycle.
+const std::map<std::string, Params>& kind_table() {
+  static const Params Wave = {{"period", 64}, {"note", 49}, {"width", 0.5}, {"pwm", 0},    {"pwmcycles", 1},
+                              {"detune", 0},  {"cycles", 1}, {"cutoff", 40}, {"cutoffstart", 0}, {"attack", 0},
+                              {"resonance", 0.7}, {"peak", 0.92}, {"drive", 0}};
+  static const Params Pad = {{"period", 64},  {"note", 49},  {"voices", 3},   {"spread", 1},  {"cycles", 128},
+                             {"chorus", 0.3}, {"cutoff", 12}, {"resonance", 0.7}, {"width", 0.5}, {"peak", 0.92}};
+  static const Params Pluck = {{"period", 64}, {"note", 61},     {"decay", 0.996}, {"brightness", 0.6},
+                               {"length", 0.8}, {"seed", 1},     {"peak", 0.95},   {"body", 0.5}};
+  static const Params Fm = {{"period", 64}, {"note", 61},    {"ratio", 1},  {"index", 3},  {"index2", 0.8},
+                            {"itime", 0.2}, {"decay", 0.8},  {"length", 1}, {"loop", 0},   {"tine", 0},
+                            {"tineindex", 0}, {"peak", 0.92}, {"cycles", 4}};
+  static const Params Drum = {{"hz", 22050}, {"note", 61}, {"seed", 1}, {"peak", 0.95}, {"decay", 0.3},
+                              {"tone", 160}, {"toneend", 45}, {"sweep", 0.04}, {"noise", 0.5}, {"click", 0.3},
+                              {"color", 0.5}, {"length", 0.5}};
+  static const std::map<std::string, Params> table = {
+      {"saw", Wave},   {"square", Wave}, {"pulse", Wave}, {"triangle", Wave}, {"sine", Wave},
+      {"pad", Pad},    {"pluck", Pluck}, {"fm", Fm},      {"kick", Drum},     {"snare", Drum},
+      {"hat", Drum},   {"tom", Drum},    {"clap", Drum},  {"cymbal", Drum}};
+  return table;
+}
+
+double note_hz(double note) { return 440.0 * std::pow(2.0, (note - 58) / 12); }
+
+// Explicit random state (one per sample, seeded from the description).
+struct Noise {
+  uint32_t state;
+  double next() {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<double>(state >> 8) / 8388608.0 - 1.0;
+  }
+};
+
+// Two-pole state-variable low-pass in its trapezoidal form, stable at any cutoff below
+// half the rate; `cutoff` as a fraction of the rate, `damping` 2 for no resonance.
+struct LowPass {
+  double ic1 = 0, ic2 = 0;
+  double run(double x, double cutoff, double damping) {
+    const double g = std::tan(Pi * std::clamp(cutoff, 0.0001, 0.45));
+    const double a1 = 1 / (1 + g * (g + damping)), a2 = g * a1, a3 = g * a2;
+    const double v3 = x - ic2;
+    const double v1 = a1 * ic1 + a2 * v3;
+    const double v2 = ic2 + a2 * ic1 + a3 * v3;
+    ic1 = 2 * v1 - ic1;
+    ic2 = 2 * v2 - ic2;
+    return v2;
+  }
+};
+
+// One band-limited cycle value of a waveform at phase p (cycles), harmonics below `limit`.
+double wave_value(const std::string& shape, double p, double width, int limit) {
+  double v = 0;
+  const double a = TwoPi * p;
+  if (shape == "sine") return std::sin(a);
+  for (int k = 1; k < limit; ++k) {
+    if (shape == "saw") {
+      v += std::sin(k * a) / k;
+    } else if (shape == "square") {
+      if (k % 2) v += std::sin(k * a) / k;
+    } else if (shape == "triangle") {
+      if (k % 2) v += ((k / 2) % 2 ? -1.0 : 1.0) * std::sin(k * a) / (double(k) * k);
+    } else {  // pulse of the given width
+      v += std::sin(Pi * k * width) * std::cos(k * (a - Pi * width)) / k;
+    }
+  }
+  if (shape == "saw") return v * 0.6;
+  if (shape == "square") return v * 1.1;
+  if (shape == "triangle") return v * 0.82;
+  return v * 1.2;
+}
+
+struct Rendered {
+  std::vector<double> data;
+  double period = 0;       // samples per cycle for pitched sounds; 0 for unpitched
+  double rate = 0, note = 61;
+  size_t loopFrom = 0;     // looped: the loop region starts here and repeats every loopLength
+  size_t loopLength = 0;   // 0: not looped
+};
+
+// A loop of whole cycles: pick the first rising zero crossing within the first period of the
+// region, so the seam joins matching slopes; the data then ends at the loop end.
+void place_loop(Rendered& r, XmSample& s) {
+  const size_t span = static_cast<size_t>(std::ceil(r.period)) + 1;
+  size_t start = r.loopFrom;
+  for (size_t i = r.loopFrom + 1; i < r.loopFrom + span && i + r.loopLength < r.data.size(); ++i) {
+    if (r.data[i - 1] < 0 && r.data[i] >= 0) {
+      start = i;
+      break;
+    }
+  }
+  r.data.resize(std::min(r.data.size(), start + r.loopLength));
+  s.loopType = 1;
+  s.loopStart = static_cast<uint32_t>(start);
+  s.loopLength = static_cast<uint32_t>(r.data.size() - start);
+}
+
+// Decaying sounds: cut after the last value above a quarter step, fade the last 4 ms.
+void trim(std::vector<double>& d, double rate) {
+  const double peak = std::max(1e-9, *std::max_element(d.begin(), d.end(), [](double a, double b) {
+    return std::fabs(a) < std::fabs(b);
+  }) * (1.0));
+  const double floor = std::fabs(peak) * 0.25 / 127;
+  size_t end = d.size();
+  while (end > 1 && std::fabs(d[end - 1]) < floor) --end;
+  d.resize(end);
+  const size_t fade = std::min(end, static_cast<size_t>(rate * 0.004));
+  for (size_t i = 0; i < fade; ++i) d[end - 1 - i] *= static_cast<double>(i) / fade;
+}
+
+Rendered render_wave(const std::string& shape, Params& p) {
+  Rendered r;
+  r.period = std::max(8.0, std::round(p["period"]));
+  r.rate = r.period * note_hz(p["note"]);
+  const int period = static_cast<int>(r.period);
+  int cycles = std::max(1, static_cast<int>(p["cycles"]));
+  // Detune as a whole number of extra cycles of a second voice over the loop.
+  const double detune = p["detune"];
+  int extra = 0;
+  if (detune != 0) {
+    const double ratio = std::pow(2.0, detune / 1200);
+    cycles = std::max(cycles, static_cast<int>(std::round(1.0 / (ratio - 1.0))));
+    extra = 1;
+  }
+  const int pwmCycles = std::max(1, static_cast<int>(p["pwmcycles"]));
+  if (p["pwm"] != 0) cycles = std::max(cycles, 16 * pwmCycles);
+  const size_t loopLength = static_cast<size_t>(cycles) * period;
+  const size_t attack = static_cast<size_t>(std::ceil(p["attack"] * r.rate / period)) * period;
+  const size_t total = attack + 2 * loopLength + period + 2;  // one loop to settle the filter
+  const int limit = period / 2;
+  LowPass lp, lp2;
+  std::vector<double> raw(total);
+  for (size_t i = 0; i < total; ++i) {
+    const double t = static_cast<double>(i);
+    const double pos = static_cast<double>((i >= attack ? i - attack : i) % loopLength) / loopLength;
+    const double width = std::clamp(p["width"] + p["pwm"] * std::sin(TwoPi * pwmCycles * pos), 0.05, 0.95);
+    double v = wave_value(shape, t / period, width, limit);
+    if (extra) v = 0.5 * (v + wave_value(shape, (t / period) * (cycles + extra) / cycles, width, limit));
+    if (p["drive"] > 0) v = std::tanh(v * (1 + p["drive"])) / std::tanh(1 + p["drive"]);
+    const double sweep = attack > 0 && i < attack ? static_cast<double>(i) / attack : 1.0;
+    const double startCut = p["cutoffstart"] > 0 ? p["cutoffstart"] : p["cutoff"];
+    const double harm = startCut * std::pow(p["cutoff"] / startCut, sweep);
+    const double cut = harm / period;
+    const double damping = 2 - 2 * std::clamp(p["resonance"] - 0.5, 0.0, 0.8);
+    raw[i] = lp2.run(lp.run(v, cut, damping), cut, damping);
+  }
+  // Keep the attack and the second (settled) loop pass.
+  r.data.assign(raw.begin(), raw.begin() + attack);
+  r.data.insert(r.data.end(), raw.begin() + attack + loopLength, raw.end());
+  r.loopFrom = attack;
+  r.loopLength = loopLength;
+  return r;
+}
+
+// Several detuned voices with a slow baked chorus; everything repeats after `cycles` cycles.
+Rendered render_pad(Params& p) {
+  Rendered r;
+  r.period = std::max(8.0, std::round(p["period"]));
+  r.rate = r.period * note_hz(p["note"]);
+  const int period = static_cast<int>(r.period);
+  const int cycles = std::max(8, static_cast<int>(p["cycles"]));
+  const int voices = std::clamp(static_cast<int>(p["voices"]), 1, 7);
+  const size_t loopLength = static_cast<size_t>(cycles) * period;
+  const size_t total = 2 * loopLength + period + 2;
+  LowPass lp, lp2;
+  std::vector<double> raw(total);
+  const int spread = std::max(1, static_cast<int>(p["spread"]));
+  for (size_t i = 0; i < total; ++i) {
+    const double pos = static_cast<double>(i % loopLength) / loopLength;
+    double v = 0;
+    for (int k = 0; k < voices; ++k) {
+      const int offset = (k - voices / 2) * spread;  // whole cycles more or less over the loop
+      const double phase = pos * (cycles + offset) + p["chorus"] * std::sin(TwoPi * (pos * (k + 1) + 0.37 * k));
+      v += wave_value("saw", phase + 0.21 * k, 0.5, period / 2);
+    }
+    v /= std::sqrt(static_cast<double>(voices));
+    raw[i] = lp2.run(lp.run(v, p["cutoff"] / period, 1.2), p["cutoff"] / period, 1.2);
+  }
+  r.data.assign(raw.begin() + loopLength, raw.end());
+  r.loopFrom = 0;
+  r.loopLength = loopLength;
+  return r;
+}
+
+// Karplus-Strong: a burst of filtered noise circulating in a delay line of one period.
+Rendered render_pluck(Params& p) {
+  Rendered r;
+  r.period = std::max(8.0, std::round(p["period"]));
+  r.rate = r.period * note_hz(p["note"]);
+  const int period = static_cast<int>(r.period);
+  Noise noise{static_cast<uint32_t>(p["seed"]) * 2654435761u + 7};
+  std::vector<double> line(period);
+  double last = 0;
+  const double bright = std::clamp(p["brightness"], 0.05, 1.0);
+  for (double& v : line) {
+    last += bright * (noise.next() - last);
+    v = last;
+  }
+  double mean = 0;
+  for (double v : line) mean += v;
+  mean /= period;
+  for (double& v : line) v -= mean;
+  const size_t total = static_cast<size_t>(p["length"] * r.rate);
+  r.data.resize(total);
+  double prev = 0, body = 0;
+  const double loss = std::clamp(p["decay"], 0.9, 0.99999);
+  for (size_t i = 0; i < total; ++i) {
+    const size_t k = i % period;
+    const double out = line[k];
+    const double next = loss * 0.5 * (out + prev);
+    prev = out;
+    line[k] = next;
+    body += 0.05 * (out - body);
+    r.data[i] = out + p["body"] * body;
+  }
+  // The two-value average in the loop delays by half a frame: the cycle is period + 0.5.
+  r.period += 0.5;
+  return r;
+}
+
+// Two-operator FM (plus an optional high "tine" modulator that dies fast, for e-pianos).
+Rendered render_fm(Params& p) {
+  Rendered r;
+  r.period = std::max(8.0, std::round(p["period"]));
+  r.rate = r.period * note_hz(p["note"]);
+  const double f = 1.0 / r.period;  // cycles per sample
+  const bool loop = p["loop"] != 0;
+  const size_t length = static_cast<size_t>(p["length"] * r.rate / r.period) * static_cast<size_t>(r.period);
+  const size_t cycles = static_cast<size_t>(std::max(1.0, p["cycles"]));
+  const size_t loopLength = cycles * static_cast<size_t>(r.period);
+  const size_t total = length + (loop ? loopLength + static_cast<size_t>(r.period) + 2 : 0);
+  r.data.resize(total);
+  const double ratio = p["ratio"];
+  for (size_t i = 0; i < total; ++i) {
+    const double t = std::min<double>(static_cast<double>(i), static_cast<double>(length));  // held after the attack
+    const double sec = t / r.rate;
+    const double index = p["index2"] + (p["index"] - p["index2"]) * std::exp(-sec / std::max(0.001, p["itime"]));
+    const double tine = p["tineindex"] * std::exp(-sec / 0.03);
+    const double x = static_cast<double>(i);
+    const double mod = index * std::sin(TwoPi * f * ratio * x) + tine * std::sin(TwoPi * f * p["tine"] * x);
+    const double amp = loop ? std::exp(-sec / std::max(0.01, p["decay"])) : std::exp(-sec / std::max(0.01, p["decay"]));
+    r.data[i] = amp * std::sin(TwoPi * f * x + mod);
+  }
+  if (loop) {
+    r.loopFrom = length;
+    r.loopLength = loopLength;
+  }
+  return r;
+}
+
+Rendered render_drum(const std::string& kind, Params& p) {
+  Rendered r;
+  r.rate = p["hz"];
+  r.note = p["note"];
+  const double rate = r.rate;
+  Noise noise{static_cast<uint32_t>(p["seed"]) * 2654435761u + 11};
+  const size_t total = static_cast<size_t>(p["length"] * rate);
+  r.data.resize(total);
+  double phase = 0;
+  LowPass lp;
+  double hpPrev = 0, hpOut = 0;
+  double metal[6] = {};
+  static constexpr double MetalRatios[6] = {1.0, 1.4471, 1.6170, 1.9265, 2.5028, 2.6637};
+  for (size_t i = 0; i < total; ++i) {
+    const double t = static_cast<double>(i) / rate;
+    const double n = noise.next();
+    double v = 0;
+    if (kind == "kick" || kind == "tom") {
+      const double f = p["toneend"] + (p["tone"] - p["toneend"]) * std::exp(-t / std::max(0.001, p["sweep"]));
+      phase += f / rate;
+      v = std::sin(TwoPi * phase) * std::exp(-t / p["decay"]);
+      v += p["click"] * n * std::exp(-t / 0.003);
+      if (kind == "tom") v += 0.15 * p["noise"] * n * std::exp(-t / 0.05);
+    } else if (kind == "snare") {
+      phase += p["tone"] / rate;
+      const double body = (std::sin(TwoPi * phase) + 0.5 * std::sin(TwoPi * phase * 1.6)) * std::exp(-t / 0.06);
+      const double hiss = lp.run(n, 0.05 + 0.3 * p["color"], 1.0) * std::exp(-t / p["decay"]);
+      v = (1 - p["noise"]) * body + p["noise"] * 1.6 * hiss;
+    } else if (kind == "hat" || kind == "cymbal") {
+      double m = 0;
+      for (int k = 0; k < 6; ++k) {
+        metal[k] += p["tone"] * 2.5 * MetalRatios[k] / rate;
+        m += metal[k] - std::floor(metal[k]) < 0.5 ? 1 : -1;
+      }
+      const double mix = (1 - p["noise"]) * m / 6 + p["noise"] * n;
+      hpOut = 0.7 * (hpOut + mix - hpPrev);  // a plain one-pole high-pass
+      hpPrev = mix;
+      v = hpOut * std::exp(-t / p["decay"]);
+      if (kind == "cymbal") v *= std::min(1.0, t / 0.002);
+    } else {  // clap: three quick bursts, then a tail
+      const double burst = std::fmod(t, 0.011) < 0.003 && t < 0.033 ? 1.0 : 0.0;
+      const double env = burst * std::exp(-std::fmod(t, 0.011) / 0.004) + (t >= 0.022 ? std::exp(-(t - 0.022) / p["decay"]) : 0);
+      v = lp.run(n, 0.08 + 0.15 * p["color"], 0.8) * env * 2;
+    }
+    r.data[i] = v;
+  }
+  return r;
+}
+
+// Relative note and finetune so that the sample plays as described.
+void set_pitch(const Rendered& r, XmSample& s) {
+  double semitones;
+  if (r.period > 0) {
+    // Played note n runs the sample at 8363 x 2^((n - 49 + rel) / 12) frames per second; its
+    // cycle of `period` frames must then sound 440 x 2^((n - 58) / 12).
+    semitones = 12 * std::log2(440.0 * r.period / 8363.0) - 9;
+  } else {
+    semitones = 12 * std::log2(r.rate / 8363.0) - (r.note - 49);
+  }
+  const long total = std::lround(semitones * 128);
+  long rel = (total + 64) / 128;
+  if (total + 64 < 0 && (total + 64) % 128 != 0) --rel;
+  s.relativeNote = static_cast<int8_t>(std::clamp<long>(rel, -96, 95));
+  s.finetune = static_cast<int8_t>(std::clamp<long>(total - rel * 128, -128, 127));
+}
+
+}  // namespace
+
+std::vector<std::string> synth_parameter_names(const std::string& kind) {
+  std::vector<std::string> names;
+  auto it = kind_table().find(kind);
+  if (it != kind_table().end())
+    for (const auto& [name, value] : it->second) names.push_back(name);
+  return names;
+}
+
+bool synthesise(const SynthSpec& spec, XmSample& sample, std::string& error) {
+  auto it = kind_table().find(spec.kind);
+  if (it == kind_table().end()) {
+    error = "unknown synth kind \"" + spec.kind + "\"";
+    return false;
+  }
+  Params p = it->second;
+  for (const auto& [name, value] : spec.params) {
+    if (!p.count(name)) {
+      error = "synth kind \"" + spec.kind + "\" has no parameter \"" + name + "\"";
+      return false;
+    }
+    p[name] = value;
+  }
+  Rendered r;
+  const std::string& k = spec.kind;
+  if (k == "pad") r = render_pad(p);
+  else if (k == "pluck") r = render_pluck(p);
+  else if (k == "fm") r = render_fm(p);
+  else if (k == "saw" || k == "square" || k == "pulse" || k == "triangle" || k == "sine") r = render_wave(k, p);
+  else r = render_drum(k, p);
+
+  sample = XmSample{};
+  sample.name = spec.kind;
+  // Remove any offset (a DC step at the loop seam or the cut would click).
+  if (r.loopLength > 0) {
+    double mean = 0;
+    for (size_t i = r.loopFrom; i < r.data.size(); ++i) mean += r.data[i];
+    mean /= static_cast<double>(r.data.size() - r.loopFrom);
+    for (double& v : r.data) v -= mean;
+    place_loop(r, sample);
+  } else {
+    trim(r.data, r.rate);
+  }
+  double peak = 1e-9;
+  for (double v : r.data) peak = std::max(peak, std::fabs(v));
+  const double scale = 127.0 * std::clamp(p["peak"], 0.05, 1.0) / peak;
+  sample.data.reserve(r.data.size());
+  for (double v : r.data) sample.data.push_back(static_cast<int16_t>(std::clamp<long>(std::lround(v * scale), -127, 127)));
+  set_pitch(r, sample);
+  return true;
+}
