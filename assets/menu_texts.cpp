@@ -28,7 +28,7 @@ const char* const LinkLabels[18] = {
     "MilkyTracker",
     "Schism Tracker",
     "libxmp",
-    "PNG Specification",
+    "The PNG Format",
     "FreeType",
     "DejaVu Fonts",
     "SDL",

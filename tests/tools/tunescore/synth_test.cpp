@@ -10,10 +10,10 @@
 
 namespace {
 
-XmSample make(const SynthSpec& spec) {
+XmSample make(const SynthSpec& recipe) {
   XmSample s;
   std::string error;
-  EXPECT_TRUE(synthesise(spec, s, error)) << spec.kind << ": " << error;
+  EXPECT_TRUE(synthesise(recipe, s, error)) << recipe.kind << ": " << error;
   return s;
 }
 
@@ -37,17 +37,17 @@ TEST(Synth, EveryKindIsFullScaleEightBit) {
 }
 
 TEST(Synth, SustainingSoundsLoopSeamlesslyFromARisingZeroCrossing) {
-  const SynthSpec specs[] = {
+  const SynthSpec recipes[] = {
       {"saw", {}}, {"square", {{"detune", 10}}}, {"pulse", {{"pwm", 0.2}}}, {"triangle", {}},
       {"sine", {}}, {"pad", {{"voices", 5}}},    {"fm", {{"loop", 1}}},     {"pad", {{"period", 50}, {"cycles", 64}}},
   };
-  for (const SynthSpec& spec : specs) {
-    const XmSample s = make(spec);
-    SCOPED_TRACE(spec.kind);
+  for (const SynthSpec& recipe : recipes) {
+    const XmSample s = make(recipe);
+    SCOPED_TRACE(recipe.kind);
     ASSERT_EQ(s.loopType, 1);
     ASSERT_GT(s.loopStart, 0u);
     EXPECT_EQ(s.loopStart + s.loopLength, s.data.size());
-    EXPECT_EQ(s.loopLength % 64 == 0 || spec.params.size() == 2, true) << "whole cycles: " << s.loopLength;
+    EXPECT_EQ(s.loopLength % 64 == 0 || recipe.params.size() == 2, true) << "whole cycles: " << s.loopLength;
     // A rising zero crossing: the value before the start is at or below zero, the start at
     // or above, and the last value of the loop runs into the start as the one before it does.
     const int before = s.data[s.loopStart - 1], start = s.data[s.loopStart];
@@ -79,7 +79,7 @@ TEST(Synth, DecayingSoundsAreTrimmedAndEndFaded) {
 // r = 12 log2(rate / 8363) - (note - 49) (22050 Hz: 16.7843 - 12 on C-5, - 0 on C-4).
 TEST(Synth, RelativeNoteAndFinetune) {
   struct Case {
-    SynthSpec spec;
+    SynthSpec recipe;
     int relative, finetune;
   };
   const Case cases[] = {
@@ -90,9 +90,9 @@ TEST(Synth, RelativeNoteAndFinetune) {
       {{"snare", {{"note", 49}}}, 17, -28},
   };
   for (const Case& c : cases) {
-    const XmSample s = make(c.spec);
-    EXPECT_EQ(s.relativeNote, c.relative) << c.spec.kind;
-    EXPECT_EQ(s.finetune, c.finetune) << c.spec.kind;
+    const XmSample s = make(c.recipe);
+    EXPECT_EQ(s.relativeNote, c.relative) << c.recipe.kind;
+    EXPECT_EQ(s.finetune, c.finetune) << c.recipe.kind;
   }
 }
 
