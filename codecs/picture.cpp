@@ -193,41 +193,50 @@ __attribute__((always_inline)) inline Ints limit(Ints v, int32_t low, int32_t hi
   v = v < low ? low : v;
   return v > high ? high : v;
 }
-// One channel of eight pixels: the sum limited to 0..255, then stretched when asked.
+__attribute__((always_inline)) inline Ints limit_to(Ints v, Ints high) {
+  v = v < 0 ? 0 : v;
+  return v > high ? high : v;
+}
+// One channel of eight pixels from its sum less the black level (0 when not stretched),
+// `top` being 255 less the black level: the channel limited to 0..255 with the black level
+// taken off and limited below at 0 in one step, then stretched when asked.
 template <bool Stretched>
-__attribute__((always_inline)) inline Ints channel(Ints sum, Ints black, Ints multiplier) {
-  Ints v = limit(sum, 0, 255);
-  if constexpr (!Stretched) return v;
-  return limit(((limit(v - black, 0, 255) * multiplier) >> StretchShift), 0, 255) & 0xFE;
+__attribute__((always_inline)) inline Ints channel(Ints sum, Ints top, Ints multiplier) {
+  if constexpr (!Stretched) return limit(sum, 0, 255);
+  const Ints t = limit_to(sum, top);
+  const Ints product = (t * multiplier) >> StretchShift;  // never negative
+  return (product > 255 ? 255 : product) & 0xFE;
 }
 
 // One macroblock's pixels from its luminance and chroma, eight pixels at a time. Each
-// chroma sample colours its 2 x 2 group of luminance samples, without interpolation.
+// chroma sample colours its 2 x 2 group of luminance samples, without interpolation. The
+// chroma offsets are the colour tables' values, computed eight at a time as the tables are.
 template <bool Stretched>
 __attribute__((always_inline)) inline void convert_macroblock_as(const MacroblockArea& area, const Stretch& stretch,
                                                                  uint32_t* rgb, size_t stride) {
-  const ColourTables& colours = PictureColours;
-  const Ints black = Ints{} + stretch.black;
+  const int32_t black = Stretched ? stretch.black : 0;
+  const Ints top = Ints{} + (255 - black);
   const Ints multiplier = Ints{} + stretch.multiplier;
+  const Ints left_pairs = {0, 0, 1, 1, 2, 2, 3, 3}, right_pairs = {4, 4, 5, 5, 6, 6, 7, 7};
   for (int cy = 0; cy < 8; ++cy) {
-    // The chroma row's offsets, each repeated for the two pixels of a row it colours.
-    alignas(32) int32_t dr[16], dg[16], db[16];
-    for (int cx = 0; cx < 8; ++cx) {
-      const int32_t cb = std::clamp(area.cb[cy * 8 + cx], -512, 511) + 512;
-      const int32_t cr = std::clamp(area.cr[cy * 8 + cx], -512, 511) + 512;
-      dr[2 * cx] = dr[2 * cx + 1] = colours.redFromCr[cr];
-      dg[2 * cx] = dg[2 * cx + 1] = colours.greenFromCb[cb] + colours.greenFromCr[cr];
-      db[2 * cx] = db[2 * cx + 1] = colours.blueFromCb[cb];
-    }
+    const Ints cb = limit(load_ints(area.cb + cy * 8), -512, 511);
+    const Ints cr = limit(load_ints(area.cr + cy * 8), -512, 511);
+    const Ints red = (11485 * cr) >> 13;
+    const Ints green = ((-11 * cb) >> 5) + ((-2925 * cr) >> 12);
+    const Ints blue = (3629 * cb) >> 11;
+    // Each offset repeated for the two pixels of a row it colours, left and right half.
+    const Ints dr[2] = {__builtin_shuffle(red, left_pairs), __builtin_shuffle(red, right_pairs)};
+    const Ints dg[2] = {__builtin_shuffle(green, left_pairs), __builtin_shuffle(green, right_pairs)};
+    const Ints db[2] = {__builtin_shuffle(blue, left_pairs), __builtin_shuffle(blue, right_pairs)};
     for (int y = 2 * cy; y < 2 * cy + 2; ++y) {
-      for (int x = 0; x < 16; x += 8) {
+      for (int half = 0; half < 2; ++half) {
         // Beyond +-4096 every channel saturates anyway; the limit keeps the sums in range.
-        const Ints luma = limit(load_ints(area.luminance + y * 16 + x), -4096, 4096) + 128;
-        const Ints r = channel<Stretched>(luma + load_ints(dr + x), black, multiplier);
-        const Ints g = channel<Stretched>(luma + load_ints(dg + x), black, multiplier);
-        const Ints b = channel<Stretched>(luma + load_ints(db + x), black, multiplier);
+        const Ints luma = limit(load_ints(area.luminance + y * 16 + 8 * half), -4096, 4096) + (128 - black);
+        const Ints r = channel<Stretched>(luma + dr[half], top, multiplier);
+        const Ints g = channel<Stretched>(luma + dg[half], top, multiplier);
+        const Ints b = channel<Stretched>(luma + db[half], top, multiplier);
         const Ints packed = (r << 16) | (g << 8) | b;
-        std::memcpy(rgb + y * stride + static_cast<size_t>(x), &packed, sizeof packed);
+        std::memcpy(rgb + y * stride + static_cast<size_t>(8 * half), &packed, sizeof packed);
       }
     }
   }
