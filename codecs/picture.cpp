@@ -205,7 +205,7 @@ __attribute__((always_inline)) inline Ints channel(Ints sum, Ints top, Ints mult
   if constexpr (!Stretched) return limit(sum, 0, 255);
   const Ints t = limit_to(sum, top);
   const Ints product = (t * multiplier) >> StretchShift;  // never negative
-  return (product > 255 ? 255 : product) & 0xFE;
+  return product > 255 ? 255 : product;  // the lowest bit is cleared once the channels are packed
 }
 
 // One macroblock's pixels from its luminance and chroma, eight pixels at a time. Each
@@ -235,7 +235,8 @@ __attribute__((always_inline)) inline void convert_macroblock_as(const Macrobloc
         const Ints r = channel<Stretched>(luma + dr[half], top, multiplier);
         const Ints g = channel<Stretched>(luma + dg[half], top, multiplier);
         const Ints b = channel<Stretched>(luma + db[half], top, multiplier);
-        const Ints packed = (r << 16) | (g << 8) | b;
+        Ints packed = (r << 16) | (g << 8) | b;
+        if constexpr (Stretched) packed &= 0xFEFEFE;
         std::memcpy(rgb + y * stride + static_cast<size_t>(8 * half), &packed, sizeof packed);
       }
     }
