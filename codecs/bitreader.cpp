@@ -292,8 +292,9 @@ inline const CoeffEntry& look_up_coeff(uint32_t v) {
 struct ShortCode {
   CoeffCodeKind kind = CoeffCodeKind::Invalid;
   uint8_t run = 0;
-  int16_t level = 0;  // with its sign
-  uint8_t length = 0;  // bits taken, sign included
+  uint8_t magnitude = 0;  // the level without its sign
+  int8_t sign = 0;        // -1 for a negative level, else 0
+  uint8_t length = 0;     // bits taken, sign included
 };
 using ShortLookup = std::array<ShortCode, 512>;
 
@@ -308,8 +309,8 @@ constexpr ShortLookup build_short_lookup() {
     for (uint32_t rest = 0; rest < (1u << (9 - length)); ++rest) {
       const uint32_t index = (value << (9 - length)) | rest;
       const bool negative = signed_code && (rest >> (9 - length - 1)) != 0;
-      lookup[index] = ShortCode{c.kind, static_cast<uint8_t>(c.run),
-                                static_cast<int16_t>(negative ? -c.level : c.level), static_cast<uint8_t>(taken)};
+      lookup[index] = ShortCode{c.kind, static_cast<uint8_t>(c.run), static_cast<uint8_t>(c.level),
+                                static_cast<int8_t>(negative ? -1 : 0), static_cast<uint8_t>(taken)};
     }
   }
   return lookup;
@@ -359,29 +360,36 @@ int decode_intra_block(BitReader& reader, int32_t* coefficients, int block, DcPr
   };
   refill();
   for (int position = 1;;) {
-    int32_t run, level;
-    CoeffCodeKind kind;
     if (available < 9) refill();
     const ShortCode& short_code = ShortCodes[window >> 55];
-    if (short_code.length != 0 && short_code.kind != CoeffCodeKind::Escape) {
+    if (short_code.kind == CoeffCodeKind::RunLevel) {  // the common case, straight through
       window <<= short_code.length;
       available -= short_code.length;
       reader.position += short_code.length;
-      kind = short_code.kind;
-      run = short_code.run;
-      level = short_code.level;
-    } else {
-      const uint32_t v = peek_bits(reader, 16);
-      if (v < 0x10) return 0;
-      const CoeffEntry& code = look_up_coeff(v);
-      skip_bits(reader, code.length);
-      kind = code.kind;
-      if (kind == CoeffCodeKind::RunLevel) {
-        run = code.run;
-        level = read_bit(reader) ? -code.level : code.level;
-      }
-      available = 0;  // the reader moved on its own: the window starts again from it
+      position += short_code.run;
+      if (position >= 64) return 0;
+      const int32_t m = (matrix[position] * short_code.magnitude * quantiser_scale) >> 3;
+      const int32_t value = (m - 1) | 1;
+      coefficients[ZigZag[position]] = (value ^ short_code.sign) - short_code.sign;
+      ++position;
+      continue;
     }
+    if (short_code.kind == CoeffCodeKind::EndOfBlock) {
+      reader.position += short_code.length;
+      return 1;
+    }
+    // Escape and the longer codes.
+    int32_t run = 0, level = 0;
+    const uint32_t v = peek_bits(reader, 16);
+    if (v < 0x10) return 0;
+    const CoeffEntry& code = look_up_coeff(v);
+    skip_bits(reader, code.length);
+    const CoeffCodeKind kind = code.kind;
+    if (kind == CoeffCodeKind::RunLevel) {
+      run = code.run;
+      level = read_bit(reader) ? -code.level : code.level;
+    }
+    available = 0;  // the reader moved on its own: the window starts again from it
     switch (kind) {
       case CoeffCodeKind::EndOfBlock:
         return 1;

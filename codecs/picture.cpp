@@ -193,41 +193,51 @@ __attribute__((always_inline)) inline Ints limit(Ints v, int32_t low, int32_t hi
   v = v < low ? low : v;
   return v > high ? high : v;
 }
-// One channel of eight pixels: the sum limited to 0..255, then stretched when asked.
+__attribute__((always_inline)) inline Ints limit_to(Ints v, Ints high) {
+  v = v < 0 ? 0 : v;
+  return v > high ? high : v;
+}
+// One channel of eight pixels from its sum less the black level (0 when not stretched),
+// `top` being 255 less the black level: the channel limited to 0..255 with the black level
+// taken off and limited below at 0 in one step, then stretched when asked.
 template <bool Stretched>
-__attribute__((always_inline)) inline Ints channel(Ints sum, Ints black, Ints multiplier) {
-  Ints v = limit(sum, 0, 255);
-  if constexpr (!Stretched) return v;
-  return limit(((limit(v - black, 0, 255) * multiplier) >> StretchShift), 0, 255) & 0xFE;
+__attribute__((always_inline)) inline Ints channel(Ints sum, Ints top, Ints multiplier) {
+  if constexpr (!Stretched) return limit(sum, 0, 255);
+  const Ints t = limit_to(sum, top);
+  const Ints product = (t * multiplier) >> StretchShift;  // never negative
+  return product > 255 ? 255 : product;  // the lowest bit is cleared once the channels are packed
 }
 
 // One macroblock's pixels from its luminance and chroma, eight pixels at a time. Each
-// chroma sample colours its 2 x 2 group of luminance samples, without interpolation.
+// chroma sample colours its 2 x 2 group of luminance samples, without interpolation. The
+// chroma offsets are the colour tables' values, computed eight at a time as the tables are.
 template <bool Stretched>
 __attribute__((always_inline)) inline void convert_macroblock_as(const MacroblockArea& area, const Stretch& stretch,
                                                                  uint32_t* rgb, size_t stride) {
-  const ColourTables& colours = PictureColours;
-  const Ints black = Ints{} + stretch.black;
+  const int32_t black = Stretched ? stretch.black : 0;
+  const Ints top = Ints{} + (255 - black);
   const Ints multiplier = Ints{} + stretch.multiplier;
+  const Ints left_pairs = {0, 0, 1, 1, 2, 2, 3, 3}, right_pairs = {4, 4, 5, 5, 6, 6, 7, 7};
   for (int cy = 0; cy < 8; ++cy) {
-    // The chroma row's offsets, each repeated for the two pixels of a row it colours.
-    alignas(32) int32_t dr[16], dg[16], db[16];
-    for (int cx = 0; cx < 8; ++cx) {
-      const int32_t cb = std::clamp(area.cb[cy * 8 + cx], -512, 511) + 512;
-      const int32_t cr = std::clamp(area.cr[cy * 8 + cx], -512, 511) + 512;
-      dr[2 * cx] = dr[2 * cx + 1] = colours.redFromCr[cr];
-      dg[2 * cx] = dg[2 * cx + 1] = colours.greenFromCb[cb] + colours.greenFromCr[cr];
-      db[2 * cx] = db[2 * cx + 1] = colours.blueFromCb[cb];
-    }
+    const Ints cb = limit(load_ints(area.cb + cy * 8), -512, 511);
+    const Ints cr = limit(load_ints(area.cr + cy * 8), -512, 511);
+    const Ints red = (11485 * cr) >> 13;
+    const Ints green = ((-11 * cb) >> 5) + ((-2925 * cr) >> 12);
+    const Ints blue = (3629 * cb) >> 11;
+    // Each offset repeated for the two pixels of a row it colours, left and right half.
+    const Ints dr[2] = {__builtin_shuffle(red, left_pairs), __builtin_shuffle(red, right_pairs)};
+    const Ints dg[2] = {__builtin_shuffle(green, left_pairs), __builtin_shuffle(green, right_pairs)};
+    const Ints db[2] = {__builtin_shuffle(blue, left_pairs), __builtin_shuffle(blue, right_pairs)};
     for (int y = 2 * cy; y < 2 * cy + 2; ++y) {
-      for (int x = 0; x < 16; x += 8) {
+      for (int half = 0; half < 2; ++half) {
         // Beyond +-4096 every channel saturates anyway; the limit keeps the sums in range.
-        const Ints luma = limit(load_ints(area.luminance + y * 16 + x), -4096, 4096) + 128;
-        const Ints r = channel<Stretched>(luma + load_ints(dr + x), black, multiplier);
-        const Ints g = channel<Stretched>(luma + load_ints(dg + x), black, multiplier);
-        const Ints b = channel<Stretched>(luma + load_ints(db + x), black, multiplier);
-        const Ints packed = (r << 16) | (g << 8) | b;
-        std::memcpy(rgb + y * stride + static_cast<size_t>(x), &packed, sizeof packed);
+        const Ints luma = limit(load_ints(area.luminance + y * 16 + 8 * half), -4096, 4096) + (128 - black);
+        const Ints r = channel<Stretched>(luma + dr[half], top, multiplier);
+        const Ints g = channel<Stretched>(luma + dg[half], top, multiplier);
+        const Ints b = channel<Stretched>(luma + db[half], top, multiplier);
+        Ints packed = (r << 16) | (g << 8) | b;
+        if constexpr (Stretched) packed &= 0xFEFEFE;
+        std::memcpy(rgb + y * stride + static_cast<size_t>(8 * half), &packed, sizeof packed);
       }
     }
   }
@@ -348,10 +358,28 @@ __attribute__((always_inline)) inline Lanes load(const int32_t* p) {
 }
 __attribute__((always_inline)) inline void store(int32_t* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
 
-// 8 x 8 transpose of the block at `in` into `out`.
-__attribute__((always_inline)) inline void transpose(const int32_t* in, int32_t* out) {
-  for (int r = 0; r < 8; ++r)
-    for (int c = 0; c < 8; ++c) out[c * 8 + r] = in[r * 8 + c];
+// 8 x 8 transpose of the rows m[0..7] in place: interleave pairs of 32-bit values, then
+// pairs of 64-bit values within each half, then swap the halves across.
+__attribute__((always_inline)) inline void transpose(Lanes (&m)[8]) {
+  typedef int32_t Mask __attribute__((vector_size(32)));
+  const Mask low32 = {0, 8, 1, 9, 4, 12, 5, 13}, high32 = {2, 10, 3, 11, 6, 14, 7, 15};
+  const Mask low64 = {0, 1, 8, 9, 4, 5, 12, 13}, high64 = {2, 3, 10, 11, 6, 7, 14, 15};
+  const Mask low128 = {0, 1, 2, 3, 8, 9, 10, 11}, high128 = {4, 5, 6, 7, 12, 13, 14, 15};
+  Lanes t[8], u[8];
+  for (int i = 0; i < 8; i += 2) {
+    t[i] = __builtin_shuffle(m[i], m[i + 1], low32);
+    t[i + 1] = __builtin_shuffle(m[i], m[i + 1], high32);
+  }
+  for (int i = 0; i < 8; i += 4) {
+    u[i] = __builtin_shuffle(t[i], t[i + 2], low64);
+    u[i + 1] = __builtin_shuffle(t[i], t[i + 2], high64);
+    u[i + 2] = __builtin_shuffle(t[i + 1], t[i + 3], low64);
+    u[i + 3] = __builtin_shuffle(t[i + 1], t[i + 3], high64);
+  }
+  for (int i = 0; i < 4; ++i) {
+    m[i] = __builtin_shuffle(u[i], u[i + 4], low128);
+    m[i + 4] = __builtin_shuffle(u[i], u[i + 4], high128);
+  }
 }
 
 }  // namespace
@@ -373,46 +401,43 @@ void idct_block(int32_t* block, int32_t* out, int stride) {
       for (int c = 0; c < 8; ++c) out[r * stride + c] = flat;
     return;
   }
+  Lanes m[8];
   {
     const Lanes x0 = load(block), x1 = load(block + 8), x2 = load(block + 16), x3 = load(block + 24),
                 x4 = load(block + 32), x5 = load(block + 40), x6 = load(block + 48), x7 = load(block + 56);
     const Lanes o = (x0 + x4) * 4096 + 16, d = (x0 - x4) * 4096 + 16;
     const Lanes r = x2 * 5352 + x6 * 2217, c = x2 * 2217 - x6 * 5352;
-    const Lanes m = x1 * 5681 + x7 * 1130, a = x1 * 1130 - x7 * 5681;
+    const Lanes m1 = x1 * 5681 + x7 * 1130, a = x1 * 1130 - x7 * 5681;
     const Lanes l = x3 * 4816 + x5 * 3218, e = x5 * 4816 - x3 * 3218;
-    const Lanes t = asr((a + m - e - l) * 181 + 128, 8), u = asr((m + e - l - a) * 181 + 128, 8);
-    store(block, asr(o + r + m + l, 5));
-    store(block + 8, asr(d + c + t, 5));
-    store(block + 16, asr(d - c + u, 5));
-    store(block + 24, asr(o - r + a + e, 5));
-    store(block + 32, asr(o - r - a - e, 5));
-    store(block + 40, asr(d - c - u, 5));
-    store(block + 48, asr(d + c - t, 5));
-    store(block + 56, asr(o + r - m - l, 5));
+    const Lanes t = asr((a + m1 - e - l) * 181 + 128, 8), u = asr((m1 + e - l - a) * 181 + 128, 8);
+    m[0] = asr(o + r + m1 + l, 5);
+    m[1] = asr(d + c + t, 5);
+    m[2] = asr(d - c + u, 5);
+    m[3] = asr(o - r + a + e, 5);
+    m[4] = asr(o - r - a - e, 5);
+    m[5] = asr(d - c - u, 5);
+    m[6] = asr(d + c - t, 5);
+    m[7] = asr(o + r - m1 - l, 5);
   }
-  int32_t columns[64], rows[64];
-  transpose(block, columns);
+  transpose(m);  // m[c] is now column c: lane r holds row r's value
   {
-    const int32_t* p = columns;
-    const Lanes x0 = load(p), x1 = load(p + 8), x2 = load(p + 16), x3 = load(p + 24), x4 = load(p + 32),
-                x5 = load(p + 40), x6 = load(p + 48), x7 = load(p + 56);
+    const Lanes x0 = m[0], x1 = m[1], x2 = m[2], x3 = m[3], x4 = m[4], x5 = m[5], x6 = m[6], x7 = m[7];
     const Lanes l = x0 + x4, e = x0 - x4;
     const Lanes F = asr(x1 * 5681 + x7 * 1130 + 2048, 12), M = asr(x1 * 1130 - x7 * 5681 + 2048, 12);
     const Lanes C = asr(x3 * 4816 + x5 * 3218 + 2048, 12), O = asr(x5 * 4816 - x3 * 3218 + 2048, 12);
     const Lanes G = asr(x2 * 5352 + x6 * 2217 + 2048, 12), R = asr(x2 * 2217 - x6 * 5352 + 2048, 12);
     const Lanes t = asr((M + F - O - C) * 181 + 128, 8), u = asr((F + O - C - M) * 181 + 128, 8);
-    store(rows, asr(l + G + F + C + 512, 10));
-    store(rows + 8, asr(e + R + t + 512, 10));
-    store(rows + 16, asr(e - R + u + 512, 10));
-    store(rows + 24, asr(l - G + M + O + 512, 10));
-    store(rows + 32, asr(l - G - M - O + 512, 10));
-    store(rows + 40, asr(e - R - u + 512, 10));
-    store(rows + 48, asr(e + R - t + 512, 10));
-    store(rows + 56, asr(l + G - F - C + 512, 10));
+    m[0] = asr(l + G + F + C + 512, 10);
+    m[1] = asr(e + R + t + 512, 10);
+    m[2] = asr(e - R + u + 512, 10);
+    m[3] = asr(l - G + M + O + 512, 10);
+    m[4] = asr(l - G - M - O + 512, 10);
+    m[5] = asr(e - R - u + 512, 10);
+    m[6] = asr(e + R - t + 512, 10);
+    m[7] = asr(l + G - F - C + 512, 10);
   }
-  // rows[j * 8 + r] is output j of row r.
-  for (int r = 0; r < 8; ++r)
-    for (int j = 0; j < 8; ++j) out[r * stride + j] = rows[j * 8 + r];
+  transpose(m);  // m[j] lane r was output j of row r: now m[r] is row r
+  for (int r = 0; r < 8; ++r) store(out + r * stride, m[r]);
 }
 
 void stretch_levels(uint32_t* pixels, int32_t black_level, int32_t count) {

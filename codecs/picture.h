@@ -70,7 +70,7 @@ void idct_column(int32_t* block, int column);
 void idct_row(const int32_t* row, int32_t* out);
 // Both passes on a whole block, eight columns and then eight rows side by side: the same
 // values as idct_column on every column and idct_row on every row. `block` (64 values, raster
-// order) is used as work space; the 8 x 8 result goes to `out`, rows `stride` values apart.
+// order) may be used as work space; the 8 x 8 result goes to `out`, rows `stride` values apart.
 void idct_block(int32_t* block, int32_t* out, int stride);
 
 // (r << 16) | (g << 8) | b with each channel limited to 0..255.

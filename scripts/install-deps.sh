@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-dev           # libFuzzer and the sanitizer runtimes
   libpng-dev                      # the font strip PNG and picturetool, both run by the build
   libfreetype-dev fonts-dejavu-core  # fontrender: the font strip drawn from DejaVu Sans Bold
-  libavcodec-dev                  # the picture benchmark only (left out without it)
+  libavcodec-dev libswscale-dev   # the picture benchmark only (left out without them)
   xvfb xdotool                    # real-window tests under a virtual X server
   openbox libx11-dev              # real-window tests: a window manager for fullscreen, Xlib for screenshots
   ffmpeg                          # musicdisk-capture --video, and its test (ffprobe)

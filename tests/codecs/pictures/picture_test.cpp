@@ -342,6 +342,65 @@ TEST(Picture, UnsupportedMacroblocksAndStartCodesEndThePicture) {
   }
 }
 
+// The colour conversion over the whole chroma range and past both ends of the tables: flat
+// macroblocks whose DC differences walk Cb up through -640..639 and Cr down the same span
+// (one step per macroblock). In each macroblock three luminance blocks bring red, green and
+// blue in turn into range with a random level (else the limits would hide most of the
+// offsets); the fourth is random. Pixels must be the planes' colours by the tables, and the
+// start-up step the same pixels stretched, for black levels across their range.
+TEST(Picture, EveryChromaValueConvertsByTheTables) {
+  constexpr int Columns = 64, Rows = 20, W = 16 * Columns, H = 16 * Rows;
+  const ColourTables& t = PictureColours;
+  auto dc = [](const std::array<DcSizeCode, 12>& codes, int32_t d) {
+    int size = 0;
+    while ((d < 0 ? -d : d) >> size) ++size;
+    const std::string bits = size ? binary(static_cast<uint32_t>(d < 0 ? d + (1 << size) - 1 : d), size) : "";
+    return std::string(codes[static_cast<size_t>(size)].code) + bits + "10";
+  };
+  TestStream stream;
+  stream.headers(W, H).slice(0x101, 8);
+  std::mt19937 rng(1210);
+  int32_t y = 0, cb = 0, cr = 0;
+  for (int k = 0; k < Columns * Rows; ++k) {
+    const int32_t next_cb = -640 + k, next_cr = 639 - k;
+    const size_t b = static_cast<size_t>(std::clamp(next_cb, -512, 511) + 512);
+    const size_t r = static_cast<size_t>(std::clamp(next_cr, -512, 511) + 512);
+    const int32_t offsets[4] = {t.redFromCr[r], t.greenFromCb[b] + t.greenFromCr[r], t.blueFromCb[b], 0};
+    std::string macroblock = "1 1";
+    for (const int32_t offset : offsets) {
+      const int32_t next_y = -offset + static_cast<int32_t>(rng() % 200) - 100;
+      macroblock += dc(DcSizeLuminance, next_y - y);
+      y = next_y;
+    }
+    stream.bits(macroblock + dc(DcSizeChrominance, next_cb - cb) + dc(DcSizeChrominance, next_cr - cr));
+    cb = next_cb, cr = next_cr;
+  }
+  stream.end();
+
+  PictureDecoder decoder;
+  ASSERT_EQ(parse_picture_headers(decoder, stream.bytes.data(), stream.bytes.size()), 1);
+  std::vector<int32_t> luma(W * H), u(W * H / 4), v(W * H / 4);
+  decode_picture_planes(decoder, {luma.data(), u.data(), v.data()});
+  EXPECT_EQ(*std::min_element(u.begin(), u.end()), -640);
+  EXPECT_EQ(*std::max_element(v.begin(), v.end()), 639);
+  std::vector<uint32_t> pixels(W * H);
+  ASSERT_EQ(parse_picture_headers(decoder, stream.bytes.data(), stream.bytes.size()), 1);
+  decode_picture(decoder, pixels.data(), W, H);
+  for (int i = 0; i < W * H; ++i) {
+    const int half = (i / W / 2) * (W / 2) + (i % W) / 2;
+    const int32_t b = std::clamp(u[half], -512, 511) + 512, r = std::clamp(v[half], -512, 511) + 512;
+    const int32_t l = luma[i] + 128;
+    ASSERT_EQ(pixels[i], pack_rgb(l + t.redFromCr[r], l + t.greenFromCb[b] + t.greenFromCr[r], l + t.blueFromCb[b]))
+        << "pixel " << i << ", Cb " << u[half] << ", Cr " << v[half];
+  }
+  for (const int black : {0, 1, 22, 100, 127, 128, 200, 254}) {
+    std::vector<uint32_t> plain = pixels, fused(W * H, 0);
+    stretch_levels(plain.data(), black, W * H);
+    ASSERT_TRUE(decode_picture_stream(stream.bytes.data(), stream.bytes.size(), fused.data(), W, H, black));
+    ASSERT_EQ(fused, plain) << "black " << black;
+  }
+}
+
 TEST(Picture, HeadersAcceptedAndRefused) {
   TestStream good, p_picture, sequence_end, extra;
   good.headers(16, 16).slice(0x101, 1).bits(flat_macroblock("100")).end();
