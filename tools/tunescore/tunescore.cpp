@@ -1,47 +1,47 @@
 // tunescore: compiles a score (plain text, see score.h) into an extended module (.xm).
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iterator>
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "tools/common/cli.h"
+#include "tools/common/file_io.h"
 #include "tools/tunescore/score.h"
 
 namespace {
 
-int fail(const std::string& message) {
-  std::fprintf(stderr, "tunescore: %s\n", message.c_str());
-  return 1;
-}
+const char* const Usage =
+    "usage: tunescore IN.score -o OUT.xm\n"
+    "\n"
+    "Compiles a score (plain text: header, instruments with their synthesised samples,\n"
+    "patterns in tracker notation, order list) into a FastTracker II extended module.\n"
+    "Errors name the file, the line and the column.\n"
+    "\n"
+    "  -o FILE          the output; - is standard output. IN may be - for standard input\n"
+    "  -q, --quiet      no warnings\n"
+    "  -h, --help       this text\n"
+    "  --version        the version\n"
+    "\n"
+    "Exit status: 0 done, 1 failed (nothing is written), 2 wrong usage.\n";
+
+Cli TheCli{"tunescore", Usage};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4 || std::strcmp(argv[2], "-o") != 0) {
-    std::fprintf(stderr, "usage: tunescore IN.score -o OUT.xm\n");
-    return 2;
-  }
-  const std::string input = argv[1], output = argv[3];
-  std::ifstream in(input, std::ios::binary);
-  if (!in) return fail("cannot read " + input + ": " + std::strerror(errno));
-  const std::string text((std::istreambuf_iterator<char>(in)), {});
-  if (in.bad()) return fail("cannot read " + input);
-  Score score;
+  const CliArgs a = cli_parse(TheCli, argc, argv, 1, {{"output", 'o', true}});
+  const std::string* output = a.value("output");
+  if (a.positional.size() != 1 || output == nullptr) cli_usage_error(TheCli, "usage: tunescore IN.score -o OUT.xm");
+  const std::string& input = a.positional[0];
   std::string error;
-  if (!parse_score(text, input, score, error)) return fail(error);
+  if (is_same_file(input, *output, error)) return cli_fail(TheCli, error);
+  std::vector<uint8_t> raw;
+  if (!read_input(input, raw, error)) return cli_fail(TheCli, error);
+  const std::string text(raw.begin(), raw.end());
+  Score score;
+  if (!parse_score(text, input, score, error)) return cli_fail(TheCli, error);
   XmModule module;
-  if (!score_to_xm(score, module, error)) return fail(input + ": " + error);
+  if (!score_to_xm(score, module, error)) return cli_fail(TheCli, display_name(input, false) + ": " + error);
   const std::vector<uint8_t> bytes = write_xm(module);
-  // Through a temporary name, so a failed write leaves nothing behind.
-  const std::string temp = output + ".part";
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  bool ok = f != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  if (f != nullptr) ok = std::fclose(f) == 0 && ok;
-  if (!ok || std::rename(temp.c_str(), output.c_str()) != 0) {
-    std::remove(temp.c_str());
-    return fail("cannot write " + output);
-  }
+  if (!write_whole_output(*output, bytes, error)) return cli_fail(TheCli, error);
   return 0;
 }
