@@ -208,6 +208,11 @@ __attribute__((always_inline)) inline Ints channel(Ints sum, Ints top, Ints mult
   return product > 255 ? 255 : product;  // the lowest bit is cleared once the channels are packed
 }
 
+// Each of the first (last) four lanes twice: the offsets of a chroma row for the left (right)
+// half of a luminance row.
+__attribute__((always_inline)) inline Ints left_pairs(Ints v) { return __builtin_shufflevector(v, v, 0, 0, 1, 1, 2, 2, 3, 3); }
+__attribute__((always_inline)) inline Ints right_pairs(Ints v) { return __builtin_shufflevector(v, v, 4, 4, 5, 5, 6, 6, 7, 7); }
+
 // One macroblock's pixels from its luminance and chroma, eight pixels at a time. Each
 // chroma sample colours its 2 x 2 group of luminance samples, without interpolation. The
 // chroma offsets are the colour tables' values, computed eight at a time as the tables are.
@@ -217,7 +222,6 @@ __attribute__((always_inline)) inline void convert_macroblock_as(const Macrobloc
   const int32_t black = Stretched ? stretch.black : 0;
   const Ints top = Ints{} + (255 - black);
   const Ints multiplier = Ints{} + stretch.multiplier;
-  const Ints left_pairs = {0, 0, 1, 1, 2, 2, 3, 3}, right_pairs = {4, 4, 5, 5, 6, 6, 7, 7};
   for (int cy = 0; cy < 8; ++cy) {
     const Ints cb = limit(load_ints(area.cb + cy * 8), -512, 511);
     const Ints cr = limit(load_ints(area.cr + cy * 8), -512, 511);
@@ -225,9 +229,9 @@ __attribute__((always_inline)) inline void convert_macroblock_as(const Macrobloc
     const Ints green = ((-11 * cb) >> 5) + ((-2925 * cr) >> 12);
     const Ints blue = (3629 * cb) >> 11;
     // Each offset repeated for the two pixels of a row it colours, left and right half.
-    const Ints dr[2] = {__builtin_shuffle(red, left_pairs), __builtin_shuffle(red, right_pairs)};
-    const Ints dg[2] = {__builtin_shuffle(green, left_pairs), __builtin_shuffle(green, right_pairs)};
-    const Ints db[2] = {__builtin_shuffle(blue, left_pairs), __builtin_shuffle(blue, right_pairs)};
+    const Ints dr[2] = {left_pairs(red), right_pairs(red)};
+    const Ints dg[2] = {left_pairs(green), right_pairs(green)};
+    const Ints db[2] = {left_pairs(blue), right_pairs(blue)};
     for (int y = 2 * cy; y < 2 * cy + 2; ++y) {
       for (int half = 0; half < 2; ++half) {
         // Beyond +-4096 every channel saturates anyway; the limit keeps the sums in range.
@@ -361,24 +365,21 @@ __attribute__((always_inline)) inline void store(int32_t* p, Lanes v) { std::mem
 // 8 x 8 transpose of the rows m[0..7] in place: interleave pairs of 32-bit values, then
 // pairs of 64-bit values within each half, then swap the halves across.
 __attribute__((always_inline)) inline void transpose(Lanes (&m)[8]) {
-  typedef int32_t Mask __attribute__((vector_size(32)));
-  const Mask low32 = {0, 8, 1, 9, 4, 12, 5, 13}, high32 = {2, 10, 3, 11, 6, 14, 7, 15};
-  const Mask low64 = {0, 1, 8, 9, 4, 5, 12, 13}, high64 = {2, 3, 10, 11, 6, 7, 14, 15};
-  const Mask low128 = {0, 1, 2, 3, 8, 9, 10, 11}, high128 = {4, 5, 6, 7, 12, 13, 14, 15};
+  // __builtin_shufflevector takes its lane numbers as constants, in GCC and clang alike.
   Lanes t[8], u[8];
   for (int i = 0; i < 8; i += 2) {
-    t[i] = __builtin_shuffle(m[i], m[i + 1], low32);
-    t[i + 1] = __builtin_shuffle(m[i], m[i + 1], high32);
+    t[i] = __builtin_shufflevector(m[i], m[i + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+    t[i + 1] = __builtin_shufflevector(m[i], m[i + 1], 2, 10, 3, 11, 6, 14, 7, 15);
   }
   for (int i = 0; i < 8; i += 4) {
-    u[i] = __builtin_shuffle(t[i], t[i + 2], low64);
-    u[i + 1] = __builtin_shuffle(t[i], t[i + 2], high64);
-    u[i + 2] = __builtin_shuffle(t[i + 1], t[i + 3], low64);
-    u[i + 3] = __builtin_shuffle(t[i + 1], t[i + 3], high64);
+    u[i] = __builtin_shufflevector(t[i], t[i + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+    u[i + 1] = __builtin_shufflevector(t[i], t[i + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+    u[i + 2] = __builtin_shufflevector(t[i + 1], t[i + 3], 0, 1, 8, 9, 4, 5, 12, 13);
+    u[i + 3] = __builtin_shufflevector(t[i + 1], t[i + 3], 2, 3, 10, 11, 6, 7, 14, 15);
   }
   for (int i = 0; i < 4; ++i) {
-    m[i] = __builtin_shuffle(u[i], u[i + 4], low128);
-    m[i + 4] = __builtin_shuffle(u[i], u[i + 4], high128);
+    m[i] = __builtin_shufflevector(u[i], u[i + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+    m[i + 4] = __builtin_shufflevector(u[i], u[i + 4], 4, 5, 6, 7, 12, 13, 14, 15);
   }
 }
 
