@@ -340,22 +340,22 @@ std::vector<std::string> synth_parameter_names(const std::string& kind) {
   return names;
 }
 
-bool synthesise(const SynthSpec& spec, XmSample& sample, std::string& error) {
-  auto it = kind_table().find(spec.kind);
+bool synthesise(const SynthSpec& recipe, XmSample& sample, std::string& error) {
+  auto it = kind_table().find(recipe.kind);
   if (it == kind_table().end()) {
-    error = "unknown synth kind \"" + spec.kind + "\"";
+    error = "unknown synth kind \"" + recipe.kind + "\"";
     return false;
   }
   Params p = it->second;
-  for (const auto& [name, value] : spec.params) {
+  for (const auto& [name, value] : recipe.params) {
     if (!p.count(name)) {
-      error = "synth kind \"" + spec.kind + "\" has no parameter \"" + name + "\"";
+      error = "synth kind \"" + recipe.kind + "\" has no parameter \"" + name + "\"";
       return false;
     }
     p[name] = value;
   }
   Rendered r;
-  const std::string& k = spec.kind;
+  const std::string& k = recipe.kind;
   if (k == "pad") r = render_pad(p);
   else if (k == "pluck") r = render_pluck(p);
   else if (k == "fm") r = render_fm(p);
@@ -363,7 +363,7 @@ bool synthesise(const SynthSpec& spec, XmSample& sample, std::string& error) {
   else r = render_drum(k, p);
 
   sample = XmSample{};
-  sample.name = spec.kind;
+  sample.name = recipe.kind;
   // Remove any offset (a DC step at the loop seam or the cut would click).
   if (r.loopLength > 0) {
     double mean = 0;

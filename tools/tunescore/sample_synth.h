@@ -24,4 +24,4 @@ struct SynthSpec {
 std::vector<std::string> synth_parameter_names(const std::string& kind);
 
 // Makes the sample, or returns false with `error` naming the unknown kind or parameter.
-bool synthesise(const SynthSpec& spec, XmSample& sample, std::string& error);
+bool synthesise(const SynthSpec& recipe, XmSample& sample, std::string& error);
