@@ -518,18 +518,16 @@ TEST(RealWindowFocus, EnterHeldWhileAnotherWindowHasTheFocusOpensTheLinkOnce) {
   }
   x.focus_another_window();
   // The show counts Enter as released once it has seen the focus go, so the link is not
-  // opened again every 2 s while the other window has it. On a loaded machine the focus
-  // change can reach the show after Enter's 2 s guard has run out once; what must hold is
-  // that the opening stops: none after the first 2.5 s, over 4.5 s more of Enter held
-  // (a show that kept Enter held would open it again at 4 s and 6 s).
-  sleep_ms(2500);
-  const std::vector<std::string> settled = x.opened();
-  ASSERT_GE(settled.size(), 1u);
-  EXPECT_LE(settled.size(), 2u);
-  sleep_ms(4500);
+  // opened again every 2 s while the other window has it: a show that kept Enter held would
+  // open it four times in these 7 s (at 0, 2, 4 and 6 s). On a starved machine the focus
+  // change can reach the show only after Enter's 2 s guard has run out once, so two
+  // openings are what a correct program can show at most.
+  sleep_ms(7000);
   ASSERT_NO_FATAL_FAILURE(x.keys({"keyup", "Return"}));
-  EXPECT_EQ(x.opened(), settled) << "Enter opened the link again while another window had the focus";
-  for (const std::string& address : settled) EXPECT_EQ(address, LinkAddresses[1]);
+  const std::vector<std::string> opened = x.opened();
+  ASSERT_GE(opened.size(), 1u);
+  EXPECT_LE(opened.size(), 2u) << "held Enter kept opening the link while another window had the focus";
+  for (const std::string& address : opened) EXPECT_EQ(address, LinkAddresses[1]);
   EXPECT_EQ(wait_exit(x.show, 0), -1) << "the show goes on";
 }
 
