@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "codecs/samples.h"
-#include "driver/blocks.h"
+#include "platform/blocks.h"
 
 uint8_t* tune_images[TuneCount + 1] = {};
 

@@ -1,8 +1,7 @@
 #include "display/window.h"
 
 #include "display/surfaces.h"
-#include "driver/menu.h"
-#include "driver/show.h"
+#include "platform/report.h"
 #include "render/framebuffer.h"
 
 uint32_t KeyState[256] = {};
@@ -15,6 +14,7 @@ Rect ClientRect = {};
 Rect ScreenRect = {};
 
 namespace {
+CloseHandler OnClose = nullptr;
 bool ShortcutTable = false;
 bool Minimised = false;
 // A rebuild after a resize failed and has not yet succeeded: the next resize, restore or
@@ -29,11 +29,21 @@ constexpr uint32_t WA_INACTIVE = 0;
 constexpr intptr_t PreviousStateBit = intptr_t{1} << 30;
 
 [[noreturn]] void close_handling() {
-  stop_tune();
+  if (OnClose != nullptr) {
+    OnClose();
+  }
   release_display();
   post_quit_message(0);
   // 0 when the user closed the window, 1 when an error was reported on the way.
-  exit_process(show_exit_code());
+  exit_process(report_exit_code());
+}
+
+// Before an error box: the window back where it was last seen, and the cursor shown.
+void prepare_error_report() {
+  if (window_exists()) {
+    set_window_pos(WindowRect.left, WindowRect.top, OuterWidth, OuterHeight);
+  }
+  show_cursor(true);
 }
 
 void key_down(uintptr_t wParam, intptr_t lParam) {
@@ -97,6 +107,8 @@ void toggle_display_command() {
 }
 }  // namespace
 
+void set_close_handler(CloseHandler handler) { OnClose = handler; }
+
 void reset_window_state() {
   for (uint32_t& k : KeyState) {
     k = 0;
@@ -117,6 +129,7 @@ bool create_main_window(int32_t outer_width, int32_t outer_height) {
 }
 
 bool init_display_window(int32_t width, int32_t height, bool fullscreen) {
+  set_report_prepare_hook(prepare_error_report);
   if (OuterWidth == 0 && OuterHeight == 0) {
     OuterWidth = width;
     OuterHeight = height;

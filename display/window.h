@@ -41,5 +41,11 @@ void track_window_move();
 void read_client_rects();
 void close_window();
 
+// What closing the window does before the display is released and the process ends (the
+// driver stops the tune there); null for nothing. The exit code is 1 once an error has been
+// reported, else 0.
+using CloseHandler = void (*)();
+void set_close_handler(CloseHandler handler);
+
 // Puts every value above back to its start value (for a fresh run of the show in one process).
 void reset_window_state();

@@ -3,7 +3,7 @@
 // user ends it, 1 when an error was reported.
 #include "driver/show.h"
 #include "platform/window.h"
-#include "tools/common/cli.h"
+#include "platform/cli.h"
 
 namespace {
 const char* const Usage =

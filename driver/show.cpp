@@ -7,9 +7,10 @@
 #include "display/surfaces.h"
 #include "display/window.h"
 #include "codecs/tunes.h"
-#include "driver/blocks.h"
 #include "driver/menu.h"
+#include "platform/blocks.h"
 #include "platform/clock.h"
+#include "platform/report.h"
 #include "platform/window.h"
 #include "render/framebuffer.h"
 #include "render/graphics.h"
@@ -25,8 +26,6 @@ uint32_t ShowStartTick = 0;
 
 namespace {
 
-bool ErrorReported = false;
-
 [[noreturn]] void out_of_memory(size_t) {
   report_error("not enough memory for the show");
   stop_tune();
@@ -36,25 +35,13 @@ bool ErrorReported = false;
 
 }  // namespace
 
-int show_exit_code() { return ErrorReported ? 1 : 0; }
+int show_exit_code() { return report_exit_code(); }
 
 ShowClock show_clock(uint32_t elapsed_ms) {
   const double td = static_cast<double>(elapsed_ms) * 0.02;
   const float t = static_cast<float>(td);
   const double turn = 200.0 * std::cos(0.01 * td) + 100.0 * std::sin(0.007 * static_cast<double>(t));
   return {t, static_cast<float>(turn)};
-}
-
-void report_error(const char* text) {
-  ErrorReported = true;
-  if (window_exists()) {
-    set_window_pos(WindowRect.left, WindowRect.top, OuterWidth, OuterHeight);
-  }
-  show_cursor(true);
-  // Where no message box can be shown the text still reaches the user.
-  std::fprintf(stderr, "musicdisk: %s\n", text);
-  message_box(text, "Error");
-  post_quit_message(0);
 }
 
 void free_show_buffers() {
@@ -87,6 +74,8 @@ void frame_loop() {
 
 int run_show() {
   set_block_failure_handler(out_of_memory);
+  // Closing the window at any time stops the tune before the process ends.
+  set_close_handler(stop_tune);
   if (!init_display_window(FrameWidth, FrameHeight, false)) {
     report_error("cannot init screen");
     return 0;
@@ -111,18 +100,19 @@ void reset_show_state() {
   reset_window_state();
   reset_menu_state();
   reset_random();
+  free_show_buffers();
   Framebuffer = FramebufferRecord{};
-  LogoPicture = nullptr;
-  SpritePicture = nullptr;
+  free_block(PlaneColours);
   PlaneColours = nullptr;
   // The font, the scroller's strip and the bar images live until exit in the real show;
   // here the next run makes them again.
   free_font();
   free_menu_bar_images();
   reset_scroller_state();
+  free_block(Particles);
   Particles = nullptr;
   LastParticleTime = NoParticleStepYet;
   free_tune_images();
   ShowStartTick = 0;
-  ErrorReported = false;
+  reset_error_report();
 }

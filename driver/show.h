@@ -1,4 +1,4 @@
-// The show's main sequence, its frame loop and show clock, and the error report.
+// The show's main sequence, its frame loop and show clock.
 #pragma once
 #include <cstdint>
 
@@ -28,10 +28,6 @@ int show_exit_code();
 void frame_loop();
 // Frees the frame buffer, the logo picture and the sprite picture, in that order.
 void free_show_buffers();
-// Shows `text` in a message box captioned "Error" (and on standard error), after putting the
-// window back where it was, then posts the quit request that the next pump drops. From then
-// on the show's exit code is 1.
-void report_error(const char* text);
 
 // Puts every program-wide value of the show back to its start value, so that the show can
 // run again in the same process (the headless tools and tests do).

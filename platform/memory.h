@@ -1,4 +1,6 @@
-// Page blocks: the stand-in for the kernel's page allocator.
+// Page blocks: the stand-in for the kernel's page allocator. One implementation for every
+// backend (the system's own pages on POSIX and Windows), so that the logic libraries and
+// their tests need no backend to get memory.
 #pragma once
 #include <cstddef>
 
@@ -8,3 +10,8 @@ void* page_alloc(size_t bytes);
 
 // Gives back a block from page_alloc; nullptr is ignored.
 void page_free(void* block);
+
+// A test backend's gate, asked before every page block: when it answers false, page_alloc
+// fails as a system out of memory would. No gate (the default) lets every block through.
+using PageGate = bool (*)();
+void set_page_gate(PageGate gate);

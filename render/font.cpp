@@ -1,6 +1,6 @@
 #include "render/font.h"
 
-#include "driver/blocks.h"
+#include "platform/blocks.h"
 #include "render/framebuffer.h"
 #include "render/scroller.h"
 

@@ -4,7 +4,7 @@
 
 #include "assets/pictures.h"
 #include "codecs/picture.h"
-#include "driver/blocks.h"
+#include "platform/blocks.h"
 #include "render/font.h"
 #include "render/framebuffer.h"
 #include "render/menu_bars.h"

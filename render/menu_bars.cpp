@@ -1,7 +1,7 @@
 #include "render/menu_bars.h"
 
 #include "assets/menu_texts.h"
-#include "driver/blocks.h"
+#include "platform/blocks.h"
 #include "render/font.h"
 #include "render/framebuffer.h"
 

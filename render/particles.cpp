@@ -1,6 +1,6 @@
 #include "render/particles.h"
 
-#include "driver/blocks.h"
+#include "platform/blocks.h"
 #include "render/framebuffer.h"
 #include "render/graphics.h"
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "driver/blocks.h"
+#include "platform/blocks.h"
 #include "render/framebuffer.h"
 
 uint32_t* PlaneColours = nullptr;

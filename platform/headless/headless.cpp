@@ -367,43 +367,13 @@ int headless_run(const std::function<void()>& body) {
 
 uint32_t get_tick_count() { return Config.start_tick + static_cast<uint32_t>(clock_now_us() / 1000u); }
 
-void* page_alloc(size_t bytes) {
-  if (Config.fail_alloc_after >= 0 && AllocCount.fetch_add(1) >= Config.fail_alloc_after) {
-    return nullptr;
-  }
-  const size_t page = 4096;
-#if defined(_WIN32)
-  // The Windows build of the tests: plain page-aligned memory from the C++ runtime (only
-  // platform/win32 speaks to the system itself).
-  const size_t rounded = bytes == 0 ? page : ((bytes + page - 1) / page) * page;
-  void* block = ::operator new(rounded, std::align_val_t{page}, std::nothrow);
-  if (block != nullptr) {
-    std::memset(block, 0, rounded);
-  }
-  return block;
-#else
-  // One page in front keeps the size for page_free.
-  size_t total = page + ((bytes + page - 1) / page) * page;
-  void* p = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) {
-    return nullptr;
-  }
-  *static_cast<size_t*>(p) = total;
-  return static_cast<char*>(p) + page;
-#endif
+namespace {
+// The fault switch for page blocks: after fail_alloc_after blocks, the rest fail.
+bool headless_page_gate() {
+  return !(Config.fail_alloc_after >= 0 && AllocCount.fetch_add(1) >= Config.fail_alloc_after);
 }
-
-void page_free(void* block) {
-  if (block == nullptr) {
-    return;
-  }
-#if defined(_WIN32)
-  ::operator delete(block, std::align_val_t{4096});
-#else
-  char* base = static_cast<char*>(block) - 4096;
-  munmap(base, *reinterpret_cast<size_t*>(base));
-#endif
-}
+const bool PageGateSet = (set_page_gate(&headless_page_gate), true);
+}  // namespace
 
 // ---- platform: window -----------------------------------------------------------------
 

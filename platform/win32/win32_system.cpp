@@ -1,4 +1,4 @@
-// The Win32 backend's kernel and shell services: the tick count, sleeping, page blocks, the
+// The Win32 backend's kernel and shell services: the tick count, sleeping, the
 // audio streaming thread, and opening a web address.
 #include "platform/win32/win32_backend.h"
 
@@ -7,17 +7,6 @@
 uint32_t get_tick_count() { return GetTickCount(); }
 
 void sleep_ms(uint32_t ms) { Sleep(ms); }
-
-void* page_alloc(size_t bytes) {
-  // Committed pages come zero-filled. Nothing is ever run from them: read-write is enough.
-  return VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-}
-
-void page_free(void* block) {
-  if (block != nullptr) {
-    VirtualFree(block, 0, MEM_RELEASE);
-  }
-}
 
 struct ThreadHandle {
   HANDLE handle;

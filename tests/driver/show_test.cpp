@@ -5,6 +5,7 @@
 #include "display/window.h"
 #include "driver/menu.h"
 #include "driver/show.h"
+#include "platform/blocks.h"
 #include "platform/headless/headless.h"
 #include "render/font.h"
 #include "render/framebuffer.h"
@@ -251,6 +252,18 @@ TEST(Show, BlockThatCannotBeHadIsReportedAndEndsTheShow) {
 // The start-up pictures come in a fixed order: frame, logo and sprite; the font and the
 // scroller's strip; the 14 tune-bar images; the 17 link-bar images. Letting only the first
 // n blocks be had shows how far the preparation got.
+// The headless tools run the show again and again in one process: whatever a run took, the
+// reset gives back, whether the run ended with Escape or on a block it could not have.
+TEST(Show, RepeatedRunsInOneProcessGiveEveryBlockBack) {
+  HeadlessConfig short_of_memory = escape_at(0);
+  short_of_memory.fail_alloc_after = 40;
+  for (const HeadlessConfig& c : {escape_at(0), escape_at(700), short_of_memory, escape_at(0)}) {
+    run(c);
+    reset_show_state();
+    EXPECT_EQ(blocks_in_use(), 0u);
+  }
+}
+
 TEST(Show, GraphicsArePreparedInTheirFixedOrder) {
   struct Case {
     int64_t granted;

@@ -4,7 +4,6 @@
 #include <functional>
 #include <vector>
 
-#include "platform/headless/headless.h"
 #include "render/font.h"
 
 struct SyntheticFont {
@@ -27,7 +26,6 @@ struct SyntheticFont {
   }
   void set(int x, int y, uint8_t level) { levels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] = level; }
   void build() {
-    headless_reset(HeadlessConfig{});
     free_font();
     build_font_from(FontStripRecord{static_cast<uint16_t>(width), 52, levels.data()});
   }

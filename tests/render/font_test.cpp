@@ -141,7 +141,6 @@ TEST(Font, CentredTextMeasuresAndPlacesGlyphs) {
 }
 
 TEST(Font, BuiltInStripFollowsItsRules) {
-  headless_reset(HeadlessConfig{});
   free_font();
   build_font();
   // Codes 32 to 238 and one glyph of width 0 at the strip's end (code 239).

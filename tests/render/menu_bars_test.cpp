@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "frame_fixture.h"
-#include "platform/headless/headless.h"
 #include "render/font.h"
 #include "render/menu_bars.h"
 
@@ -47,7 +46,6 @@ std::vector<uint32_t> reference_shrink(const std::vector<uint32_t>& source, int 
 // The built-in font and the 14 + 17 bar images for a 400-pixel frame.
 struct BarImagesFixture : ::testing::Test {
   static void SetUpTestSuite() {
-    headless_reset(HeadlessConfig{});
     set_frame_size(400, 300);
     free_font();
     build_font();

@@ -3,8 +3,7 @@
 #include <vector>
 
 #include "frame_fixture.h"
-#include "driver/blocks.h"
-#include "platform/headless/headless.h"
+#include "platform/blocks.h"
 #include "render/graphics.h"
 #include "render/particles.h"
 
@@ -17,7 +16,6 @@ struct ParticleFixture : ::testing::Test {
   FrameFixture frame;
   std::vector<uint32_t> sprite = std::vector<uint32_t>(32 * 32, 0x020202);
   void SetUp() override {
-    headless_reset(HeadlessConfig{});
     reset_random();
     SpritePicture = sprite.data();
     Particles = nullptr;

@@ -4,14 +4,12 @@
 #include <numbers>
 
 #include "frame_fixture.h"
-#include "platform/headless/headless.h"
 #include "render/plane.h"
 
 namespace {
 struct PlaneFixture : ::testing::Test {
   FrameFixture frame;
   void SetUp() override {
-    headless_reset(HeadlessConfig{});
     build_plane_colours();
   }
 };

@@ -16,7 +16,7 @@
 #include <csignal>
 
 #include "driver/show.h"
-#include "tools/common/cli.h"
+#include "platform/cli.h"
 #include "platform/headless/headless.h"
 #include "platform/window.h"
 #include "tools/common/png_io.h"

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/headless.h"
 #include "render/font.h"
 #include "render/framebuffer.h"
 #include "render/menu_bars.h"
@@ -61,7 +60,6 @@ bool load_font(const std::string& path, StripLevels& strip, std::string& error) 
     error = path + ": " + error;
     return false;
   }
-  headless_reset(HeadlessConfig{});
   build_font_from(FontStripRecord{static_cast<uint16_t>(strip.width), static_cast<uint16_t>(strip.height), strip.levels.data()});
   return true;
 }

@@ -10,7 +10,7 @@
 
 #include "codecs/picture.h"
 #include "codecs/picture_encoder.h"
-#include "tools/common/cli.h"
+#include "platform/cli.h"
 #include "tools/common/file_io.h"
 #include "tools/common/png_io.h"
 

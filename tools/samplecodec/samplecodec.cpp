@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "codecs/samples.h"
-#include "tools/common/cli.h"
+#include "platform/cli.h"
 #include "tools/common/file_io.h"
 #include "tools/common/wav_io.h"
 #include "tools/samplecodec/sample_encoder.h"

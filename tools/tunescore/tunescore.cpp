@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/common/cli.h"
+#include "platform/cli.h"
 #include "tools/common/file_io.h"
 #include "tools/tunescore/score.h"
 

@@ -12,7 +12,7 @@
 #include "codecs/samples.h"
 #include "codecs/tunes.h"
 #include "player/player.h"
-#include "tools/common/cli.h"
+#include "platform/cli.h"
 #include "tools/common/file_io.h"
 #include "tools/common/wav_io.h"
 #include "tools/samplecodec/tune_pack.h"

@@ -9,8 +9,8 @@
 
 #include "codecs/samples.h"
 #include "codecs/tunes.h"
-#include "driver/blocks.h"
-#include "platform/headless/headless.h"
+#include "platform/blocks.h"
+#include "platform/memory.h"
 
 namespace {
 
@@ -220,10 +220,10 @@ const StoredTune StoredTunes[TuneCount] = {
 
 class TuneAssembly : public ::testing::Test {
  protected:
-  void SetUp() override { headless_reset(HeadlessConfig{}); }
   void TearDown() override {
     free_tune_images();
     set_block_failure_handler(nullptr);
+    set_page_gate(nullptr);
   }
 };
 
@@ -249,7 +249,7 @@ TEST_F(TuneAssembly, ImageIsStoredPartThenDecodedSamplesThenZeros) {
 TEST_F(TuneAssembly, ABufferThatCannotBeHadIsReportedAndLeavesTheSlotEmpty) {
   static size_t asked = 0;
   set_block_failure_handler([](size_t size) { asked = size; });
-  headless_config().fail_alloc_after = 0;
+  set_page_gate([] { return false; });
   assemble_tune(2);
   EXPECT_EQ(asked, TuneImageBytes);
   EXPECT_EQ(tune_images[2], nullptr);

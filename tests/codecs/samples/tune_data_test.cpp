@@ -6,11 +6,9 @@
 
 #include "codecs/samples/test_tunes.h"
 #include "codecs/tunes.h"
-#include "platform/headless/headless.h"
 #include "tools/samplecodec/tune_pack.h"
 
 TEST(EmbeddedTunes, EveryTuneAssemblesIntoTheImagePackingBuilt) {
-  headless_reset(HeadlessConfig{});
   for (int n = 1; n <= TuneCount; ++n) assemble_tune(n);
   for (int n = 1; n <= TuneCount; ++n) {
     const TunePackResult packed = pack_tune(synthetic_tune_image(n));

@@ -6,12 +6,10 @@
 #include <vector>
 
 #include "codecs/tunes.h"
-#include "platform/headless/headless.h"
 #include "player/module.h"
 #include "tools/tunetool/tune_render.h"
 
 TEST(EmbeddedTunes, EveryTuneAssemblesValidatesAndPlays) {
-  headless_reset(HeadlessConfig{});
   for (int n = 1; n <= TuneCount; ++n) assemble_tune(n);
   for (int n = 1; n <= TuneCount; ++n) {
     ASSERT_NE(tune_images[n], nullptr) << n;
@@ -46,7 +44,6 @@ TEST(EmbeddedTunes, EveryTuneAssemblesValidatesAndPlays) {
 // the tiny last tune excepted), it is never quiet for long, and it stays clear of the
 // output clamp (no run of clamped values longer than half a millisecond).
 TEST(EmbeddedTunes, EveryTunePlaysOnePassAndLoopsToItsRestart) {
-  headless_reset(HeadlessConfig{});
   for (int n = 1; n <= TuneCount; ++n) assemble_tune(n);
   for (int n = 1; n <= TuneCount; ++n) {
     SCOPED_TRACE("tune " + std::to_string(n));

@@ -1,4 +1,4 @@
-#include "tools/common/cli.h"
+#include "platform/cli.h"
 
 #include <cerrno>
 #include <cmath>

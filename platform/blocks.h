@@ -1,4 +1,4 @@
-// Memory blocks for the show's long-lived buffers, and the error report.
+// Memory blocks for the show's long-lived buffers: every layer takes its blocks here.
 #pragma once
 #include <cstddef>
 
@@ -12,3 +12,7 @@ void free_block(void* block);
 // no handler is set, or the handler returns, alloc_block returns nullptr.
 using BlockFailureHandler = void (*)(size_t size);
 void set_block_failure_handler(BlockFailureHandler handler);
+
+// Blocks handed out and not yet given back: a repeated run in one process (the headless
+// tools and tests) ends where it began.
+size_t blocks_in_use();
