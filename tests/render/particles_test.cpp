@@ -222,3 +222,24 @@ TEST_F(ParticleFixture, StepAtTimeZeroCountsAsTheFirstStep) {
   for (uint32_t p : frame.pixels) lit += p != 0;
   EXPECT_GT(lit, 0);
 }
+
+// After 2^32 ms the show clock starts again from 0. The first frame after the wrap (at 0
+// itself or a little later) moves nothing, and the next one moves by the time since then,
+// instead of sending every particle some 6e8 pixels to the left for good.
+TEST_F(ParticleFixture, WrappedClockKeepsTheParticlesMoving) {
+  for (float after : {0.0f, 1.0f}) {
+    reset_random();
+    if (Particles != nullptr) free_block(Particles);
+    init_particles();
+    LastParticleTime = static_cast<float>(0xfffffff0u * 0.02);  // 16 ms before the wrap
+    fill(0);
+    update_particles(after);
+    EXPECT_EQ(LastParticleTime, after);
+    EXPECT_EQ(Particles[0].x, 0.50048828125f) << after;  // drawn where it was
+    EXPECT_NE(frame.at(1, 212), 0u) << after;
+    update_particles(after + 2.0f);
+    EXPECT_EQ(Particles[0].x, 14.232421875f) << after;  // 0.50048828125 + 2 x 6.865966796875
+    for (int i = 0; i < ParticleCount; ++i) ASSERT_TRUE(Particles[i].x >= 0 && Particles[i].x < 420) << i;
+  }
+}
+
