@@ -28,11 +28,13 @@ void build_font_from(const FontStripRecord& strip) {
   // are empty leave their pages untouched. The columns with coverage (a non-zero blue byte)
   // are marked on the way, row by row, rather than read back a column at a time.
   std::vector<uint8_t> covered(static_cast<size_t>(strip.width) + 1, 0);
-  for (size_t i = 0; i < count; ++i) {
-    const uint8_t level = strip.levels[i];
-    if (level == 0) continue;
-    Font.pixels[i] = tint[level];
-    if ((tint[level] & 0xff) != 0) covered[i % strip.width] = 1;
+  for (size_t row = 0; row < count; row += strip.width) {
+    for (size_t x = 0; x < strip.width; ++x) {
+      const uint8_t level = strip.levels[row + x];
+      if (level == 0) continue;
+      Font.pixels[row + x] = tint[level];
+      covered[x] |= (tint[level] & 0xff) != 0 ? 1 : 0;
+    }
   }
   // Glyph scan. A strip that ends in empty columns yields one more glyph of width 0 at its
   // end. The tables hold 256 glyphs; the build refuses a strip with more, and the scan
