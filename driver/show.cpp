@@ -83,10 +83,7 @@ int run_show() {
   prepare_graphics();
   init_particles();
   build_plane_colours();
-  for (int n = 1; n <= TuneCount; ++n) {
-    assemble_tune(n);
-  }
-  start_tune(TuneNumber);
+  start_tune(TuneNumber);  // assembles the tune on its first start
   ShowStartTick = get_tick_count();
   frame_loop();
   free_show_buffers();

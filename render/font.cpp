@@ -1,5 +1,7 @@
 #include "render/font.h"
 
+#include <vector>
+
 #include "platform/blocks.h"
 #include "render/framebuffer.h"
 #include "render/scroller.h"
@@ -20,8 +22,19 @@ void build_font_from(const FontStripRecord& strip) {
   Font.height = strip.height;
   const size_t count = static_cast<size_t>(strip.width) * strip.height;
   Font.pixels = static_cast<uint32_t*>(alloc_block(count * 4));
-  for (size_t i = 0; i < count; ++i) {
-    Font.pixels[i] = modulate_colour(strip.levels[i] * 0x101010u, FONT_COLOUR);
+  uint32_t tint[256];
+  for (uint32_t level = 0; level < 256; ++level) tint[level] = modulate_colour(level * 0x101010u, FONT_COLOUR);
+  // Level 0 tints to 0, which the zero-filled block already holds: rows of the strip that
+  // are empty leave their pages untouched. The columns with coverage (a non-zero blue byte)
+  // are marked on the way, row by row, rather than read back a column at a time.
+  std::vector<uint8_t> covered(static_cast<size_t>(strip.width) + 1, 0);
+  for (size_t row = 0; row < count; row += strip.width) {
+    for (size_t x = 0; x < strip.width; ++x) {
+      const uint8_t level = strip.levels[row + x];
+      if (level == 0) continue;
+      Font.pixels[row + x] = tint[level];
+      covered[x] |= (tint[level] & 0xff) != 0 ? 1 : 0;
+    }
   }
   // Glyph scan. A strip that ends in empty columns yields one more glyph of width 0 at its
   // end. The tables hold 256 glyphs; the build refuses a strip with more, and the scan
@@ -29,9 +42,9 @@ void build_font_from(const FontStripRecord& strip) {
   int32_t c = 0;
   int32_t n = 0;
   while (c < Font.width && n < 256) {
-    while (c < Font.width && column_coverage(c) == 0) ++c;
+    while (c < Font.width && !covered[c]) ++c;
     Font.glyph_start[n] = static_cast<uint16_t>(c);
-    while (c < Font.width && column_coverage(c) != 0) ++c;
+    while (c < Font.width && covered[c]) ++c;
     Font.glyph_end[n] = static_cast<uint16_t>(c);
     ++n;
   }
@@ -41,8 +54,8 @@ void build_font_from(const FontStripRecord& strip) {
 
 void build_font() {
   build_font_from(FontStrip);
+  // Starts empty: the block comes zero-filled.
   ScrollStrip = static_cast<uint32_t*>(alloc_block(ScrollStripWidth * ScrollStripRows * 4));
-  for (int32_t i = 0; ScrollStrip != nullptr && i < ScrollStripWidth * ScrollStripRows; ++i) ScrollStrip[i] = 0;
 }
 
 void free_font() {

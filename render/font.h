@@ -22,7 +22,7 @@ extern FontRecord Font;
 // Level l is tinted to modulate_colour(l x 0x101010, FONT_COLOUR): 15 gives (105, 120, 165).
 constexpr uint32_t FONT_COLOUR = 0x7080b0;
 
-// Tints the built-in strip, finds its glyphs, and allocates and clears the scroller's strip.
+// Tints the built-in strip, finds its glyphs, and allocates the scroller's strip (empty).
 void build_font();
 // The same for any strip (the tools and tests). Font's pixels come from alloc_block.
 void build_font_from(const FontStripRecord& strip);

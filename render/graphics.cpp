@@ -1,7 +1,5 @@
 #include "render/graphics.h"
 
-#include <cstring>
-
 #include "assets/pictures.h"
 #include "codecs/picture.h"
 #include "platform/blocks.h"
@@ -17,8 +15,8 @@ void prepare_graphics() {
   LogoPicture = static_cast<uint32_t*>(alloc_block(LogoWidth * LogoHeight * 4));
   SpritePicture = static_cast<uint32_t*>(alloc_block(SpriteSize * SpriteSize * 4));
   build_font();  // also makes the scroller's strip
-  // Rows 0 to 7 stay black for the whole show: nothing draws there.
-  std::memset(Framebuffer.pixels, 0, static_cast<size_t>(Framebuffer.byte_size));
+  // Rows 0 to 7 stay black for the whole show: nothing draws there, and the block comes
+  // zero-filled.
   // Each stream from a fresh reader; a picture that does not decode stays black.
   decode_picture_stream(LogoStream, LogoStream_size, LogoPicture, LogoWidth, LogoHeight, 22);
   decode_picture_stream(SpriteStream, SpriteStream_size, SpritePicture, SpriteSize, SpriteSize, 22);

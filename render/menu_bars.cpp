@@ -1,5 +1,8 @@
 #include "render/menu_bars.h"
 
+#include <cstring>
+#include <vector>
+
 #include "assets/menu_texts.h"
 #include "platform/blocks.h"
 #include "render/font.h"
@@ -8,17 +11,38 @@
 uint32_t* TuneBarImages[15] = {};
 uint32_t* LinkBarImages[18] = {};
 
-uint32_t* render_bar_image(const char* label, const char* frame) {
+namespace {
+
+// The label is drawn and shrunk in `scratch` (count pixels), and only the lit pixels of
+// the result are written into the new block, which comes zero-filled: its black pages are
+// never touched. At start-up each page touched first costs more than the drawing in it.
+uint32_t* render_bar_image_in(const char* label, const char* frame, std::vector<uint32_t>& scratch) {
   const int32_t width = Framebuffer.width;
-  const int32_t count = width * BarImageRows;
-  auto* image = static_cast<uint32_t*>(alloc_block(static_cast<size_t>(count) * 4));
-  for (int32_t i = 0; i < count; ++i) image[i] = 0;
+  const size_t count = static_cast<size_t>(width) * BarImageRows;
+  auto* image = static_cast<uint32_t*>(alloc_block(count * 4));
+  if (image == nullptr) return nullptr;
+  scratch.assign(count, 0);
   // The frame's spaces draw nothing: only its two brackets land, around the centred label.
-  draw_centred_text(label, image, width);
-  draw_centred_text(frame, image, width);
-  shrink_image(image, width, BarImageRows, float_to_int(0.7 * width), BarShrunkRows);
-  for (int32_t i = 0; i < count; ++i) image[i] &= PreparedMask;
+  draw_centred_text(label, scratch.data(), width);
+  draw_centred_text(frame, scratch.data(), width);
+  shrink_image(scratch.data(), width, BarImageRows, float_to_int(0.7 * width), BarShrunkRows);
+  for (size_t i = 0; i < count; ++i) scratch[i] &= PreparedMask;
+  // Row by row, the stretch from the first to the last lit pixel.
+  for (size_t row = 0; row < count; row += static_cast<size_t>(width)) {
+    const uint32_t* in = scratch.data() + row;
+    int32_t first = 0, last = width;
+    while (first < last && in[first] == 0) ++first;
+    while (last > first && in[last - 1] == 0) --last;
+    if (first < last) std::memcpy(image + row + first, in + first, static_cast<size_t>(last - first) * 4);
+  }
   return image;
+}
+
+}  // namespace
+
+uint32_t* render_bar_image(const char* label, const char* frame) {
+  std::vector<uint32_t> scratch;
+  return render_bar_image_in(label, frame, scratch);
 }
 
 void shrink_image(uint32_t* image, int32_t a, int32_t b, int32_t w, int32_t h) {
@@ -45,6 +69,10 @@ void shrink_image(uint32_t* image, int32_t a, int32_t b, int32_t w, int32_t h) {
       const uint32_t w00 = (v0 * h0) >> 8, w01 = (v0 * h1) >> 8, w10 = (v1 * h0) >> 8, w11 = (v1 * h1) >> 8;
       const uint32_t p00 = row0[c], p01 = row0[c + 1], p10 = row1[c], p11 = row1[c + 1];
       uint32_t result = 0;
+      if ((p00 | p01 | p10 | p11) == 0) {  // most of a label's picture is empty
+        out[x] = 0;
+        continue;
+      }
       for (int shift = 0; shift <= 16; shift += 8) {
         const uint32_t sum = ((p00 >> shift) & 0xff) * w00 + ((p01 >> shift) & 0xff) * w01 +
                              ((p10 >> shift) & 0xff) * w10 + ((p11 >> shift) & 0xff) * w11;
@@ -66,8 +94,9 @@ void overlay_bar_image(const uint32_t* image, int32_t row, int32_t shift) {
 }
 
 void render_menu_bar_images() {
-  for (int32_t n = 1; n <= 14; ++n) TuneBarImages[n] = render_bar_image(TuneLabels[n], TuneBarFrame);
-  for (int32_t m = 1; m <= 17; ++m) LinkBarImages[m] = render_bar_image(LinkLabels[m], LinkBarFrame);
+  std::vector<uint32_t> scratch;  // one for all 31 images
+  for (int32_t n = 1; n <= 14; ++n) TuneBarImages[n] = render_bar_image_in(TuneLabels[n], TuneBarFrame, scratch);
+  for (int32_t m = 1; m <= 17; ++m) LinkBarImages[m] = render_bar_image_in(LinkLabels[m], LinkBarFrame, scratch);
 }
 
 void free_menu_bar_images() {

@@ -35,6 +35,11 @@ void update_particles(float t) {
     LastParticleTime = t;
     return;
   }
+  if (t < LastParticleTime) {
+    // The show clock wrapped (after 2^32 ms): go on from the new time rather than move
+    // every particle back by 50 days' worth of pixels.
+    LastParticleTime = t;
+  }
   const double dt = static_cast<double>(t) - static_cast<double>(LastParticleTime);
   LastParticleTime = t;
   for (int32_t i = 0; i < ParticleCount; ++i) {

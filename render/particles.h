@@ -1,5 +1,5 @@
 // Particle sprites: a hundred glowing streaks drifting left to right over the floor, each
-// the sprite picture scaled to a rectangle four times as wide as it is high and added to the
+// the sprite picture scaled to a rectangle twice as wide as it is high and added to the
 // frame with saturation.
 #pragma once
 #include <cstdint>
@@ -37,7 +37,8 @@ void respawn_particle(Particle& particle);
 void move_particle(Particle& particle, double dt);
 
 // One step at show time t: the first call only records t; later calls move every particle
-// by the time passed since the previous call and draw it.
+// by the time passed since the previous call and draw it. A t below the previous one (the
+// show clock wrapped after 2^32 ms) moves nothing and goes on from t.
 void update_particles(float t);
 
 // Adds SpritePicture, scaled to the rectangle from (x, y) to (x + 4 size, y + 2 size), into

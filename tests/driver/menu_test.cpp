@@ -14,6 +14,7 @@ namespace {
 struct FrameState {
   uint32_t ms;
   int32_t tune, link, bar, playing;
+  bool sounding;  // the player's own flag: a tune is rendered into the sound buffer
 };
 
 // Runs the show with scripted keys until `end_ms` and records the menu state of every frame.
@@ -28,7 +29,8 @@ std::vector<FrameState> run(std::vector<HeadlessKey> keys, uint32_t end_ms, uint
   headless_reset(config);
   std::vector<FrameState> frames;
   headless_set_present_hook([&](const HeadlessFrame&) {
-    frames.push_back({headless_elapsed_ms(), TuneNumber, LinkNumber, ActiveBar, MusicPlaying});
+    const auto* player = reinterpret_cast<const PlayerState*>(AudioStream.playerArea);
+    frames.push_back({headless_elapsed_ms(), TuneNumber, LinkNumber, ActiveBar, MusicPlaying, player->playing != 0});
   });
   EXPECT_EQ(headless_run([] {
               run_show();
@@ -56,20 +58,29 @@ std::vector<int32_t> changes(const std::vector<FrameState>& frames, F field) {
 
 }  // namespace
 
-TEST(Menu, HoldingLeftStepsThroughSilenceAndRoundAgain) {
+TEST(Menu, HoldingLeftOrRightStepsThroughSilenceAndRoundAgain) {
   // 50 frames per second; the guard opens when more than 200 ms have passed: one step every
-  // 220 ms, the first at 220 ms.
-  auto frames = run({hold(0, VK_LEFT)}, 220 * 16 + 10);
-  auto tunes = changes(frames, [](const FrameState& f) { return f.tune; });
-  const std::vector<int32_t> want = {1, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 14, 13};
-  EXPECT_EQ(tunes, want);
-  for (const FrameState& f : frames) {
-    ASSERT_EQ(f.playing, f.tune == 14 ? 0 : 1) << f.ms;
-    if (f.ms < 220) {
-      ASSERT_EQ(f.tune, 1) << "no arrow acts in the first 200 ms";
+  // 220 ms, the first at 220 ms. Silence (14) plays nothing, whichever side it is entered from.
+  struct Case {
+    uint32_t key;
+    std::vector<int32_t> tunes;
+  };
+  const Case cases[] = {
+      {VK_LEFT, {1, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 14, 13}},
+      {VK_RIGHT, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 1, 2, 3}},
+  };
+  for (const Case& c : cases) {
+    auto frames = run({hold(0, c.key)}, 220 * 16 + 10);
+    EXPECT_EQ(changes(frames, [](const FrameState& f) { return f.tune; }), c.tunes) << c.key;
+    for (const FrameState& f : frames) {
+      ASSERT_EQ(f.playing, f.tune == 14 ? 0 : 1) << "key " << c.key << " tune " << f.tune << " at " << f.ms;
+      ASSERT_EQ(f.sounding, f.tune != 14) << "key " << c.key << " tune " << f.tune << " at " << f.ms;
+      if (f.ms < 220) {
+        ASSERT_EQ(f.tune, 1) << "no arrow acts in the first 200 ms";
+      }
     }
+    EXPECT_EQ(frames[11].tune, c.tunes[1]) << c.key;  // 220 ms: the change shows in the same frame
   }
-  EXPECT_EQ(frames[11].tune, 14);  // 220 ms: the change shows in the same frame
 }
 
 TEST(Menu, EveryStepOntoATuneStartsItFromItsBeginning) {

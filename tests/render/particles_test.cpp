@@ -220,3 +220,63 @@ TEST_F(ParticleFixture, StepAtTimeZeroCountsAsTheFirstStep) {
   for (uint32_t p : frame.pixels) lit += p != 0;
   EXPECT_GT(lit, 0);
 }
+
+// After 2^32 ms the show clock starts again from 0. The first frame after the wrap (at 0
+// itself or a little later) moves nothing, and the next one moves by the time since then,
+// instead of sending every particle some 6e8 pixels to the left for good.
+TEST_F(ParticleFixture, WrappedClockKeepsTheParticlesMoving) {
+  for (float after : {0.0f, 1.0f}) {
+    reset_random();
+    if (Particles != nullptr) free_block(Particles);
+    init_particles();
+    LastParticleTime = static_cast<float>(0xfffffff0u * 0.02);  // 16 ms before the wrap
+    fill(0);
+    update_particles(after);
+    EXPECT_EQ(LastParticleTime, after);
+    EXPECT_EQ(Particles[0].x, 0.50048828125f) << after;  // drawn where it was
+    EXPECT_NE(frame.at(1, 212), 0u) << after;
+    update_particles(after + 2.0f);
+    EXPECT_EQ(Particles[0].x, 14.232421875f) << after;  // 0.50048828125 + 2 x 6.865966796875
+    for (int i = 0; i < ParticleCount; ++i) ASSERT_TRUE(Particles[i].x >= 0 && Particles[i].x < 420) << i;
+  }
+}
+
+// Fractional positions: the walk starts part of a step in, at the first whole pixel inside
+// the rectangle (or at the clipped part of the walk). Worked out by hand, texel (c, r) at
+// pixel (px, py): U0 = (x0 - x) stepU + startU, V0 likewise, c = (U0 + k stepU) >> 16.
+TEST_F(ParticleFixture, FractionalPositionsStartTheWalkPartOfAStepIn) {
+  for (int r = 0; r < 32; ++r)
+    for (int c = 0; c < 32; ++c) sprite[r * 32 + c] = rgb(2 * (r + 1), 0, 2 * (c + 1));
+  struct Probe {
+    int px, py, c, r;
+  };
+  struct Row {
+    float x, y, size;
+    Box box;
+    Probe probes[3];
+  };
+  const Row rows[] = {
+      // 8 x 4: stepU 253952, stepV 507904. U0 = 0.75 stepU = 190464 (2.91), V0 = 0.5 stepV =
+      // 253952 (3.88); column 18 is 7 steps on (30.03), row 24 three (27.13).
+      {10.25f, 20.5f, 2.0f, {11, 19, 21, 25}, {{11, 21, 2, 3}, {18, 21, 30, 3}, {12, 24, 6, 27}}},
+      // Clipped: startU = 2.5 stepU = 634880 = startV (1.25 stepV), both 9.69 texels; then
+      // column 5 at 29.06, row 2 at 25.19.
+      {-2.5f, -1.25f, 2.0f, {0, 6, 0, 3}, {{0, 0, 9, 9}, {5, 0, 29, 9}, {0, 2, 9, 25}}},
+      // 6 x 3: steps truncated to 338602 and 677205. U0 = 0.25 stepU = 84650 (1.29), V0 =
+      // 338602 (5.17); column 106 at 27.13, row 53 at 25.83.
+      {100.75f, 50.5f, 1.5f, {101, 107, 51, 54}, {{101, 51, 1, 5}, {106, 51, 27, 5}, {101, 53, 1, 25}}},
+  };
+  for (const Row& row : rows) {
+    fill(0);
+    draw_particle_sprite(row.x, row.y, row.size);
+    int lit = 0;
+    for (uint32_t p : frame.pixels) lit += p != 0;
+    EXPECT_EQ(lit, (row.box.x1 - row.box.x0) * (row.box.y1 - row.box.y0)) << row.x;
+    EXPECT_NE(frame.at(row.box.x0, row.box.y0), 0u) << row.x;
+    EXPECT_NE(frame.at(row.box.x1 - 1, row.box.y1 - 1), 0u) << row.x;
+    for (const Probe& p : row.probes) {
+      EXPECT_EQ(frame.at(p.px, p.py), rgb(2 * (p.r + 1), 0, 2 * (p.c + 1)))
+          << "sprite at " << row.x << ", " << row.y << ": pixel " << p.px << ", " << p.py;
+    }
+  }
+}

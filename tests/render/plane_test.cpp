@@ -104,3 +104,35 @@ TEST_F(PlaneFixture, CameraOffsetsWrapWithoutBreakingTheFloor) {
   EXPECT_GT(b, 0);
   EXPECT_EQ(a + b, 400);
 }
+
+// With a turn the checker edges move with depth. Row i is seen at z = 1 / (1/5000 + i x
+// (1/150 - 1/5000) / 172); turned by theta = 0.37, U = dC (x - 200) - 172 dS and V = 172 dC
+// + dS (x - 200), with dC = 65536 z cos theta and dS = 65536 z sin theta, and the colour
+// flips wherever U or V passes a multiple of 2^31. Worked out by hand, for example row 100:
+// z = 252.55, dC = 15430773, dS = 5985028; V reaches 2^31 at x = 115.35, U reaches -2^31 at
+// 127.54 and 0 at 266.71 (the last is 200 + 172 tan theta on every row).
+TEST_F(PlaneFixture, TurnedRowsChangeColourWhereTheirDepthPutsTheEdges) {
+  constexpr uint32_t A = rgb(63, 79, 111), B = rgb(47, 63, 95);
+  struct Row {
+    int i;         // plane row; frame row 128 + i
+    uint32_t first;
+    std::vector<int> edges;  // first column of each new colour
+  };
+  const Row rows[] = {
+      {60, B, {8, 95, 181, 202, 267, 354}},  // z = 407.20: U crosses -3, -2, -1, 0, 1 x 2^31, V 2 x 2^31
+      {100, A, {116, 128, 267}},
+      {140, A, {75, 252, 267}},              // z = 183.03: U at -2^31 and 0, V at 2^31 (251.63)
+  };
+  draw_plane(frame.pixels.data(), 5000.0f, 150.0f, 37.0f, 0.0f, 0.0f);
+  for (const Row& r : rows) {
+    uint32_t want = r.first;
+    size_t next = 0;
+    for (int x = 0; x < 400; ++x) {
+      if (next < r.edges.size() && x == r.edges[next]) {
+        want = want == A ? B : A;
+        ++next;
+      }
+      ASSERT_EQ(frame.at(x, 128 + r.i), want) << "plane row " << r.i << " column " << x;
+    }
+  }
+}

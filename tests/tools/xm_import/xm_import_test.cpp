@@ -218,6 +218,33 @@ TEST(XmImport, WhatTheImageCannotCarryIsReportedByPlaceAndName) {
   EXPECT_EQ((std::vector<int>{a[InstrumentVibratoSweep], a[InstrumentVibratoDepth]}), (std::vector<int>{200, 40}));
 }
 
+// XM's auto-vibrato types name the wave: 0 sine, 1 square, 2 ramp down, 3 ramp up, and an
+// unknown type plays the sine. Read through the tables the player builds, at positions 1,
+// 64 and 192, worked out from their rules: the sine's round(64 sin(pi / 128)) = 2 at 1; the
+// square 64 on positions 1 to 128 and -64 after; the rising ramp ceil(i / 2) up to 128 and
+// -floor((256 - i) / 2) after, the falling ramp its negation.
+TEST(XmImport, AutoVibratoTypesPickTheirWaves) {
+  struct Case {
+    uint8_t type;
+    int at1, at64, at192;
+  };
+  const Case cases[] = {
+      {0, 2, 64, -64}, {1, 64, 64, -64}, {2, -1, -32, 32}, {3, 1, 32, -32}, {7, 2, 64, -64},
+  };
+  for (const Case& c : cases) {
+    XmModule m = xm::busy_module();
+    m.instruments[0].vibratoType = c.type;
+    XmImport r = import_module(m);
+    ASSERT_TRUE(r.ok) << r.error;
+    const uint8_t waveform = instrument_record(r.image, 0)[InstrumentVibratoWaveform];
+    auto state = std::make_unique<PlayerState>();
+    ASSERT_TRUE(player_init(r.image.data(), state.get()));
+    const int8_t* wave = state->WaveTables[waveform & 3];
+    EXPECT_EQ((std::vector<int>{wave[1], wave[64], wave[192]}), (std::vector<int>{c.at1, c.at64, c.at192}))
+        << "XM auto-vibrato type " << int(c.type);
+  }
+}
+
 TEST(XmImport, ImportedModulePlaysBothSampleWidthsAlike) {
   // One note on each of two tunes that differ only in the sample's width: the 16-bit one
   // holds the 8-bit values times 256, so the player's output must match closely.
