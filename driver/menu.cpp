@@ -82,8 +82,6 @@ void menu_control(uint32_t now) {
 
 void start_tune(int32_t n) {
   if (MusicPlaying) stop_tune();
-  // Decoding all thirteen tunes' samples at start-up would hold back the first frame.
-  if (tune_images[n] == nullptr) assemble_tune(n);
   start_audio(get_foreground_window(), tune_images[n]);
   player_start(0);
   MusicPlaying = 1;

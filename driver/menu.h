@@ -18,8 +18,6 @@ constexpr int32_t LinkCount = 17;
 
 // Acts on the held keys once per frame; `now` is the pass's tick count.
 void menu_control(uint32_t now);
-// Stops any playing tune and plays tune n (1 to 13) from its beginning. A tune is assembled
-// the first time it is started, before its sound thread runs and while no other runs.
 void start_tune(int32_t n);
 void stop_tune();
 void open_link(int32_t m);

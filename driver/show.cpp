@@ -83,7 +83,10 @@ int run_show() {
   prepare_graphics();
   init_particles();
   build_plane_colours();
-  start_tune(TuneNumber);  // assembles the tune on its first start
+  for (int n = 1; n <= TuneCount; ++n) {
+    assemble_tune(n);
+  }
+  start_tune(TuneNumber);
   ShowStartTick = get_tick_count();
   frame_loop();
   free_show_buffers();

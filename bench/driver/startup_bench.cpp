@@ -1,7 +1,7 @@
 // Start-up on the headless backend: CPU time from the show's entry to its first presented
-// frame (the frame buffer and pictures prepared, both pictures decoded, the bar images
-// rendered, tune 1 assembled and started), against a budget of 5 ms; then the peak memory
-// of a one-second capture, run as its own process.
+// frame (the frame buffer and pictures prepared, both pictures decoded, all thirteen tunes
+// assembled, tune 1 started), against a budget of 5 ms; then the peak memory of a
+// one-second capture, run as its own process.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/resource.h>
