@@ -54,8 +54,8 @@ STYLES = ["upbeat opener", "synth-pop", "ambient", "breakbeat", "funk", "ballad"
           "jazz, walking bass, swing", "waltz in 3/4", "electro", "trip-hop", "finale", "tiny chip loop"]
 DEFAULT_METRE = {9: (3, 4), 13: (4, 8)}  # tune: (beats a bar, rows a beat) when its score does not say
 # Synthesiser kinds without a pitch of their own (everything else counts as pitched).
-UNPITCHED = {"kick", "snare", "hat", "tom", "clap", "cymbal", "brush", "ride", "timpani", "gong", "rim",
-             "cowbell", "shaker", "noise", "break", "machine"}
+UNPITCHED = {"kick", "snare", "hat", "tom", "clap", "cymbal", "brush", "ride", "timpani", "rim", "cowbell",
+             "clash", "break"}
 
 EFFECTS = {"0": "arpeggio", "1": "porta up", "2": "porta down", "3": "tone porta", "4": "vibrato",
            "7": "tremolo", "8": "panning", "A": "volume slide", "B": "jump", "C": "set volume",

@@ -46,7 +46,7 @@ const std::map<std::string, Ranges>& layered_kinds() {
       {"tone", {55, 30, 200}},      {"color", {0.5, 0, 1}}};
   static const std::map<std::string, Ranges> kinds = {
       {"voice", Voice}, {"timpani", Timpani}, {"brush", Kit}, {"ride", Kit},
-      {"cowbell", Kit}, {"rim", Kit},         {"break", Break}};
+      {"cowbell", Kit}, {"rim", Kit},         {"clash", Kit},     {"break", Break}};
   return kinds;
 }
 
@@ -407,12 +407,15 @@ Rendered render_voice(Params& p) {
   LowPass lp, lp2, noiseLp;
   BandPass body(p["body"] / r.rate, p["bodyq"]);
   const double damping = 2 - 2 * std::clamp(p["resonance"] - 0.5, 0.0, 0.8);
+  // Harmonics up to half the rate, but no more than 128 (C-4's 128th is above 33 kHz): long
+  // cycles stay quick to make.
+  const int limit = std::min(period / 2, 128);
   r.data.resize(total);
   for (size_t i = 0; i < total; ++i) {
     const double x = static_cast<double>(i);
     const double sec = std::min(x, static_cast<double>(held)) / r.rate;  // envelopes hold after `length`
-    double v = wave_value(shape, x / period, p["width"], period / 2);
-    if (extra) v = 0.5 * (v + wave_value(shape, x / period * (cycles + extra) / cycles, p["width"], period / 2));
+    double v = wave_value(shape, x / period, p["width"], limit);
+    if (extra) v = 0.5 * (v + wave_value(shape, x / period * (cycles + extra) / cycles, p["width"], limit));
     v += p["sub"] * std::sin(Pi * x / period);
     if (p["drive"] > 0) v = std::tanh(v * (1 + p["drive"])) / std::tanh(1 + p["drive"]);
     const double harmonics = p["cutoff"] + p["fenv"] * std::exp(-sec / p["fdecay"]);
@@ -462,7 +465,8 @@ Rendered render_timpani(Params& p) {
 }
 
 // Kit pieces outside the basic four: a brush's swish, a ride's bell and wash, a drum
-// machine's cowbell and a rim shot.
+// machine's cowbell, a rim shot, and an orchestra's clashed (or, with a long attack, rolled)
+// pair of cymbals.
 Rendered render_kit(const std::string& kind, Params& p) {
   static constexpr double MetalRatios[6] = {1.0, 1.4471, 1.6170, 1.9265, 2.5028, 2.6637};
   Rendered r;
@@ -498,6 +502,22 @@ Rendered render_kit(const std::string& kind, Params& p) {
       const double ping = std::sin(TwoPi * phase * 2.76) + 0.6 * std::sin(TwoPi * phase * 5.4);
       v = hpOut * std::exp(-t / p["decay"]) + p["bell"] * ping * std::exp(-t / (0.3 * p["decay"]));
       v *= std::min(1.0, t / 0.001);
+    } else if (kind == "clash") {
+      // Twelve inharmonic partials spread over three octaves above `tone`, each beating
+      // against a slightly detuned twin, over a wash of noise; the highest die first.
+      double m = 0;
+      for (int k = 0; k < 6; ++k) {
+        metal[k] += p["tone"] * MetalRatios[k] * (1 + 0.35 * k) / rate;
+        const double f = metal[k] - std::floor(metal[k]);
+        m += (f < 0.5 ? 1 : -1) * std::exp(-t * k / (3 * p["decay"]));
+        m += std::sin(TwoPi * metal[k] * 1.0031 * 2.0);
+      }
+      const double wash = (1 - std::min(1.0, p["noise"])) * m / 8 + p["noise"] * lp.run(n, 0.3 + 0.15 * p["color"], 1.2);
+      hpOut = 0.85 * (hpOut + wash - hpPrev);
+      hpPrev = wash;
+      const double swell = p["attack"] > 0 ? std::min(1.0, t / p["attack"]) : 1.0;
+      v = hpOut * swell * std::exp(-std::max(0.0, t - p["attack"]) / p["decay"]);
+      v *= std::min(1.0, t / 0.0015);
     } else if (kind == "cowbell") {
       phase += p["tone"] / rate;
       const double sq = (phase - std::floor(phase) < 0.5 ? 1 : -1) + (phase * 1.48 - std::floor(phase * 1.48) < 0.5 ? 1 : -1);
@@ -624,7 +644,7 @@ bool synthesise(const SynthSpec& recipe, XmSample& sample, std::string& error) {
   else if (k == "voice") r = render_voice(p);
   else if (k == "timpani") r = render_timpani(p);
   else if (k == "break") r = render_break(p);
-  else if (k == "brush" || k == "ride" || k == "cowbell" || k == "rim") r = render_kit(k, p);
+  else if (k == "brush" || k == "ride" || k == "cowbell" || k == "rim" || k == "clash") r = render_kit(k, p);
   else r = render_drum(k, p);
 
   sample = XmSample{};

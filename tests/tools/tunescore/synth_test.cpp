@@ -22,7 +22,7 @@ XmSample make(const SynthSpec& recipe) {
 
 TEST(Synth, EveryKindIsFullScaleEightBit) {
   for (const char* kind : {"saw", "square", "pulse", "triangle", "sine", "pad", "pluck", "fm", "kick", "snare", "hat",
-                           "tom", "clap", "cymbal", "voice", "timpani", "brush", "ride", "cowbell", "rim", "break"}) {
+                           "tom", "clap", "cymbal", "voice", "timpani", "brush", "ride", "cowbell", "rim", "clash", "break"}) {
     const XmSample s = make({kind, {}});
     ASSERT_FALSE(s.data.empty()) << kind;
     EXPECT_FALSE(s.sixteenBit);
@@ -63,7 +63,7 @@ TEST(Synth, SustainingSoundsLoopSeamlesslyFromARisingZeroCrossing) {
 
 TEST(Synth, DecayingSoundsAreTrimmedAndEndFaded) {
   for (const char* kind : {"pluck", "fm", "kick", "snare", "hat", "tom", "clap", "cymbal", "voice", "timpani", "brush",
-                           "ride", "cowbell", "rim"}) {
+                           "ride", "cowbell", "rim", "clash"}) {
     SCOPED_TRACE(kind);
     SynthSpec recipe{kind, {{"length", 3}}};
     if (recipe.kind == "voice") recipe.params.insert(recipe.params.end(), {{"loop", 0}, {"decay", 0.2}});
