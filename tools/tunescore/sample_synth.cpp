@@ -313,19 +313,27 @@ Rendered render_fm(Params& p) {
   return r;
 }
 
-Rendered render_drum(const std::string& kind, Params& p) {
+// Inharmonic ratios of a metal plate's partials (hats, cymbals, rides).
+constexpr double MetalRatios[6] = {1.0, 1.4471, 1.6170, 1.9265, 2.5028, 2.6637};
+
+// An unpitched sound's frame: `length` seconds of room at `hz`, played at that rate on `note`.
+Rendered unpitched(Params& p) {
   Rendered r;
   r.rate = p["hz"];
   r.note = p["note"];
+  r.data.resize(static_cast<size_t>(p["length"] * r.rate));
+  return r;
+}
+
+Rendered render_drum(const std::string& kind, Params& p) {
+  Rendered r = unpitched(p);
   const double rate = r.rate;
   Noise noise{static_cast<uint32_t>(p["seed"]) * 2654435761u + 11};
-  const size_t total = static_cast<size_t>(p["length"] * rate);
-  r.data.resize(total);
+  const size_t total = r.data.size();
   double phase = 0;
   LowPass lp;
   double hpPrev = 0, hpOut = 0;
   double metal[6] = {};
-  static constexpr double MetalRatios[6] = {1.0, 1.4471, 1.6170, 1.9265, 2.5028, 2.6637};
   for (size_t i = 0; i < total; ++i) {
     const double t = static_cast<double>(i) / rate;
     const double n = noise.next();
@@ -468,14 +476,10 @@ Rendered render_timpani(Params& p) {
 // machine's cowbell, a rim shot, and an orchestra's clashed (or, with a long attack, rolled)
 // pair of cymbals.
 Rendered render_kit(const std::string& kind, Params& p) {
-  static constexpr double MetalRatios[6] = {1.0, 1.4471, 1.6170, 1.9265, 2.5028, 2.6637};
-  Rendered r;
-  r.rate = p["hz"];
-  r.note = p["note"];
+  Rendered r = unpitched(p);
   const double rate = r.rate;
   Noise noise{static_cast<uint32_t>(p["seed"]) * 2654435761u + 13};
-  const size_t total = static_cast<size_t>(p["length"] * rate);
-  r.data.resize(total);
+  const size_t total = r.data.size();
   LowPass lp;
   BandPass band(p["tone"] / rate, kind == "rim" ? 12 : 4), band2(p["tone"] * 1.48 / rate, 6);
   double hpPrev = 0, hpOut = 0, metal[6] = {}, phase = 0;
