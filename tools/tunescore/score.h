@@ -72,12 +72,6 @@ struct Score {
 // Reads a score; on failure false with `error` as "file:line:column: cause".
 bool parse_score(const std::string& text, const std::string& file, Score& score, std::string& error);
 
-// The score as text that parse_score reads back to the same score.
-std::string format_score(const Score& score);
-
 // The module of a score (samples synthesised); false with `error` when an instrument's
 // synth cannot be made or the order names no pattern.
 bool score_to_xm(const Score& score, XmModule& module, std::string& error);
-
-// One cell as the score writes it, e.g. "C-4 01 40 A0F".
-std::string format_cell(const XmCell& cell);
