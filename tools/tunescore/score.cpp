@@ -206,6 +206,21 @@ bool parse_instrument_line(Parser& p, const std::vector<Token>& t, ScoreInstrume
     }
     return true;
   }
+  if (key == "split") {
+    // A further sample from a note upwards: the rest of the line reads as a synth line.
+    XmCell cell;
+    if (t.size() < 3) return p.fail(t[0].column, "split needs a note and a synth kind");
+    if (!parse_cell(p, t[1].text + " .. .. ...", t[1].column, cell)) return false;
+    if (cell.note == 0 || cell.note == XmKeyOff) return p.fail(t[1].column, "split needs a note (C-4, F#2)");
+    if (!ins.splits.empty() && cell.note <= ins.splits.back().first)
+      return p.fail(t[1].column, "splits must rise from note to note");
+    std::vector<Token> synth(t.begin() + 1, t.end());
+    synth[0].text = "synth";
+    ScoreInstrument part;
+    if (!parse_instrument_line(p, synth, part)) return false;
+    ins.splits.emplace_back(cell.note, part.synth);
+    return true;
+  }
   if (key == "volume" || key == "panning" || key == "transpose" || key == "fadeout") {
     // One or more NAME VALUE pairs on a line: "volume 48 panning 96".
     if (t.size() % 2 != 0) return p.fail(t.back().column, t.back().text + " needs a value");
@@ -427,6 +442,14 @@ bool score_to_xm(const Score& s, XmModule& m, std::string& error) {
     sample.panning = static_cast<uint8_t>(ins.panning);
     sample.relativeNote = static_cast<int8_t>(std::clamp(sample.relativeNote + ins.transpose, -96, 95));
     xi.samples.push_back(std::move(sample));
+    for (const auto& [from, recipe] : ins.splits) {
+      if (!synthesise(recipe, sample, error)) return error = "instrument " + ins.name + ": " + error, false;
+      sample.volume = static_cast<uint8_t>(ins.volume);
+      sample.panning = static_cast<uint8_t>(ins.panning);
+      sample.relativeNote = static_cast<int8_t>(std::clamp(sample.relativeNote + ins.transpose, -96, 95));
+      std::fill(xi.keyMap.begin() + (from - 1), xi.keyMap.end(), static_cast<uint8_t>(xi.samples.size()));
+      xi.samples.push_back(std::move(sample));
+    }
     auto envelope = [](const ScoreEnvelope& e, XmEnvelope& x) {
       if (e.points.empty()) return;
       x.points = e.points;

@@ -151,6 +151,29 @@ TEST(Score, CellFieldsReadAsStored) {
   EXPECT_EQ(a.restart, "2");
 }
 
+// Splits make a multi-sample instrument: each sample plays from its note up to the next.
+TEST(Score, SplitsMapNotesToSamples) {
+  const std::string text =
+      "channels 1\norder p\ninstrument keys\n  synth sine period=128\n  split C-4 sine period=64\n"
+      "  split F#5 voice period=32 wave=3\n  volume 40 transpose 2\nend\npattern p\nC-4 01 .. ...\nend\n";
+  Score score;
+  std::string error;
+  ASSERT_TRUE(parse_score(text, "t.score", score, error)) << error;
+  XmModule module;
+  ASSERT_TRUE(score_to_xm(score, module, error)) << error;
+  const XmInstrument& keys = module.instruments.at(0);
+  ASSERT_EQ(keys.samples.size(), 3u);
+  for (int note = 1; note <= 96; ++note) {
+    const int want = note < 49 ? 0 : note < 67 ? 1 : 2;  // C-4 is note 49, F#5 note 67
+    EXPECT_EQ(keys.keyMap[note - 1], want) << "note " << note;
+  }
+  // Every sample takes the instrument's volume and transposition; a 128-frame cycle must run
+  // an octave faster than a 64-frame one to sound the same note.
+  EXPECT_EQ(keys.samples[2].volume, 40);
+  EXPECT_EQ(keys.samples[0].relativeNote, keys.samples[1].relativeNote + 12);
+  EXPECT_EQ(keys.samples[1].relativeNote, 12 + 2);
+}
+
 // Every mistake is reported with the file, the line and the column where it is.
 TEST(Score, ErrorsNameFileLineAndColumn) {
   const std::string head = "channels 2\norder p\n";  // lines 1-2
@@ -194,6 +217,10 @@ TEST(Score, ErrorsNameFileLineAndColumn) {
       {"instrument a\n  autovibrato wobbly sweep=1 depth=1 rate=1\nend\n", "t.score:2:15", "waveform"},
       {"instrument a\n  autovibrato sine sweep=1 depth=99 rate=1\nend\n", "t.score:2:34", "outside 0..15"},
       {"instrument a\n  volume 30\nend\n", "t.score:3:1", "no synth line"},
+      {"instrument a\n  synth saw\n  split C-5 saw\n  split C-4 sine\nend\n", "t.score:4:9", "must rise"},
+      {"instrument a\n  synth saw\n  split === saw\nend\n", "t.score:3:9", "needs a note"},
+      {"instrument a\n  synth saw\n  split C-5\nend\n", "t.score:3:3", "note and a synth kind"},
+      {"instrument a\n  synth saw\n  split C-5 saw width=2 colour=1\nend\n", "t.score:3:25", "no parameter \"colour\""},
       {"instrument a\n  synth saw\n", "t.score:1:1", "no \"end\""},
       {"channels 1\n", "t.score:2:1", "no order line"},
   };
