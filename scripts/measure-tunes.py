@@ -26,6 +26,12 @@ the score NN.score gives title, tempo, instruments and the rows as played. Figur
   clamp       longest run at the output clamp, in frames
   loop        the position the song returns to, against the score's restart
 
+Lines starting with "!" (on standard error for the table) name what a tune misses: a level
+step over 2 dB or a tempo jump at the seam, bars that are not whole beats, a loudness range
+under 1.5 LU, fewer than five pitched instruments, a spectrum within 2 dB of another tune, a
+synthesised sound (kind and parameters, the seed aside) in more than three tunes, a wrong
+return position, the clamp.
+
 Bars: a score may say its metre in a comment line "# metre 3/4, 4 rows a beat"; without it a
 bar is 4 beats of 4 rows. The figures of --tune are cached in BUILD_DIR/tune-measures, so
 the nearest-neighbour distance of one tune is quick once the others were measured.
@@ -99,6 +105,52 @@ def parse_score(path):
                 cells.append((f + ["...", "..", "..", "..."])[:4] if f else ["...", "..", "..", "..."])
             current.append(cells)
     return s
+
+
+def recipes(text):
+    """The synthesised sounds of a score, each as its kind and its parameters in a fixed order
+    (a split line counts as a sound of its own; the noise seed makes no other sound)."""
+    found = set()
+    for m in re.finditer(r"^\s*(?:synth|split \S+) (\S+)(.*)$", text, re.M):
+        params = sorted(p for p in m.group(2).split("#")[0].split() if not p.startswith("seed="))
+        found.add(" ".join([m.group(1)] + params))
+    return found
+
+
+def shared_sounds():
+    """For each tune, its sounds that more than three tunes use, with how many use them."""
+    per_tune = {n: recipes(open(os.path.join(TUNES, "%02d.score" % n)).read()) for n in range(1, 14)}
+    count = {}
+    for sounds in per_tune.values():
+        for s in sounds:
+            count[s] = count.get(s, 0) + 1
+    return {n: sorted((count[s], s) for s in sounds if count[s] > 3) for n, sounds in per_tune.items()}
+
+
+def warnings(f, shared):
+    """What the tune misses of what a listener expects of this disk."""
+    said = []
+    if f["n"] != 13 and f["seconds"] < 90:
+        said.append("shorter than 90 s before the loop")
+    if f["lra"] < 1.5 and f["n"] != 13:
+        said.append("loudness range under 1.5 LU")
+    if f["seam_before"] >= -60 and abs(f["seam_after"] - f["seam_before"]) > 2:
+        said.append("level step of %.1f dB at the loop seam" % (f["seam_after"] - f["seam_before"]))
+    if abs(f["tempo_before"] - f["tempo_after"]) >= 0.5:
+        said.append("tempo jumps at the loop seam")
+    if f["bad_bars"]:
+        said.append("%d bars not a whole number of beats" % f["bad_bars"])
+    if f["back"] != f["score_back"]:
+        said.append("returns to position %s, the score says %s" % (f["back"], f["score_back"]))
+    if f["clamp"]:
+        said.append("reaches the clamp")
+    if "nearest" in f and f["nearest"][0] < 2:
+        said.append("spectrum within 2 dB of tune %d" % f["nearest"][1])
+    if f["pitched"] < 5 and f["n"] != 13:
+        said.append("fewer than five pitched instruments")
+    for users, sound in shared.get(f["n"], []):
+        said.append("sound used by %d tunes: %s" % (users, sound))
+    return said
 
 
 def effects_used(text):
@@ -416,6 +468,8 @@ def one_tune(f):
     print("  seam: level %s, tempo %s BPM" % (seam_text(f), tempo_text(f)))
     print("  packed: %d of 409600 bytes; SNR %.1f dB, quietest tenth %.1f dB (A-weighted)"
           % (f["used"], f.get("snr", 0), f.get("quiet_snr", 0)))
+    for said in warnings(f, shared_sounds()):
+        print("  ! " + said)
 
 
 def table(figures):
@@ -436,6 +490,10 @@ def table(figures):
     print("\nDisk average %.1f LUFS; spread %.1f .. %+.1f LU. Spectral distance between tunes: median %.1f dB, "
           "closest pair %.1f dB." % (average, min(f["lufs"] for f in figures) - average,
                                      max(f["lufs"] for f in figures) - average, statistics.median(pairs), min(pairs)))
+    shared = shared_sounds()
+    for f in figures:
+        for said in warnings(f, shared):
+            print("%d %s: %s" % (f["n"], f["title"], said), file=sys.stderr)
     print("\n| # | Effects and features | Bars | Bars not whole beats | Patterns / positions |")
     print("|---|---|---|---|---|")
     for f in figures:
