@@ -46,7 +46,9 @@ cmake --build "$host" -j"$jobs" --target "${tools[@]}"
 step "WebAssembly build"
 cross=build/web-cmake
 # One compile unit per folder: each em++ start costs more than most of the files it compiles.
-emcmake cmake -S . -B "$cross" -DCMAKE_BUILD_TYPE=Release -DMUSICDISK_SDL=OFF -DMUSICDISK_TESTS=OFF \
+# WebAssembly's 128-bit vectors (every current browser has them) let the compiler vectorise
+# the pixel loops as it does with SSE2 natively.
+emcmake cmake -S . -B "$cross" -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS=-msimd128 -DCMAKE_CXX_FLAGS=-msimd128 -DMUSICDISK_SDL=OFF -DMUSICDISK_TESTS=OFF \
   -DMUSICDISK_BENCH=OFF -DMUSICDISK_TOOLS=OFF -DMUSICDISK_HOST_TOOLS="$host" -DCMAKE_UNITY_BUILD=ON \
   -DCMAKE_UNITY_BUILD_BATCH_SIZE=0 "${launcher[@]}" > /dev/null
 cmake --build "$cross" -j"$jobs" --target musicdisk

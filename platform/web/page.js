@@ -12,6 +12,7 @@ var MDPage = {
   params: new URLSearchParams(location.search),
   state: 'loading',  // loading, waiting, running, ended, failed, test
   exitCode: null,
+  readyAt: -1,
 
   overlay: function(text) {
     var o = document.getElementById('overlay');
@@ -80,6 +81,7 @@ var MDPage = {
   },
 
   ready: function() {
+    MDPage.readyAt = performance.now();
     var p = MDPage.params;
     MD.audio.record = p.has('record');
     MD.onGesture = MDPage.gesture;
@@ -97,11 +99,17 @@ var MDPage = {
     MDPage.overlay('Click or press a key to start');
   },
 
+  // Times `frames` frames in stretches of 20; the fastest stretch is the least disturbed by
+  // whatever else the machine does.
   bench: function(frames) {
-    var start = performance.now();
-    for (var i = 0; i < frames; ++i) MDPage.call('web_show_frame');
+    var start = performance.now(), fastest = Infinity;
+    for (var i = 0; i < frames; i += 20) {
+      var t = performance.now();
+      for (var k = i; k < Math.min(frames, i + 20); ++k) MDPage.call('web_show_frame');
+      fastest = Math.min(fastest, (performance.now() - t) / (Math.min(frames, i + 20) - i));
+    }
     var ms = performance.now() - start;
-    window.musicdisk.bench = {frames: frames, ms: ms, msPerFrame: ms / frames};
+    window.musicdisk.bench = {frames: frames, ms: ms, msPerFrame: ms / frames, fastestMsPerFrame: fastest};
   },
 };
 
@@ -113,6 +121,8 @@ window.musicdisk = {
   framesPresented: function() { return MD.framesPresented; },
   // performance.now() when the first frame reached the canvas; -1 before.
   firstFrameAt: function() { return MD.firstFrameAt; },
+  // performance.now() when the compiled program was ready to start.
+  readyAt: function() { return MDPage.readyAt; },
   // Virtual clock: draws frames until one was drawn at `ms` or later.
   runUntil: function(ms) {
     while (MDPage.state === 'test' && MD.lastFrameTick < ms) {
