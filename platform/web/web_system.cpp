@@ -1,7 +1,6 @@
 // The web backend's clock, page blocks, the desktop's browser (a new tab) and workers.
 // The page has one thread: a worker of timed cycles is a timer of the page's event loop,
 // and a free-running thread cannot be made.
-#include <emscripten/emscripten.h>
 #include <emscripten/eventloop.h>
 
 #include <cstdlib>
