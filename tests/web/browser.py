@@ -38,9 +38,6 @@ class Server:
 
 
 class Quiet(http.server.SimpleHTTPRequestHandler):
-    extensions_map = {**http.server.SimpleHTTPRequestHandler.extensions_map, ".wasm": "application/wasm",
-                      ".js": "text/javascript"}
-
     def log_message(self, *args):
         pass
 
@@ -150,8 +147,10 @@ class Browser:
         for kind in ("mousePressed", "mouseReleased"):
             self.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left", clickCount=1)
 
-    def screenshot(self):
-        return base64.b64decode(self.call("Page.captureScreenshot", format="png")["data"])
+    def screenshot(self, **clip):
+        """The tab (or the `clip` rectangle of it, in CSS pixels) as PNG bytes."""
+        params = {"clip": dict(clip, scale=1)} if clip else {}
+        return base64.b64decode(self.call("Page.captureScreenshot", format="png", **params)["data"])
 
     def console_errors(self):
         self.pump()
@@ -165,145 +164,6 @@ class Browser:
             elif m == "Log.entryAdded" and p["entry"].get("level") == "error":
                 errors.append(p["entry"].get("text"))
         return errors
-
-    def close(self):
-        self.httpd.shutdown()
-        self.httpd.server_close()
-
-
-class Quiet(http.server.SimpleHTTPRequestHandler):
-    extensions_map = {**http.server.SimpleHTTPRequestHandler.extensions_map, ".wasm": "application/wasm",
-                      ".js": "text/javascript"}
-
-    def log_message(self, *args):
-        pass
-
-
-def wait_for(what, check, deadline=DEADLINE, every=0.05):
-    """Polls `check` until it gives a true value and returns it; fails naming `what`."""
-    end = time.monotonic() + deadline
-    while True:
-        value = check()
-        if value:
-            return value
-        if time.monotonic() > end:
-            raise AssertionError("never came within %.0f s: %s" % (deadline, what))
-        time.sleep(every)
-
-
-def read_first_line(path):
-    try:
-        with open(path) as f:
-            return f.readline().strip()
-    except FileNotFoundError:
-        return None
-
-
-class Browser:
-    """One headless Chromium with a fresh profile; `page` is its first tab."""
-
-    def __init__(self, width=1280, height=800):
-        self.profile = tempfile.mkdtemp(prefix="musicdisk-chromium-")
-        self.process = subprocess.Popen(
-            ["chromium", "--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
-             "--disable-background-networking", "--disable-component-update", "--disable-sync",
-             "--remote-debugging-port=0", "--user-data-dir=" + self.profile,
-             "--window-size=%d,%d" % (width, height), "--screen-info={%dx%d}" % (width, height), "about:blank"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        port_file = os.path.join(self.profile, "DevToolsActivePort")
-        port = wait_for("Chromium's DevTools port", lambda: read_first_line(port_file))
-        version = json.load(urllib.request.urlopen("http://127.0.0.1:%s/json/version" % port))
-        self.ws = websocket.create_connection(version["webSocketDebuggerUrl"], timeout=DEADLINE)
-        self.next_id = 0
-        self.events = []
-        self.send("Target.setDiscoverTargets", discover=True)
-        page = wait_for("the first tab", lambda: [t for t in self.send("Target.getTargets")["targetInfos"]
-                                                  if t["type"] == "page"])[0]
-        self.page_id = page["targetId"]
-        self.session = self.send("Target.attachToTarget", targetId=self.page_id, flatten=True)["sessionId"]
-        for domain in ("Runtime", "Log", "Page"):
-            self.call(domain + ".enable")
-
-    def send(self, method, session=None, **params):
-        self.next_id += 1
-        message = {"id": self.next_id, "method": method, "params": params}
-        if session:
-            message["sessionId"] = session
-        self.ws.send(json.dumps(message))
-        while True:
-            reply = json.loads(self.ws.recv())
-            if reply.get("id") == self.next_id:
-                if "error" in reply:
-                    raise RuntimeError("%s: %s" % (method, reply["error"]))
-                return reply.get("result", {})
-            if "method" in reply:
-                self.events.append(reply)
-
-    def call(self, method, **params):
-        """A command to the page's tab."""
-        return self.send(method, self.session, **params)
-
-    def pump(self):
-        """Takes the events that have arrived meanwhile."""
-        self.ws.settimeout(0.01)
-        try:
-            while True:
-                self.events.append(json.loads(self.ws.recv()))
-        except (websocket.WebSocketTimeoutException, TimeoutError):
-            pass
-        finally:
-            self.ws.settimeout(DEADLINE)
-
-    def eval(self, expression):
-        result = self.call("Runtime.evaluate", expression=expression, returnByValue=True, userGesture=False)
-        if "exceptionDetails" in result:
-            raise RuntimeError("%s: %s" % (expression, result["exceptionDetails"]))
-        return result["result"].get("value")
-
-    def open(self, url):
-        self.call("Page.navigate", url=url)
-        wait_for("the page's show to be ready", lambda: self.eval(
-            "typeof musicdisk == 'object' && musicdisk.state() != 'loading'"))
-
-    def key(self, name, down=True, alt=False):
-        codes = {"Left": 37, "Up": 38, "Right": 39, "Down": 40, "Enter": 13, "Escape": 27}
-        params = {"type": "rawKeyDown" if down else "keyUp", "key": name, "code": name,
-                  "windowsVirtualKeyCode": codes[name], "modifiers": 1 if alt else 0}
-        if name.startswith(("Left", "Up", "Right", "Down")):
-            params["key"] = params["code"] = "Arrow" + name
-        if name == "Enter" and down:
-            params["type"] = "keyDown"
-            params["text"] = "\r"
-        self.call("Input.dispatchKeyEvent", **params)
-
-    def press(self, name, alt=False):
-        self.key(name, True, alt)
-        self.key(name, False, alt)
-
-    def click(self, x, y):
-        for kind in ("mousePressed", "mouseReleased"):
-            self.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left", clickCount=1)
-
-    def screenshot(self):
-        return base64.b64decode(self.call("Page.captureScreenshot", format="png")["data"])
-
-    def console_errors(self):
-        self.pump()
-        errors = []
-        for e in self.events:
-            m, p = e.get("method"), e.get("params", {})
-            if m == "Runtime.consoleAPICalled" and p.get("type") in ("error", "assert"):
-                errors.append(" ".join(str(a.get("value", a.get("description"))) for a in p.get("args", [])))
-            elif m == "Runtime.exceptionThrown":
-                errors.append(p["exceptionDetails"].get("exception", {}).get("description") or str(p))
-            elif m == "Log.entryAdded" and p["entry"].get("level") == "error":
-                errors.append(p["entry"].get("text"))
-        return errors
-
-    def new_tabs(self):
-        self.pump()
-        return [e["params"]["targetInfo"] for e in self.events
-                if e.get("method") == "Target.targetCreated" and e["params"]["targetInfo"]["type"] == "page"]
 
     def close(self):
         try:

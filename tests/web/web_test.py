@@ -161,9 +161,7 @@ class VirtualClock(unittest.TestCase):
         self.assertEqual((width, height), (W * scale, H * scale))
         self.assertEqual(scale, int(min(screen_w // W, screen_h // H)))
         self.assertGreaterEqual(scale, 2)
-        shot = b.call("Page.captureScreenshot", format="png",
-                      clip={"x": left, "y": top, "width": width, "height": height, "scale": 1})
-        sw, sh, rows = read_png(base64.b64decode(shot["data"]))
+        sw, sh, rows = read_png(b.screenshot(x=left, y=top, width=width, height=height))
         self.assertEqual((sw, sh), (W * scale, H * scale))
         for y in range(sh):
             source = frame[y // scale]
