@@ -34,7 +34,8 @@ if command -v ccache > /dev/null; then
 fi
 
 host="${MUSICDISK_HOST_TOOLS:-}"
-tools=(md-embed tunetool tuneembed make_test_tunes picturetool md-fontembed md-textembed md-labelcheck)
+# The tools the page's build runs (without the tests it needs no test tunes).
+tools=(md-embed tunetool tuneembed picturetool md-fontembed md-textembed md-labelcheck)
 if [ -z "$host" ]; then
   host="$PWD/build/web-host"
   step "native build-time tools"
