@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "platform/clock.h"
 #include "player/player.h"
 
 AudioStreamRecord AudioStream;
@@ -72,7 +71,7 @@ int32_t start_audio(intptr_t window, uint8_t* image) {
     stop_audio();
     return 0;
   }
-  a.thread = create_thread(audio_thread, nullptr);
+  a.thread = create_cycle_thread(audio_cycle, nullptr, RefillPeriodMs, &a.stop);
   if (a.thread != nullptr) {
     set_thread_priority_highest(a.thread);
   }
@@ -119,12 +118,7 @@ void audio_refill() {
   }
 }
 
-void audio_thread(void*) {
-  while (AudioStream.stop.load(std::memory_order_acquire) == 0) {
-    sleep_ms(25);
-    audio_refill();
-  }
-}
+void audio_cycle(void*) { audio_refill(); }
 
 void stop_audio() {
   AudioStreamRecord& a = AudioStream;

@@ -41,9 +41,11 @@ int32_t start_audio(intptr_t window, uint8_t* image);
 // Stops the thread (waiting until it has really ended) and releases the buffers and the
 // device. Safe after a failed start and when nothing runs.
 void stop_audio();
-// The streaming thread's procedure.
-void audio_thread(void* parameter);
-// One refill cycle after the sleep: reads the cursor, renders and writes what was played.
+// The streaming thread wakes this often and refills what was played meanwhile.
+constexpr uint32_t RefillPeriodMs = 25;
+// One cycle of the streaming thread, after its wait (the parameter is ignored).
+void audio_cycle(void* parameter);
+// One refill: reads the cursor, renders and writes what was played.
 void audio_refill();
 // Converts bytes / 2 mix values to 16-bit samples, limited to +-32500.
 void clamp_to_pcm16(const int32_t* source, int16_t* destination, uint32_t bytes);

@@ -53,32 +53,42 @@ void free_show_buffers() {
   SpritePicture = nullptr;
 }
 
-void frame_loop() {
+void begin_frame_loop() {
   LastKeyTick = get_tick_count();
   LastLinkTick = get_tick_count();
-  while (KeyState[VK_ESCAPE] == 0) {
-    pump_messages();
-    const uint32_t now = get_tick_count();
-    const ShowClock clock = show_clock(now - ShowStartTick);
-    menu_control(now);
-    draw_logo_swing(clock.t);
-    draw_raster_bars(clock.t);
-    draw_plane(Framebuffer.pixels, 5000.0f, 150.0f, clock.turn, clock.t, clock.t);
-    update_particles(clock.t);
-    draw_scroller(clock.t);
-    overlay_bar_image(TuneBarImages[TuneNumber], TuneBarRow, 1 - ActiveBar);
-    overlay_bar_image(LinkBarImages[LinkNumber], LinkBarRow, ActiveBar);
-    present_frame(Framebuffer);
+}
+
+void frame_pass() {
+  pump_messages();
+  const uint32_t now = get_tick_count();
+  const ShowClock clock = show_clock(now - ShowStartTick);
+  menu_control(now);
+  draw_logo_swing(clock.t);
+  draw_raster_bars(clock.t);
+  draw_plane(Framebuffer.pixels, 5000.0f, 150.0f, clock.turn, clock.t, clock.t);
+  update_particles(clock.t);
+  draw_scroller(clock.t);
+  overlay_bar_image(TuneBarImages[TuneNumber], TuneBarRow, 1 - ActiveBar);
+  overlay_bar_image(LinkBarImages[LinkNumber], LinkBarRow, ActiveBar);
+  present_frame(Framebuffer);
+}
+
+bool show_ended() { return KeyState[VK_ESCAPE] != 0; }
+
+void frame_loop() {
+  begin_frame_loop();
+  while (!show_ended()) {
+    frame_pass();
   }
 }
 
-int run_show() {
+bool start_show() {
   set_block_failure_handler(out_of_memory);
   // Closing the window at any time stops the tune before the process ends.
   set_close_handler(stop_tune);
   if (!init_display_window(FrameWidth, FrameHeight, false)) {
     report_error("cannot init screen");
-    return 0;
+    return false;
   }
   prepare_graphics();
   init_particles();
@@ -88,10 +98,21 @@ int run_show() {
   }
   start_tune(TuneNumber);
   ShowStartTick = get_tick_count();
-  frame_loop();
+  return true;
+}
+
+void end_show() {
   free_show_buffers();
   stop_tune();
   close_window();
+}
+
+int run_show() {
+  if (!start_show()) {
+    return 0;
+  }
+  frame_loop();
+  end_show();
   return 1;
 }
 

@@ -25,7 +25,22 @@ int run_show();
 // ran out of memory, or lost its display), else 0, also when the user ends the show.
 int show_exit_code();
 // Passes until KeyState[27] (Escape) is held; a pass that has begun is always presented.
+// The loop is begin_frame_loop, then frame_pass while show_ended is false; a host that
+// hands each frame to its own event loop (the browser's animation frames) calls the same
+// steps.
 void frame_loop();
+// Sets the menu's two guards to the current tick count, once before the first pass.
+void begin_frame_loop();
+// One pass: messages, clock, menu, every effect in drawing order, and the present.
+void frame_pass();
+// True once Escape is held: no further pass begins.
+bool show_ended();
+// The main sequence in its two halves around the frame loop. start_show brings up the
+// window and display (false, with the error reported, when it cannot), unpacks everything,
+// starts the first tune and the show clock; end_show frees the show buffers, stops the tune
+// and closes the window, which ends the process.
+bool start_show();
+void end_show();
 // Frees the frame buffer, the logo picture and the sprite picture, in that order.
 void free_show_buffers();
 

@@ -2,13 +2,16 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#elif defined(__EMSCRIPTEN__)
+#include <cstdlib>
+#include <cstring>
 #else
 #include <sys/mman.h>
 #endif
 
 namespace {
 PageGate Gate = nullptr;
-#if !defined(_WIN32)
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
 constexpr size_t PageBytes = 4096;
 #endif
 }  // namespace
@@ -30,6 +33,27 @@ void page_free(void* block) {
     VirtualFree(block, 0, MEM_RELEASE);
   }
 }
+
+#elif defined(__EMSCRIPTEN__)
+
+// A web page's memory is one growing heap: page-aligned, cleared blocks from it.
+void* page_alloc(size_t bytes) {
+  if (Gate != nullptr && !Gate()) {
+    return nullptr;
+  }
+  constexpr size_t PageBytes = 4096;
+  if (bytes > static_cast<size_t>(-1) - PageBytes) {
+    return nullptr;
+  }
+  const size_t rounded = bytes == 0 ? PageBytes : ((bytes + PageBytes - 1) / PageBytes) * PageBytes;
+  void* block = std::aligned_alloc(PageBytes, rounded);
+  if (block != nullptr) {
+    std::memset(block, 0, rounded);
+  }
+  return block;
+}
+
+void page_free(void* block) { std::free(block); }
 
 #else
 

@@ -19,6 +19,8 @@ packages=(
   googletest                      # GoogleTest's sources, built with the Windows compiler
   wine wine64                     # the Windows programs and tests run under Wine
   python3 python3-numpy           # tune measurements only (scripts/measure-tunes.py)
+  emscripten                      # the web page (scripts/web.sh)
+  chromium python3-websocket      # the web page's tests: headless Chromium, driven over its DevTools socket
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the normal build, then the suite again under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer,
-# each fuzz target for a fixed time (FUZZ_SECONDS, default 20), and the Windows build under
-# Wine (scripts/windows.sh).
+# each fuzz target for a fixed time (FUZZ_SECONDS, default 20), the web page in headless
+# Chromium (scripts/web.sh, tests/web), and the Windows build under Wine (scripts/windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -16,6 +16,12 @@ step "build and test"
 cmake -S . -B build/ci -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 cmake --build build/ci -j"$jobs"
 ctest --test-dir build/ci -j"$jobs" --output-on-failure --timeout 600
+
+step "the web page, built with the tools of build/ci and tested in headless Chromium"
+MUSICDISK_HOST_TOOLS="$PWD/build/ci" WEB_JOBS="$jobs" scripts/web.sh
+mkdir -p build/web-test
+# Debian's python3, which has python3-websocket.
+/usr/bin/python3 tests/web/web_test.py build/web build/ci build/web-test/page.png
 
 step "AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DMUSICDISK_SANITIZE=address -DMUSICDISK_BENCH=OFF > /dev/null

@@ -1,0 +1,240 @@
+"""The show in a real browser (headless Chromium): the page against the native show.
+
+usage: web_test.py PAGE_DIR NATIVE_BUILD_DIR [SCREENSHOT.png]
+
+PAGE_DIR is scripts/web.sh's build/web; NATIVE_BUILD_DIR a native build with
+musicdisk-capture, tunetool and the packed tunes. Frames are compared with
+musicdisk-capture --at, pixel for pixel, on the page's virtual clock; sound with
+tunetool render, sample for sample. With SCREENSHOT, a picture of the running page is
+written there."""
+import base64
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+from browser import Browser, Server, read_png, wait_for
+
+PAGE, NATIVE = sys.argv[1], sys.argv[2]
+SHOT = sys.argv[3] if len(sys.argv) > 3 else None
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+W, H = 400, 300
+TUNE_BAR = range(140, 166)  # frame rows of the tune bar's overlay
+LINK_BAR = range(170, 196)
+
+
+def capture(times, keys=""):
+    """musicdisk-capture's frames at `times` (seconds): {ms: rows of RGB bytes}."""
+    with tempfile.TemporaryDirectory() as out:
+        args = [os.path.join(NATIVE, "tools/capture/musicdisk-capture"), "-q", "--seconds", str(max(times) + 0.5),
+                "--at", ",".join(str(t) for t in times), "--out", out]
+        if keys:
+            args += ["--keys", keys]
+        subprocess.run(args, check=True)
+        frames = {}
+        for name in sorted(os.listdir(out)):
+            ms = int(re.match(r"frame_\d+_(\d+)ms\.png", name).group(1))
+            with open(os.path.join(out, name), "rb") as f:
+                frames[ms] = read_png(f.read())[2]
+        return frames
+
+
+def page_frame(browser):
+    data = base64.b64decode(browser.eval("musicdisk.pixels()"))
+    return [data[y * W * 3:(y + 1) * W * 3] for y in range(H)]
+
+
+def first_difference(a, b):
+    for y, (ra, rb) in enumerate(zip(a, b)):
+        if ra != rb:
+            x = next(i for i in range(len(ra)) if ra[i] != rb[i]) // 3
+            return "first at x %d, y %d: page %s, native %s" % (x, y, tuple(ra[3 * x:3 * x + 3]),
+                                                               tuple(rb[3 * x:3 * x + 3]))
+    return None
+
+
+KEY_NAMES = {"right": "Right", "left": "Left", "down": "Down", "up": "Up", "enter": "Enter", "escape": "Escape"}
+
+
+def play(browser, keys, until_ms, grab=()):
+    """Runs the page's virtual clock to `until_ms`, pressing `keys` ("T:key,..." as
+    musicdisk-capture takes them: down at T, up 100 ms later) at the same virtual times, and
+    returns the frames drawn at or after each of `grab` (ms), keyed by their tick."""
+    events = []
+    for item in filter(None, keys.split(",")):
+        t, name = item.split(":")
+        ms = round(float(t) * 1000)
+        events += [(ms, 0, name, True), (ms + 100, 1, name, False)]
+    marks = sorted([(ms, 2, None, None) for ms in grab] + events)
+    frames = {}
+    for ms, kind, name, down in marks:
+        if kind == 2:
+            tick = browser.eval("musicdisk.runUntil(%d)" % ms)
+            frames[tick] = page_frame(browser)
+        else:
+            # The frame drawn at `ms` is the first to see the key, as in the capture.
+            browser.eval("musicdisk.runUntil(%d)" % (ms - 20))
+            browser.key(KEY_NAMES[name], down)
+    browser.eval("musicdisk.runUntil(%d)" % until_ms)
+    return frames
+
+
+class VirtualClock(unittest.TestCase):
+    """The page on its virtual clock, against the headless show."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.server = Server(PAGE)
+        cls.browser = Browser()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.close()
+        cls.server.close()
+
+    def setUp(self):
+        self.browser.events.clear()
+        self.browser.open(self.server.url("?virtual"))
+        self.assertEqual(self.browser.eval("musicdisk.state()"), "test")
+
+    def tearDown(self):
+        self.assertEqual(self.browser.console_errors(), [])
+
+    def compare(self, keys, times):
+        native = capture(times, keys)
+        page = play(self.browser, keys, max(native), [round(t * 1000) for t in times])
+        self.assertEqual(sorted(page), sorted(native), "the frames' show times")
+        for ms in sorted(native):
+            self.assertIsNone(first_difference(page[ms], native[ms]), "frame at %d ms" % ms)
+        return page
+
+    def test_frames_equal_the_native_show(self):
+        # From the first frame to well into the show, at times that are no frame's own.
+        frames = self.compare("", [0, 0.37, 2.5, 7.01, 12])
+        # Every effect moves: no two of the frames are alike anywhere on the screen's bands.
+        for band in (range(0, 60), range(60, 130), range(200, 240), range(250, 300)):
+            rows = [tuple(frames[ms][y] for y in band) for ms in frames]
+            self.assertEqual(len(set(rows)), len(rows), "rows %d-%d" % (band.start, band.stop))
+
+    def test_right_and_down_change_tune_and_focus_as_natively(self):
+        keys = "1.0:right,2.0:down,3.0:right,4.0:up,5.0:left"
+        with_keys = self.compare(keys, [1.5, 2.5, 3.5, 4.5, 5.5])
+        still = capture([1.5, 2.5, 3.5, 4.5, 5.5])
+        # Right on the tune bar changes only the tune bar; Down moves the highlight to the
+        # link bar, Right there changes the link; Up brings the highlight back, and Left the
+        # first tune: only the link stays changed.
+        changed = {ms: (any(with_keys[ms][y] != still[ms][y] for y in TUNE_BAR),
+                        any(with_keys[ms][y] != still[ms][y] for y in LINK_BAR)) for ms in still}
+        self.assertEqual([changed[ms] for ms in sorted(changed)],
+                         [(True, False), (True, True), (True, True), (True, True), (False, True)])
+
+    def test_link_opens_a_new_tab_with_its_address(self):
+        with open(os.path.join(SOURCE, "assets/menu_texts.cpp")) as f:
+            addresses = re.findall(r'"(https?://[^"]*)"', f.read())
+        play(self.browser, "0.5:down,1.0:right,1.5:right", 2600)
+        self.browser.key("Enter", True)
+        self.browser.eval("musicdisk.runUntil(2700)")
+        self.browser.key("Enter", False)
+        # The new tab starts blank and then goes to the address.
+        tabs = wait_for("a new tab with an address", lambda: [
+            t["url"] for t in self.browser.send("Target.getTargets")["targetInfos"]
+            if t["type"] == "page" and t["targetId"] != self.browser.page_id and t["url"] not in ("", "about:blank")])
+        self.assertEqual(tabs, [addresses[2]])
+
+    def test_fullscreen_keeps_sharp_pixels(self):
+        b = self.browser
+        b.eval("musicdisk.runUntil(1000)")
+        b.key("Enter", True, alt=True)
+        b.eval("musicdisk.runUntil(1020)")
+        b.key("Enter", False, alt=True)
+        wait_for("fullscreen", lambda: b.eval("!!document.fullscreenElement"))
+        b.eval("musicdisk.runUntil(1100)")
+        frame = page_frame(b)
+        box = b.eval("(() => { const r = document.getElementById('canvas').getBoundingClientRect(); const k = devicePixelRatio;"
+                     " return [r.left * k, r.top * k, r.width * k, r.height * k, innerWidth * k, innerHeight * k]; })()")
+        left, top, width, height, screen_w, screen_h = box
+        scale = int(width) // W
+        # The largest whole scale that fits, centred.
+        self.assertEqual((width, height), (W * scale, H * scale))
+        self.assertEqual(scale, int(min(screen_w // W, screen_h // H)))
+        self.assertGreaterEqual(scale, 2)
+        sw, sh, rows = read_png(b.screenshot(x=left, y=top, width=width, height=height))
+        self.assertEqual((sw, sh), (W * scale, H * scale))
+        for y in range(sh):
+            source = frame[y // scale]
+            expected = b"".join(source[3 * (x // scale):3 * (x // scale) + 3] for x in range(sw))
+            self.assertEqual(rows[y], expected, "screen row %d" % y)
+        # Alt+Enter again: back in the page.
+        b.key("Enter", True, alt=True)
+        b.eval("musicdisk.runUntil(1200)")
+        b.key("Enter", False, alt=True)
+        wait_for("the page again", lambda: b.eval("!document.fullscreenElement"))
+
+    def test_escape_ends_with_a_final_frame_and_starts_again(self):
+        native = capture([3.5])
+        b = self.browser
+        b.eval("musicdisk.runUntil(3480)")
+        b.key("Escape", True)
+        b.eval("musicdisk.runUntil(3500)")
+        self.assertEqual(b.eval("musicdisk.state()"), "ended")
+        self.assertEqual(b.eval("musicdisk.exitCode()"), 0)
+        # The pass that saw Escape was drawn and stays on the canvas.
+        self.assertEqual(b.eval("musicdisk.lastFrameTick()"), 3500)
+        self.assertIsNone(first_difference(page_frame(b), native[3500]))
+        self.assertIn("start it again", b.eval("document.getElementById('overlay').textContent"))
+        b.key("Escape", False)
+        # A key starts the show again, from its beginning.
+        b.press("Right")
+        self.assertEqual(b.eval("musicdisk.state()"), "running")
+        self.assertLess(b.eval("musicdisk.lastFrameTick()"), 3500)
+
+
+class RealClock(unittest.TestCase):
+    """The page as a visitor meets it: a gesture starts it, and its sound streams."""
+
+    def test_gesture_starts_the_show_and_its_sound_is_the_players(self):
+        seconds = 2
+        server, b = Server(PAGE), Browser()
+        try:
+            b.open(server.url("?record"))
+            self.assertEqual(b.eval("musicdisk.state()"), "waiting")
+            self.assertEqual(b.eval("document.getElementById('overlay').textContent"),
+                             "Click or press a key to start")
+            self.assertEqual(b.eval("musicdisk.framesPresented()"), 1)
+            self.assertEqual(b.eval("musicdisk.soundFrames()"), 0)
+            b.click(640, 300)
+            self.assertEqual(b.eval("musicdisk.state()"), "running")
+            wait_for("%d s of sound" % seconds, lambda: b.eval("musicdisk.soundFrames()") >= 44100 * seconds,
+                     every=0.2)
+            heard = base64.b64decode(b.eval("musicdisk.sound(%d)" % (44100 * seconds)))
+            self.assertGreater(b.eval("musicdisk.framesPresented()"), 1)
+            # Arrow keys do not scroll the page.
+            b.eval("window.scrollTo(0, 0)")
+            b.press("Down")
+            self.assertEqual(b.eval("window.scrollY"), 0)
+            if SHOT:
+                time.sleep(1)
+                with open(SHOT, "wb") as f:
+                    f.write(b.screenshot())
+            self.assertEqual(b.console_errors(), [])
+        finally:
+            b.close()
+            server.close()
+        with tempfile.TemporaryDirectory() as d:
+            wav = os.path.join(d, "tune.wav")
+            subprocess.run([os.path.join(NATIVE, "tools/tunetool/tunetool"), "render", "-q",
+                            os.path.join(NATIVE, "assets/tunes/packed/01.packed"), "--seconds", str(seconds),
+                            "-o", wav], check=True)
+            expected = open(wav, "rb").read()[44:]
+        self.assertEqual(len(heard), len(expected))
+        if heard != expected:
+            i = next(k for k in range(0, len(heard), 2) if heard[k:k + 2] != expected[k:k + 2])
+            self.fail("sound differs from sample %d (frame %d)" % (i // 2, i // 4))
+        self.assertGreater(len(set(expected)), 100, "the tune is not silent")
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
