@@ -33,6 +33,9 @@ void page_free(void* block) {
   }
 }
 
+// Committed pages take memory only once touched; the untouched ones cost nothing to keep.
+void page_trim(void*, size_t, size_t) {}
+
 #else
 
 namespace {
@@ -142,6 +145,15 @@ void page_free(void* block) {
     close_region(freed.region);
   } else {
     madvise(block, freed.bytes, MADV_DONTNEED);
+  }
+}
+
+void page_trim(void* block, size_t bytes, size_t keep) {
+  // A huge page is made resident whole at its first touch: the part of it that the block
+  // never writes goes back here, so start-up's few faults do not cost 2 MB per region.
+  const size_t from = (keep + PageBytes - 1) / PageBytes * PageBytes;
+  if (block != nullptr && from < bytes) {
+    madvise(static_cast<char*>(block) + from, bytes - from, MADV_DONTNEED);
   }
 }
 

@@ -86,6 +86,20 @@ TEST(PageBlocks, FreedPagesGoBackToTheSystem) {
     EXPECT_LE(resident_pages(b, 4096), 0) << "the last block of its region kept after free_block";
   }
 }
+
+// A tune image is written at its start only: the rest of its pages go back, the start stays.
+TEST(PageBlocks, TrimKeepsTheWrittenStartAndGivesBackTheRest) {
+  const size_t bytes = 409600, keep = 5000, kept = 8192;  // the page holding byte 4999 stays
+  auto* p = static_cast<uint8_t*>(alloc_block(bytes));
+  ASSERT_NE(p, nullptr);
+  std::memset(p, 7, keep);
+  std::memset(p + kept, 0, bytes - kept);  // resident, as a huge page would make it
+  page_trim(p, bytes, keep);
+  EXPECT_TRUE(all_equal(p, keep, 7));
+  EXPECT_EQ(resident_pages(p + kept, bytes - kept), 0);
+  EXPECT_TRUE(all_equal(p + kept, bytes - kept, 0));
+  free_block(p);
+}
 #endif
 
 }  // namespace
