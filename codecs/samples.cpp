@@ -223,6 +223,14 @@ template <typename V>
 __attribute__((always_inline)) inline void store(double* p, const V& v) {
   __builtin_memcpy(p, &v, sizeof v);
 }
+template <typename V>
+__attribute__((always_inline)) inline void broadcast(V& v, double x) {
+  if constexpr (sizeof(V) == 4 * sizeof(double)) {
+    v = V{x, x, x, x};
+  } else {
+    v = V{x, x, x, x, x, x, x, x};
+  }
+}
 
 // s_j for the columns from From on (V number q holds columns From + L q .. From + L q +
 // L - 1, L lanes): sums from 0.0 in ascending subband order, the first term taken as it
@@ -236,7 +244,7 @@ __attribute__((always_inline)) inline void sum_columns(V* s, const SynthesisTabl
   V sum[N];
   {
     V x;
-    for (int l = 0; l < L; ++l) x[l] = row[0];
+    broadcast(x, row[0]);
     const double* column = t.matrix[coded[0]] + From;
     for (int q = 0; q < N; ++q) {
       V m;
@@ -246,7 +254,7 @@ __attribute__((always_inline)) inline void sum_columns(V* s, const SynthesisTabl
   }
   for (int slot = 1; slot < count; ++slot) {
     V x;
-    for (int l = 0; l < L; ++l) x[l] = row[slot];
+    broadcast(x, row[slot]);
     const double* column = t.matrix[coded[slot]] + From;
     for (int q = 0; q < N; ++q) {
       V m;
@@ -309,7 +317,7 @@ __attribute__((always_inline)) inline int8_t* synthesise_blocks_in(SampleDecoder
     } else {
       ++emitted;
     }
-    for (int i = 0; i < SubbandCount; ++i) top[i] = 0.0;
+    for (int q = 0; q < SubbandCount / L; ++q) store(top + L * q, V{});
     f.ringOffset = (f.ringOffset - SubbandCount) & (SynthesisTaps - 1);
   }
   return out;
