@@ -199,7 +199,7 @@ size_t read_group_fast(SampleDecoder& f, const uint8_t* group, int blocks) {
 }
 
 // On x86-64 also built for AVX2, the build chosen when the program loads (as the pixel
-// converters are), and for AVX-512, chosen per decode; every build does the same double
+// converters are), and for AVX-512, chosen once at load; every build does the same double
 // operations in the same order, so the same bits.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__) && !defined(_WIN32)
 #define MD_SYNTHESIS_CLONES __attribute__((target_clones("avx2", "default")))
