@@ -14,6 +14,11 @@ constexpr SoundBufferDesc PrimaryDesc = {20, SOUNDCAPS_PRIMARYBUFFER, 0, 0, null
 constexpr SoundBufferDesc SecondaryDesc = {20, SOUNDCAPS_GETCURRENTPOSITION2 | SOUNDCAPS_GLOBALFOCUS,
                                            SoundBufferBytes, 0, &StreamFormat};
 
+// The record lives in zero-initialised static storage, so before the first stream its two
+// buffers (576 KB) are zero already; clearing them then would only fault their pages in at
+// start-up.
+bool RecordUsed = false;
+
 void zero_record() {
   AudioStream.secondary = nullptr;
   AudioStream.primary = nullptr;
@@ -25,8 +30,11 @@ void zero_record() {
   AudioStream.playCursor = 0;
   AudioStream.writePosition = 0;
   AudioStream.format = WaveFormat{};
-  std::memset(AudioStream.playerArea, 0, sizeof AudioStream.playerArea);
-  std::memset(AudioStream.mixBuffer, 0, sizeof AudioStream.mixBuffer);
+  if (RecordUsed) {
+    std::memset(AudioStream.playerArea, 0, sizeof AudioStream.playerArea);
+    std::memset(AudioStream.mixBuffer, 0, sizeof AudioStream.mixBuffer);
+  }
+  RecordUsed = true;
 }
 
 bool failed(SoundResult r) { return r < 0; }

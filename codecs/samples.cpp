@@ -199,34 +199,70 @@ size_t read_group_fast(SampleDecoder& f, const uint8_t* group, int blocks) {
 }
 
 // On x86-64 also built for AVX2, the build chosen when the program loads (as the pixel
-// converters are); both do the same double operations in the same order, so the same bits.
+// converters are), and for AVX-512, chosen once at load; every build does the same double
+// operations in the same order, so the same bits.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__) && !defined(_WIN32)
 #define MD_SYNTHESIS_CLONES __attribute__((target_clones("avx2", "default")))
+#define MD_SYNTHESIS_WIDE 1
 #else
 #define MD_SYNTHESIS_CLONES
+#define MD_SYNTHESIS_WIDE 0
 #endif
 
-// Four doubles; each operation is the same double operation lane by lane.
+// Four or eight doubles; each operation is the same double operation lane by lane.
 typedef double Quad __attribute__((vector_size(32)));
+typedef double Oct __attribute__((vector_size(64)));
 
-// s_j for the columns from 4 From on (Quad q holds columns 4q .. 4q + 3): sums from 0.0 in
-// ascending subband order, the first term taken as it stands (which differs from
-// 0.0 + term only in the sign of a zero). A fixed count keeps the sums in registers.
-template <int From>
-__attribute__((always_inline)) inline void sum_columns(Quad* s, const SynthesisTables& t, const double* row,
+// Loads and stores that ask for no more than a double's alignment: the ring and the tables
+// are aligned for four lanes, not always for eight.
+template <typename V>
+__attribute__((always_inline)) inline void load(V& v, const double* p) {
+  __builtin_memcpy(&v, p, sizeof v);
+}
+template <typename V>
+__attribute__((always_inline)) inline void store(double* p, const V& v) {
+  __builtin_memcpy(p, &v, sizeof v);
+}
+template <typename V>
+__attribute__((always_inline)) inline void broadcast(V& v, double x) {
+  if constexpr (sizeof(V) == 4 * sizeof(double)) {
+    v = V{x, x, x, x};
+  } else {
+    v = V{x, x, x, x, x, x, x, x};
+  }
+}
+
+// s_j for the columns from From on (V number q holds columns From + L q .. From + L q +
+// L - 1, L lanes): sums from 0.0 in ascending subband order, the first term taken as it
+// stands (which differs from 0.0 + term only in the sign of a zero). A fixed count keeps the
+// sums in registers.
+template <typename V, int From>
+__attribute__((always_inline)) inline void sum_columns(V* s, const SynthesisTables& t, const double* row,
                                                        const int* coded, int count) {
-  Quad sum[16 - From];
+  constexpr int L = sizeof(V) / sizeof(double);
+  constexpr int N = (2 * SubbandCount - From) / L;
+  V sum[N];
   {
-    const Quad x = {row[0], row[0], row[0], row[0]};
-    const Quad* column = reinterpret_cast<const Quad*>(t.matrix[coded[0]]) + From;
-    for (int q = 0; q < 16 - From; ++q) sum[q] = x * column[q];
+    V x;
+    broadcast(x, row[0]);
+    const double* column = t.matrix[coded[0]] + From;
+    for (int q = 0; q < N; ++q) {
+      V m;
+      load(m, column + L * q);
+      sum[q] = x * m;
+    }
   }
   for (int slot = 1; slot < count; ++slot) {
-    const Quad x = {row[slot], row[slot], row[slot], row[slot]};
-    const Quad* column = reinterpret_cast<const Quad*>(t.matrix[coded[slot]]) + From;
-    for (int q = 0; q < 16 - From; ++q) sum[q] = sum[q] + x * column[q];
+    V x;
+    broadcast(x, row[slot]);
+    const double* column = t.matrix[coded[slot]] + From;
+    for (int q = 0; q < N; ++q) {
+      V m;
+      load(m, column + L * q);
+      sum[q] = sum[q] + x * m;
+    }
   }
-  for (int q = 0; q < 16 - From; ++q) s[From + q] = sum[q];
+  for (int q = 0; q < N; ++q) s[From / L + q] = sum[q];
 }
 
 // Blocks `first` .. `first + count - 1` of the current group into the ring, emitting each
@@ -235,28 +271,35 @@ __attribute__((always_inline)) inline void sum_columns(Quad* s, const SynthesisT
 // sum, and a block with no coded subband adds signed zeros to the accumulator, so leaving
 // them out can change nothing but the sign of a zero, which truncation does not see. The
 // remaining sums run in the same order from the same values.
-MD_SYNTHESIS_CLONES
-int8_t* synthesise_blocks(SampleDecoder& f, const SynthesisTables& t, int first, int count, uint32_t& emitted,
-                          int8_t* out) {
+template <typename V>
+__attribute__((always_inline)) inline int8_t* synthesise_blocks_in(SampleDecoder& f, const SynthesisTables& t,
+                                                                   int first, int count, uint32_t& emitted,
+                                                                   int8_t* out) {
+  constexpr int L = sizeof(V) / sizeof(double);
   for (int r = first; r < first + count; ++r) {
     if (f.codedCount > 0) {
       // Sums from 0.0 in ascending subband order; the first term is taken as it stands,
       // which differs from 0.0 + term only in the sign of a zero. Columns 16..63 are summed
-      // (all 64 when the tables are not mirrored), four at a time.
-      Quad s[2 * SubbandCount / 4];
+      // (all 64 when the tables are not mirrored), L at a time.
+      V s[2 * SubbandCount / L];
       if (t.mirrored) {
-        sum_columns<4>(s, t, f.codedRows[r], f.coded, f.codedCount);
+        sum_columns<V, 16>(s, t, f.codedRows[r], f.coded, f.codedCount);
         double* sd = reinterpret_cast<double*>(s);
         for (int j = 0; j < 16; ++j) sd[j] = sd[32 - j];
       } else {
-        sum_columns<0>(s, t, f.codedRows[r], f.coded, f.codedCount);
+        sum_columns<V, 0>(s, t, f.codedRows[r], f.coded, f.codedCount);
       }
-      const Quad* w = reinterpret_cast<const Quad*>(t.window);
       for (int c = 0; c < SynthesisTaps / SubbandCount; ++c) {
-        Quad* a = reinterpret_cast<Quad*>(f.ring + ((SubbandCount * c + f.ringOffset) & (SynthesisTaps - 1)));
-        const Quad* sc = s + 8 * (c & 1);
-        const Quad* wc = w + 8 * c;
-        for (int q = 0; q < 8; ++q) a[q] = a[q] + sc[q] * wc[q];
+        double* a = f.ring + ((SubbandCount * c + f.ringOffset) & (SynthesisTaps - 1));
+        const V* sc = s + (SubbandCount / L) * (c & 1);
+        const double* wc = t.window + SubbandCount * c;
+        for (int q = 0; q < SubbandCount / L; ++q) {
+          V v, wq;
+          load(v, a + L * q);
+          load(wq, wc + L * q);
+          v = v + sc[q] * wq;
+          store(a + L * q, v);
+        }
       }
     }
     // The top chunk leaves (read from its top downwards), then becomes the new bottom one.
@@ -274,11 +317,36 @@ int8_t* synthesise_blocks(SampleDecoder& f, const SynthesisTables& t, int first,
     } else {
       ++emitted;
     }
-    for (int q = 0; q < SubbandCount / 4; ++q) reinterpret_cast<Quad*>(top)[q] = Quad{};
+    for (int q = 0; q < SubbandCount / L; ++q) store(top + L * q, V{});
     f.ringOffset = (f.ringOffset - SubbandCount) & (SynthesisTaps - 1);
   }
   return out;
 }
+
+MD_SYNTHESIS_CLONES
+int8_t* synthesise_blocks(SampleDecoder& f, const SynthesisTables& t, int first, int count, uint32_t& emitted,
+                          int8_t* out) {
+  return synthesise_blocks_in<Quad>(f, t, first, count, emitted, out);
+}
+
+#if MD_SYNTHESIS_WIDE
+__attribute__((target("avx512f"))) int8_t* synthesise_blocks_wide(SampleDecoder& f, const SynthesisTables& t,
+                                                                  int first, int count, uint32_t& emitted,
+                                                                  int8_t* out) {
+  return synthesise_blocks_in<Oct>(f, t, first, count, emitted, out);
+}
+// Asked once, at load; the processor's table is filled first, as a constructor must.
+const bool WideSynthesis = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512f") != 0;
+}();
+#else
+int8_t* synthesise_blocks_wide(SampleDecoder& f, const SynthesisTables& t, int first, int count,
+                               uint32_t& emitted, int8_t* out) {
+  return synthesise_blocks(f, t, first, count, emitted, out);
+}
+constexpr bool WideSynthesis = false;
+#endif
 
 }  // namespace
 
@@ -294,7 +362,8 @@ void decode_samples(SampleDecoder& f, const uint8_t* stream, int8_t* destination
     const uint32_t left = blocks - block;
     const int count = left < GroupBlocks ? static_cast<int>(left) : GroupBlocks;
     group += read_group_fast(f, group, count);
-    out = synthesise_blocks(f, tables, 0, count, emitted, out);
+    out = WideSynthesis ? synthesise_blocks_wide(f, tables, 0, count, emitted, out)
+                        : synthesise_blocks(f, tables, 0, count, emitted, out);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include "codecs/samples.h"
 #include "platform/blocks.h"
+#include "platform/memory.h"
 
 uint8_t* tune_images[TuneCount + 1] = {};
 
@@ -31,6 +32,8 @@ void assemble_tune(int n) {
   // in) the whole buffer, of which the tune uses a fraction.
   std::memcpy(image, tune.stored, tune.storedLength);
   decode_samples(TheSampleDecoder, tune.stream, reinterpret_cast<int8_t*>(image + tune.storedLength));
+  // The rest of the buffer stays zero and is never written: its pages go back.
+  page_trim(image, TuneImageBytes, tune.storedLength + decoded);
 }
 
 void free_tune_images() {

@@ -26,10 +26,12 @@ uint32_t* render_bar_image_in(const char* label, const char* frame, std::vector<
   draw_centred_text(label, scratch.data(), width);
   draw_centred_text(frame, scratch.data(), width);
   shrink_image(scratch.data(), width, BarImageRows, float_to_int(0.7 * width), BarShrunkRows);
-  for (size_t i = 0; i < count; ++i) scratch[i] &= PreparedMask;
-  // Row by row, the stretch from the first to the last lit pixel.
+  // Row by row, prepared, then the stretch from the first to the last lit pixel.
   for (size_t row = 0; row < count; row += static_cast<size_t>(width)) {
-    const uint32_t* in = scratch.data() + row;
+    uint32_t* in = scratch.data() + row;
+    uint32_t lit = 0;
+    for (int32_t x = 0; x < width; ++x) lit |= (in[x] &= PreparedMask);
+    if (lit == 0) continue;
     int32_t first = 0, last = width;
     while (first < last && in[first] == 0) ++first;
     while (last > first && in[last - 1] == 0) --last;
@@ -47,6 +49,15 @@ uint32_t* render_bar_image(const char* label, const char* frame) {
 
 void shrink_image(uint32_t* image, int32_t a, int32_t b, int32_t w, int32_t h) {
   const int32_t margin = (a - w) >> 1;
+  // The black source rows, found before any is overwritten: a target row read from two of
+  // them is black (most rows of a label's picture, above and below its letters).
+  std::vector<uint8_t> black(static_cast<size_t>(b));
+  for (int32_t r = 0; r < b; ++r) {
+    const uint32_t* row = image + static_cast<size_t>(r) * a;
+    uint32_t lit = 0;
+    for (int32_t x = 0; x < a; ++x) lit |= row[x];
+    black[static_cast<size_t>(r)] = lit == 0;
+  }
   const int32_t step_u = static_cast<int32_t>((static_cast<int64_t>(a - 1) * 65536) / w);
   const int32_t step_v = static_cast<int32_t>((static_cast<int64_t>(b - 1) * 65536) / h);
   // Target row i reads source rows from i + 1 down, so the rows can be written in place.
@@ -59,6 +70,10 @@ void shrink_image(uint32_t* image, int32_t a, int32_t b, int32_t w, int32_t h) {
     const uint32_t* row0 = image + r * a;
     const uint32_t* row1 = row0 + a;
     uint32_t* out = image + i * a;
+    if (r + 1 < b && black[static_cast<size_t>(r)] && black[static_cast<size_t>(r) + 1]) {
+      std::memset(out, 0, static_cast<size_t>(a) * 4);
+      continue;
+    }
     int32_t x = 0;
     for (; x < margin; ++x) out[x] = 0;
     for (int32_t j = 0; j < w; ++j, ++x) {
