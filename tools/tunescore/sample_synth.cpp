@@ -92,7 +92,15 @@ struct Rendered {
   double rate = 0, note = 61;
   size_t loopFrom = 0;     // looped: the loop region starts here and repeats every loopLength
   size_t loopLength = 0;   // 0: not looped
+  size_t refused = 0;      // frames the description asked for, when more than the limit
 };
+
+// A description asking for more than `limit` frames is refused before anything is made.
+bool too_long(size_t frames, size_t limit, Rendered& r) {
+  if (frames <= limit) return false;
+  r.refused = frames;
+  return true;
+}
 
 // A loop of whole cycles: pick the first rising zero crossing within the first period of the
 // region, so the seam joins matching slopes; the data then ends at the loop end.
@@ -113,6 +121,7 @@ void place_loop(Rendered& r, XmSample& s) {
 
 // Decaying sounds: cut after the last value above a quarter step, fade the last 4 ms.
 void trim(std::vector<double>& d, double rate) {
+  if (d.empty()) return;
   const double peak = std::max(1e-9, *std::max_element(d.begin(), d.end(), [](double a, double b) {
     return std::fabs(a) < std::fabs(b);
   }) * (1.0));
@@ -124,7 +133,7 @@ void trim(std::vector<double>& d, double rate) {
   for (size_t i = 0; i < fade; ++i) d[end - 1 - i] *= static_cast<double>(i) / fade;
 }
 
-Rendered render_wave(const std::string& shape, Params& p) {
+Rendered render_wave(const std::string& shape, Params& p, size_t max_frames) {
   Rendered r;
   r.period = std::max(8.0, std::round(p["period"]));
   r.rate = r.period * note_hz(p["note"]);
@@ -135,7 +144,7 @@ Rendered render_wave(const std::string& shape, Params& p) {
   int extra = 0;
   if (detune != 0) {
     const double ratio = std::pow(2.0, detune / 1200);
-    cycles = std::max(cycles, static_cast<int>(std::round(1.0 / (ratio - 1.0))));
+    cycles = std::max(cycles, static_cast<int>(std::min(1e9, std::round(1.0 / (ratio - 1.0)))));
     extra = 1;
   }
   const int pwmCycles = std::max(1, static_cast<int>(p["pwmcycles"]));
@@ -143,6 +152,7 @@ Rendered render_wave(const std::string& shape, Params& p) {
   const size_t loopLength = static_cast<size_t>(cycles) * period;
   const size_t attack = static_cast<size_t>(std::ceil(p["attack"] * r.rate / period)) * period;
   const size_t total = attack + 2 * loopLength + period + 2;  // one loop to settle the filter
+  if (too_long(total, max_frames, r)) return r;
   const int limit = period / 2;
   LowPass lp, lp2;
   std::vector<double> raw(total);
@@ -169,7 +179,7 @@ Rendered render_wave(const std::string& shape, Params& p) {
 }
 
 // Several detuned voices with a slow baked chorus; everything repeats after `cycles` cycles.
-Rendered render_pad(Params& p) {
+Rendered render_pad(Params& p, size_t max_frames) {
   Rendered r;
   r.period = std::max(8.0, std::round(p["period"]));
   r.rate = r.period * note_hz(p["note"]);
@@ -178,6 +188,7 @@ Rendered render_pad(Params& p) {
   const int voices = std::clamp(static_cast<int>(p["voices"]), 1, 7);
   const size_t loopLength = static_cast<size_t>(cycles) * period;
   const size_t total = 2 * loopLength + period + 2;
+  if (too_long(total, max_frames, r)) return r;
   LowPass lp, lp2;
   std::vector<double> raw(total);
   const int spread = std::max(1, static_cast<int>(p["spread"]));
@@ -199,7 +210,7 @@ Rendered render_pad(Params& p) {
 }
 
 // Karplus-Strong: a burst of filtered noise circulating in a delay line of one period.
-Rendered render_pluck(Params& p) {
+Rendered render_pluck(Params& p, size_t max_frames) {
   Rendered r;
   r.period = std::max(8.0, std::round(p["period"]));
   r.rate = r.period * note_hz(p["note"]);
@@ -217,6 +228,7 @@ Rendered render_pluck(Params& p) {
   mean /= period;
   for (double& v : line) v -= mean;
   const size_t total = static_cast<size_t>(p["length"] * r.rate);
+  if (too_long(total, max_frames, r)) return r;
   r.data.resize(total);
   double prev = 0, body = 0;
   const double loss = std::clamp(p["decay"], 0.9, 0.99999);
@@ -235,7 +247,7 @@ Rendered render_pluck(Params& p) {
 }
 
 // Two-operator FM (plus an optional high "tine" modulator that dies fast, for e-pianos).
-Rendered render_fm(Params& p) {
+Rendered render_fm(Params& p, size_t max_frames) {
   Rendered r;
   r.period = std::max(8.0, std::round(p["period"]));
   r.rate = r.period * note_hz(p["note"]);
@@ -245,6 +257,7 @@ Rendered render_fm(Params& p) {
   const size_t cycles = static_cast<size_t>(std::max(1.0, p["cycles"]));
   const size_t loopLength = cycles * static_cast<size_t>(r.period);
   const size_t total = length + (loop ? loopLength + static_cast<size_t>(r.period) + 2 : 0);
+  if (too_long(total, max_frames, r)) return r;
   r.data.resize(total);
   const double ratio = p["ratio"];
   for (size_t i = 0; i < total; ++i) {
@@ -264,13 +277,14 @@ Rendered render_fm(Params& p) {
   return r;
 }
 
-Rendered render_drum(const std::string& kind, Params& p) {
+Rendered render_drum(const std::string& kind, Params& p, size_t max_frames) {
   Rendered r;
   r.rate = p["hz"];
   r.note = p["note"];
   const double rate = r.rate;
   Noise noise{static_cast<uint32_t>(p["seed"]) * 2654435761u + 11};
   const size_t total = static_cast<size_t>(p["length"] * rate);
+  if (too_long(total, max_frames, r)) return r;
   r.data.resize(total);
   double phase = 0;
   LowPass lp;
@@ -340,7 +354,7 @@ std::vector<std::string> synth_parameter_names(const std::string& kind) {
   return names;
 }
 
-bool synthesise(const SynthSpec& recipe, XmSample& sample, std::string& error) {
+bool synthesise(const SynthSpec& recipe, XmSample& sample, std::string& error, size_t max_frames) {
   auto it = kind_table().find(recipe.kind);
   if (it == kind_table().end()) {
     error = "unknown synth kind \"" + recipe.kind + "\"";
@@ -356,11 +370,20 @@ bool synthesise(const SynthSpec& recipe, XmSample& sample, std::string& error) {
   }
   Rendered r;
   const std::string& k = recipe.kind;
-  if (k == "pad") r = render_pad(p);
-  else if (k == "pluck") r = render_pluck(p);
-  else if (k == "fm") r = render_fm(p);
-  else if (k == "saw" || k == "square" || k == "pulse" || k == "triangle" || k == "sine") r = render_wave(k, p);
-  else r = render_drum(k, p);
+  if (k == "pad") r = render_pad(p, max_frames);
+  else if (k == "pluck") r = render_pluck(p, max_frames);
+  else if (k == "fm") r = render_fm(p, max_frames);
+  else if (k == "saw" || k == "square" || k == "pulse" || k == "triangle" || k == "sine") r = render_wave(k, p, max_frames);
+  else r = render_drum(k, p, max_frames);
+  if (r.refused > 0) {
+    error = "the sample would take " + std::to_string(r.refused) + " frames; at most " + std::to_string(max_frames) +
+            " are made (shorten its length, cycles, attack or period)";
+    return false;
+  }
+  if (r.data.empty()) {
+    error = "the sample would be empty (its length is too short for its rate)";
+    return false;
+  }
 
   sample = XmSample{};
   sample.name = recipe.kind;
