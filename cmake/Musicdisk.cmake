@@ -95,11 +95,11 @@ function(md_build_tool name)
   endif()
 endfunction()
 
-# md_fuzzer(name SOURCES ... [DEPS ...] [SEEDS dir]): a libFuzzer target, built only with
+# md_fuzzer(name SOURCES ... [DEPS ...] [SEEDS dir ...]): a libFuzzer target, built only with
 # MUSICDISK_FUZZ (clang). It is also a CTest test labelled "fuzz" that runs for
-# MUSICDISK_FUZZ_SECONDS, starting from the seed folder when given.
+# MUSICDISK_FUZZ_SECONDS, starting from the seed folders when given.
 function(md_fuzzer name)
-  cmake_parse_arguments(A "" "SEEDS" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS;SEEDS" ${ARGN})
   if(NOT MUSICDISK_FUZZ)
     return()
   endif()

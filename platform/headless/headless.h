@@ -113,6 +113,11 @@ uint32_t headless_elapsed_ms();
 // The sound that left the device, from the clock's start: 44100 Hz stereo frames, left then
 // right, one frame for each 1/44100 s of virtual time (silence while no buffer plays).
 std::vector<int16_t> headless_heard_sound();
+// Hands the heard sound, as it is played, to `sink` (`count` stereo frames at `frames`)
+// instead of keeping it, so a long run needs no memory for it; headless_heard_sound then
+// holds nothing. Called with the sound lock held, by the thread that moves the clock.
+// headless_reset removes it.
+void headless_set_sound_sink(std::function<void(const int16_t* frames, size_t count)> sink);
 HeadlessSoundStats headless_sound_stats();
 // Makes the playing buffer lost until it is restored: at once, or when it is next locked
 // (after its position was read).

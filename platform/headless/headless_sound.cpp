@@ -1,6 +1,7 @@
 // The headless sound device: a looping buffer whose play cursor moves with the virtual
 // clock at 44100 frames per second, and a record of everything it played.
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -18,6 +19,9 @@ constexpr uint64_t Rate = 44100;
 std::mutex SoundMutex;  // guards everything below against the streaming thread
 HeadlessSoundStats Stats;
 std::vector<int16_t> Heard;
+// When set, the heard sound goes here as it is played instead of into Heard.
+std::function<void(const int16_t*, size_t)> Sink;
+std::vector<int16_t> SinkScratch;
 std::vector<std::string> Opened;
 
 class HeadlessBuffer;
@@ -170,19 +174,28 @@ class HeadlessSoundDevice final : public SoundDevice {
 void sound_clock_moved(uint64_t from_us, uint64_t to_us) {
   std::lock_guard<std::mutex> lock(SoundMutex);
   const uint64_t frames = frames_at(to_us) - frames_at(from_us);
+  std::vector<int16_t>& into = Sink ? SinkScratch : Heard;
+  if (Sink) SinkScratch.clear();
   if (Playing != nullptr) {
-    Playing->play_into(Heard, frames);
+    Playing->play_into(into, frames);
   } else {
-    Heard.resize(Heard.size() + 2 * frames, 0);
+    into.resize(into.size() + 2 * frames, 0);
   }
+  if (Sink) Sink(SinkScratch.data(), SinkScratch.size() / 2);
 }
 
 void sound_reset() {
   std::lock_guard<std::mutex> lock(SoundMutex);
   Stats = HeadlessSoundStats{};
   Heard.clear();
+  Sink = nullptr;
   Opened.clear();
   Playing = nullptr;  // buffers of an earlier run are released by their owner
+}
+
+void headless_set_sound_sink(std::function<void(const int16_t* frames, size_t count)> sink) {
+  std::lock_guard<std::mutex> lock(SoundMutex);
+  Sink = std::move(sink);
 }
 
 std::vector<int16_t> headless_heard_sound() {

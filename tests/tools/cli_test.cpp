@@ -3,9 +3,12 @@
 // files (folders, pipes, links, the input itself).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <glob.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -75,6 +78,10 @@ const std::string Tunetool = TUNETOOL_EXE;
 const std::string Picturetool = PICTURETOOL_EXE;
 const std::string Samplecodec = SAMPLECODEC_EXE;
 const std::string Capture = CAPTURE_EXE;
+const std::string Tunescore = TUNESCORE_EXE;
+const std::string Fontembed = FONTEMBED_EXE;
+const std::string Textembed = TEXTEMBED_EXE;
+const std::string Fonttool = FONTTOOL_EXE;
 const std::string Assets = std::string(MD_SOURCE_DIR) + "/assets";
 
 // A mono 8-bit WAV of a few hundred samples of a falling ramp (8-bit WAV is unsigned).
@@ -103,6 +110,33 @@ std::vector<uint8_t> small_wav(int channels, int bits, int frames) {
       if (bits == 8) put(static_cast<uint32_t>(v + 128), 1);
       else put(static_cast<uint32_t>(v) << (bits - 8), width);
     }
+  return b;
+}
+
+// A PNG of only its header and an empty picture chunk, declaring any size.
+std::vector<uint8_t> png_declaring(uint32_t width, uint32_t height) {
+  std::vector<uint8_t> b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  auto chunk = [&](const char* type, std::vector<uint8_t> data) {
+    const uint32_t n = static_cast<uint32_t>(data.size());
+    for (int i = 3; i >= 0; --i) b.push_back(static_cast<uint8_t>(n >> (8 * i)));
+    std::vector<uint8_t> body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    uint32_t crc = 0xFFFFFFFF;  // the CRC-32 of the type and data, bit by bit
+    for (uint8_t byte : body) {
+      crc ^= byte;
+      for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    crc ^= 0xFFFFFFFF;
+    b.insert(b.end(), body.begin(), body.end());
+    for (int i = 3; i >= 0; --i) b.push_back(static_cast<uint8_t>(crc >> (8 * i)));
+  };
+  std::vector<uint8_t> header;
+  for (uint32_t v : {width, height})
+    for (int i = 3; i >= 0; --i) header.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  header.insert(header.end(), {8, 0, 0, 0, 0});  // 8-bit grey, no interlace
+  chunk("IHDR", header);
+  chunk("IDAT", {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01});
+  chunk("IEND", {});
   return b;
 }
 
@@ -332,10 +366,10 @@ TEST_F(ToolsCli, APictureTooLargeIsRefusedBeforeItsPixelsAreRead) {
 // The sample codec on empty and odd input.
 TEST_F(ToolsCli, SamplecodecHandlesEmptyStreamsAndRefusesWhatItCannotMeasure) {
   const std::string empty = write("empty.raw", std::vector<uint8_t>{});
-  Outcome r = run(Samplecodec + " encode --raw " + empty + " -o " + path("empty.stream"));
-  ASSERT_EQ(r.status, 0) << r.err;
-  // A stream of no samples decodes to an empty file, and nothing else is left.
-  r = run(Samplecodec + " decode " + path("empty.stream") + " -o " + path("empty.out"));
+  // A stream of no samples (a block count of 0) decodes to an empty file, and nothing else
+  // is left. (Nothing to encode is refused: see FaultyInputsAreRefusedAndWriteNothing.)
+  write("empty.stream", std::vector<uint8_t>(4, 0));
+  Outcome r = run(Samplecodec + " decode " + path("empty.stream") + " -o " + path("empty.out"));
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(fs::exists(path("empty.out")));
   EXPECT_EQ(fs::file_size(path("empty.out")), 0u);
@@ -400,4 +434,134 @@ TEST_F(ToolsCli, CaptureWritesAVideoWithItsSound) {
   ASSERT_NE(at, std::string::npos);
   EXPECT_NEAR(std::stod(r.out.substr(at + 9)), 1.0, 0.1) << r.out;
   EXPECT_EQ(listing(), (std::vector<std::string>{"empty_path", "show.mkv"}));
+}
+
+// What the tools were found to trust: sizes, numbers and outputs. A row per fault: the command
+// (in the test's folder, with $S the font strip and $T a tune), the exit status, a part of
+// the message, and the files that must not be left (beyond the inputs each row makes).
+TEST_F(ToolsCli, FaultyInputsAreRefusedAndWriteNothing) {
+  write("empty.raw", std::vector<uint8_t>{});
+  write("empty.wav", small_wav(1, 16, 0));
+  std::vector<uint8_t> rateless = small_wav(1, 16, 100);
+  std::fill(rateless.begin() + 24, rateless.begin() + 28, 0);  // the format chunk's rate
+  write("rate0.wav", rateless);
+  write("noise.raw", std::vector<uint8_t>(2000, 7));
+  write("abc.txt", "abc\n");
+  write("tail.txt", "1 2 abc\n");
+  write("huge.txt", "1 99999999999999999999\n");
+  write("odd.txt", "1 2 3\n");
+  write("huge.png", png_declaring(1000000, 1000000));
+  write("restart.score", "order p\nrestart 99999999999\npattern p\n... .. .. ...\nend\n");
+  write("length.score", "order p\ninstrument a\n  synth hat length=0\nend\npattern p\n... .. .. ...\nend\n");
+  ASSERT_EQ(run("truncate -s 1025M " + path("sparse.raw")).status, 0);
+  // A stand-in ffmpeg that takes the frames and then ends with success, writing nothing.
+  fs::create_directories(dir / "fake");
+  write("fake/ffmpeg", "#!/bin/sh\ncase \"$*\" in *rawvideo*) cat >/dev/null;; esac\nexit 0\n");
+  fs::permissions(dir / "fake" / "ffmpeg", fs::perms::owner_all);
+  const std::string strip = Assets + "/font/font_strip.png", tune = Assets + "/tunes/01.xm";
+  struct Row {
+    std::string command;
+    int status;
+    std::string message;
+    std::vector<std::string> absent;
+  };
+  const Row rows[] = {
+      // Every input is read with a limit for its kind, also from a device that never ends.
+      {Tunescore + " /dev/zero -o out.xm", 1, "cannot read /dev/zero: more than 16 MiB, the most a text may hold",
+       {"out.xm"}},
+      {Tunetool + " info /dev/zero", 1, "/dev/zero: more than 256 MiB, the most a module may hold", {}},
+      {Picturetool + " encode /dev/zero -o out.m1v", 1, "more than 64 MiB, the most a picture may hold", {"out.m1v"}},
+      {Textembed + " /dev/zero out.cpp Text", 1, "more than 16 MiB, the most a text may hold", {"out.cpp"}},
+      {Samplecodec + " encode --raw sparse.raw -o out.s", 1, "sparse.raw: more than 1 GiB, the most a sound may hold",
+       {"out.s"}},
+      {Samplecodec + " measure --raw noise.raw --loops /dev/zero", 1, "more than 16 MiB", {}},
+      // The score compiler's numbers.
+      {Tunescore + " restart.score -o out.xm", 1, "restart.score:2:9: restart position 99999999999 outside 0..255",
+       {"out.xm"}},
+      {Tunescore + " length.score -o out.xm", 1, "length.score:3:20: length 0 outside 0.001..60", {"out.xm"}},
+      // The font build steps: a strict last code, a picture's size from its header.
+      {Fontembed + " " + strip + " out.cpp 238x", 1, "bad last code '238x'", {"out.cpp"}},
+      {Fontembed + " " + strip + " out.cpp 4294967334", 1, "bad last code '4294967334'", {"out.cpp"}},
+      {Fontembed + " huge.png out.cpp 238", 1, "huge.png: the picture is 1000000 x 1000000; at most", {"out.cpp"}},
+      {Fonttool + " text " + strip + " '\xe2\x82\xac' -o out.png", 1, "character U+20AC has no code page 437 code",
+       {"out.png"}},
+      // Nothing to code is not a stream; a loop list is read whole or refused.
+      {Samplecodec + " encode --raw empty.raw -o out.s", 1, "empty.raw: no samples to encode", {"out.s"}},
+      {Samplecodec + " encode empty.wav -o out.s", 1, "empty.wav: no samples to encode", {"out.s"}},
+      {Samplecodec + " encode rate0.wav -o out.s", 1, "rate0.wav: the WAV file gives a rate of 0 Hz", {"out.s"}},
+      {Samplecodec + " measure --raw noise.raw --loops abc.txt", 1, "abc.txt: \"abc\" is not a whole number", {}},
+      {Samplecodec + " measure --raw noise.raw --loops tail.txt", 1, "tail.txt: \"abc\" is not a whole number", {}},
+      {Samplecodec + " measure --raw noise.raw --loops huge.txt", 1, "\"99999999999999999999\" is not a whole", {}},
+      {Samplecodec + " measure --raw noise.raw --loops odd.txt", 1, "odd.txt: loop 3 has no end", {}},
+      // The capture tool: times in range, every output checked before anything is written.
+      {Capture + " --at 4294968 --out frames", 2, "--at time '4294968' is not from 0 to 86400 seconds", {"frames"}},
+      {Capture + " --at 1e300 --out frames", 2, "--at time '1e300' is not from 0 to 86400", {"frames"}},
+      {Capture + " --keys 1e300:left", 2, "key time '1e300' is not from 0 to 86400", {}},
+      {Capture + " --seconds 0.1 --png-every 1 --out frames --wav nowhere/out.wav", 1,
+       "cannot write nowhere/out.wav: No such file or directory", {"frames"}},
+      {"PATH=" + path("fake") + "-none " + Capture + " --seconds 0.1 --png-every 1 --out frames --video out.mkv", 1,
+       "needs the ffmpeg program, which is not installed", {"frames"}},
+      {"PATH=" + path("fake") + ":$PATH " + Capture + " --seconds 0.1 --video out.mkv", 1,
+       "cannot write out.mkv: ffmpeg ended without writing it", {"out.mkv"}},
+  };
+  const std::vector<std::string> before = listing();
+  for (const Row& row : rows) {
+    const Outcome r = run("cd " + dir.string() + " && " + row.command);
+    EXPECT_EQ(r.status, row.status) << row.command << "\n" << r.err;
+    EXPECT_NE(r.err.find(row.message), std::string::npos) << row.command << "\n" << r.err;
+    for (const std::string& name : row.absent) EXPECT_FALSE(fs::exists(path(name))) << name << " after " << row.command;
+    EXPECT_EQ(listing(), before) << "left behind by " << row.command;
+  }
+}
+
+// Outputs that are not plain files are written, never replaced, by the build steps too.
+TEST_F(ToolsCli, BuildStepsWriteIntoAFifo) {
+  const std::string text = write("text.txt", "Hi\n");
+  for (const std::string& step : {Fontembed + " " + Assets + "/font/font_strip.png " + path("fifo") + " 238",
+                                  Textembed + " " + text + " " + path("fifo") + " Text"}) {
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    const Outcome r = run("timeout 60 cat " + path("fifo") + " > " + path("got") + " & " + step + "; wait");
+    EXPECT_EQ(r.status, 0) << step << "\n" << r.err;
+    struct stat s;
+    ASSERT_EQ(lstat(path("fifo").c_str(), &s), 0);
+    EXPECT_TRUE(S_ISFIFO(s.st_mode)) << step << " replaced the FIFO";
+    EXPECT_NE(slurp(path("got")).find("not edited by hand"), std::string::npos) << step;
+    fs::remove(path("fifo"));
+  }
+}
+
+// Ended by a signal, a tool takes its unfinished outputs with it: tunetool's temporary beside
+// the WAV, the capture tool's folder of frames and sound for a video.
+TEST_F(ToolsCli, OutputsInTheMakingAreRemovedOnSigintAndSigterm) {
+  struct Row {
+    std::string command;  // run in the test's folder
+    std::string appears;  // a pattern, in the folder, that shows the work has begun
+    int signal;
+  };
+  const std::string render = Tunetool + " -q render " + Assets + "/tunes/01.xm -o out.wav --seconds 20000";
+  std::vector<Row> rows = {{render, ".out.wav.*", SIGTERM}, {render, ".out.wav.*", SIGINT}};
+  if (std::system("command -v ffmpeg >/dev/null") == 0)
+    rows.push_back({"env TMPDIR=" + dir.string() + " " + Capture + " --seconds 3600 --video out.mkv",
+                    "musicdisk-capture-*/frames.mkv", SIGINT});
+  for (const Row& row : rows) {
+    // Started straight (not as a shell's background job, which would ignore SIGINT).
+    const std::string line = "cd " + dir.string() + " && exec " + row.command;
+    const char* argv[] = {"sh", "-c", line.c_str(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char* const*>(argv), environ), 0);
+    const std::string pattern = (dir / row.appears).string();
+    bool began = false;
+    for (int i = 0; i < 1200 && !began; ++i) {
+      glob_t found{};
+      began = glob(pattern.c_str(), 0, nullptr, &found) == 0;
+      globfree(&found);
+      if (!began) usleep(100000);
+    }
+    EXPECT_TRUE(began) << row.command << ": " << row.appears << " never appeared";
+    kill(pid, row.signal);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == row.signal) << row.command << ": status " << status;
+    EXPECT_EQ(listing(), std::vector<std::string>{}) << row.command << " left these after signal " << row.signal;
+  }
 }

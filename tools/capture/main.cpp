@@ -17,6 +17,8 @@
 
 #include "driver/show.h"
 #include "platform/cli.h"
+#include "tools/capture/capture_args.h"
+#include "tools/common/file_io.h"
 #include "platform/headless/headless.h"
 #include "platform/window.h"
 #include "tools/common/png_io.h"
@@ -62,7 +64,7 @@ struct Options {
   double seconds = 2.0;
   double fps = 50.0;
   long png_every = 0;
-  std::vector<double> at;
+  std::vector<uint32_t> at_ms;
   std::string out;
   std::string wav;
   std::string video;
@@ -73,12 +75,9 @@ struct Options {
 [[noreturn]] void fail(const std::string& message) { cli_usage_error(TheCli, message); }
 
 double parse_number(const std::string& text, const char* what) {
-  char* end = nullptr;
-  errno = 0;
-  double v = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(v)) {
-    fail(std::string("bad ") + what + " '" + text + "'");
-  }
+  double v = 0;
+  std::string error;
+  if (!parse_capture_number(text, what, v, error)) fail(error);
   return v;
 }
 
@@ -93,38 +92,6 @@ std::vector<std::string> split(const std::string& text, char sep) {
   }
 }
 
-void parse_keys(const std::string& list, std::vector<HeadlessKey>* keys) {
-  for (const std::string& item : split(list, ',')) {
-    std::vector<std::string> f = split(item, ':');
-    if (f.size() < 2 || f.size() > 3) fail("bad key '" + item + "' (want TIME:KEY[:hold|:release])");
-    double t = parse_number(f[0], "key time");
-    if (t < 0 || t > 4e6) fail("key time out of range in '" + item + "'");
-    uint32_t ms = static_cast<uint32_t>(std::llround(t * 1000.0));
-    bool alt = false;
-    uint32_t vk;
-    const std::string& k = f[1];
-    if (k == "left") vk = VK_LEFT;
-    else if (k == "right") vk = VK_RIGHT;
-    else if (k == "up") vk = VK_UP;
-    else if (k == "down") vk = VK_DOWN;
-    else if (k == "enter") vk = VK_RETURN;
-    else if (k == "escape") vk = VK_ESCAPE;
-    else if (k == "alt+enter") { vk = VK_RETURN; alt = true; }
-    else fail("unknown key '" + k + "'");
-    std::string mode = f.size() == 3 ? f[2] : "";
-    if (mode == "hold") {
-      keys->push_back({ms, vk, true, alt});
-    } else if (mode == "release") {
-      keys->push_back({ms, vk, false, alt});
-    } else if (mode.empty()) {
-      keys->push_back({ms, vk, true, alt});
-      keys->push_back({ms + 100, vk, false, alt});
-    } else {
-      fail("bad key mode '" + mode + "' (want hold or release)");
-    }
-  }
-}
-
 Options parse(int argc, char** argv) {
   const CliArgs a = cli_parse(TheCli, argc, argv, 1,
                               {{"seconds", 0, true}, {"fps", 0, true}, {"png-every", 0, true}, {"at", 0, true},
@@ -135,7 +102,7 @@ Options parse(int argc, char** argv) {
   for (const auto& [name, value] : a.options) {
     if (name == "seconds") {
       o.seconds = parse_number(value, "--seconds");
-      if (o.seconds <= 0 || o.seconds > 86400) fail("--seconds must be above 0 and at most 86400");
+      if (o.seconds <= 0 || o.seconds > CaptureMaxSeconds) fail("--seconds must be above 0 and at most 86400");
     } else if (name == "fps") {
       o.fps = parse_number(value, "--fps");
       if (o.fps < 1 || o.fps > 1000) fail("--fps must be from 1 to 1000");
@@ -144,11 +111,8 @@ Options parse(int argc, char** argv) {
       if (n < 1 || n != std::floor(n) || n > 1e9) fail("--png-every must be a whole number from 1");
       o.png_every = static_cast<long>(n);
     } else if (name == "at") {
-      for (const std::string& t : split(value, ',')) {
-        double v = parse_number(t, "--at time");
-        if (v < 0) fail("--at times must not be negative");
-        o.at.push_back(v);
-      }
+      std::string error;
+      if (!parse_capture_times(value, o.at_ms, error)) fail(error);
     } else if (name == "out") {
       o.out = value;
     } else if (name == "wav") {
@@ -160,11 +124,12 @@ Options parse(int argc, char** argv) {
       if (!cli_integer(value, 1, 8, n)) fail("--scale must be a whole number from 1 to 8");
       o.scale = static_cast<long>(n);
     } else if (name == "keys") {
-      parse_keys(value, &o.keys);
+      std::string error;
+      if (!parse_capture_keys(value, o.keys, error)) fail(error);
     }
   }
-  if ((o.png_every > 0 || !o.at.empty()) && o.out.empty()) fail("--png-every and --at need --out DIR");
-  if (!o.out.empty() && o.png_every == 0 && o.at.empty()) fail("--out needs --png-every or --at");
+  if ((o.png_every > 0 || !o.at_ms.empty()) && o.out.empty()) fail("--png-every and --at need --out DIR");
+  if (!o.out.empty() && o.png_every == 0 && o.at_ms.empty()) fail("--out needs --png-every or --at");
   if (a.has("scale") && o.video.empty()) fail("--scale is for --video");
   if (o.video == "-") fail("--video needs a file name (the container follows its extension)");
   return o;
@@ -182,24 +147,84 @@ bool on_path(const std::string& program) {
 }
 
 // Single quotes for the shell.
-std::string quoted(const std::string& text) {
+std::string shell_quoted(const std::string& text) {
   std::string q = "'";
   for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
 }
 
 
+// The show's sound written as it is heard, so a long run keeps none of it in memory: a
+// 16-bit stereo WAV whose header, for the frames up to the end of the run, goes first. When
+// the show ends sooner, a file's header is put right; a pipe or device gets silence instead.
+struct WavStream {
+  OutputFile out;
+  uint64_t wanted = 0, written = 0;
+  bool failed = false;
+  std::string error;
+  std::vector<uint8_t> bytes;
+
+  bool open(const std::string& path, uint64_t frames, std::string& message) {
+    wanted = frames;
+    const std::vector<uint8_t> header = wav_header(frames, 2, 44100);
+    if (!open_output(path, out, message)) return false;
+    if (!write_output(out, header.data(), header.size(), message)) {
+      discard_output(out);
+      return false;
+    }
+    return true;
+  }
+  void write(const int16_t* samples, uint64_t frames) {
+    if (failed || out.fd < 0) return;
+    frames = std::min(frames, wanted - written);
+    bytes.resize(static_cast<size_t>(frames) * 4);
+    for (size_t i = 0; i < frames * 2; ++i) {
+      bytes[2 * i] = static_cast<uint8_t>(samples[i]);
+      bytes[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(samples[i]) >> 8);
+    }
+    if (!write_output(out, bytes.data(), bytes.size(), error)) failed = true;
+    written += frames;
+  }
+  bool finish(std::string& message) {
+    if (!failed && written < wanted) {
+      if (!out.temporary.empty()) {
+        const std::vector<uint8_t> header = wav_header(written, 2, 44100);
+        if (pwrite(out.fd, header.data(), header.size(), 0) != static_cast<ssize_t>(header.size())) {
+          error = "cannot write " + out.path + ": " + std::strerror(errno);
+          failed = true;
+        }
+      } else {
+        const std::vector<uint8_t> silence(4096, 0);
+        while (!failed && written < wanted) {
+          const uint64_t n = std::min<uint64_t>(1024, wanted - written);
+          if (!write_output(out, silence.data(), static_cast<size_t>(n) * 4, error)) failed = true;
+          written += n;
+        }
+      }
+    }
+    if (failed) {
+      discard_output(out);
+      message = error;
+      return false;
+    }
+    return finish_output(out, message);
+  }
+};
+
 // The video: frames go to a first ffmpeg as they are shown (losslessly, into a temporary
-// file), and when the show has ended a second ffmpeg joins them with the sound into the
-// named file, scaled up nearest-neighbour.
+// folder, with the sound beside them), and when the show has ended a second ffmpeg joins
+// them into the named file, scaled up nearest-neighbour. Everything it makes is removed if
+// the run fails or is ended by SIGINT or SIGTERM.
 struct VideoWriter {
   std::string folder;  // temporary folder
+  std::string frames_path, sound_path, part;
   FILE* pipe = nullptr;
   int width = 0, height = 0;
   std::vector<uint8_t> bytes;
   bool failed = false;
+  WavStream sound;
 
-  bool start(std::string& error) {
+  bool start(const Options& o, uint64_t sound_frames, std::string& error) {
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/musicdisk-capture-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
@@ -209,9 +234,19 @@ struct VideoWriter {
       return false;
     }
     folder = buffer.data();
+    frames_path = folder + "/frames.mkv";
+    sound_path = folder + "/sound.wav";
+    // Into a temporary name beside the output (keeping its extension, which picks the
+    // container), then into place, so a failed run leaves no partial video.
+    const std::filesystem::path target(o.video);
+    part = (target.parent_path() / (".part-" + std::to_string(getpid()) + "-" + target.filename().string())).string();
+    remove_on_signal(folder);
+    remove_on_signal(frames_path);
+    remove_on_signal(sound_path);
+    remove_on_signal(part);
     // An ffmpeg that gives up makes the frame writes fail rather than end this program.
     std::signal(SIGPIPE, SIG_IGN);
-    return true;
+    return sound.open(sound_path, sound_frames, error);
   }
   void frame(const HeadlessFrame& f, double fps) {
     if (failed) return;
@@ -222,7 +257,7 @@ struct VideoWriter {
       std::snprintf(rate, sizeof rate, "%.6g", fps);
       const std::string command = "ffmpeg -hide_banner -loglevel error -nostdin -y -f rawvideo -pix_fmt bgr0 -s " +
                                   std::to_string(width) + "x" + std::to_string(height) + " -r " + rate +
-                                  " -i - -c:v ffv1 " + quoted(folder + "/frames.mkv");
+                                  " -i - -c:v ffv1 " + shell_quoted(frames_path);
       pipe = popen(command.c_str(), "w");
       if (pipe == nullptr) {
         failed = true;
@@ -245,24 +280,18 @@ struct VideoWriter {
     }
     if (std::fwrite(bytes.data(), 1, bytes.size(), pipe) != bytes.size()) failed = true;
   }
-  bool finish(const Options& o, const std::vector<int16_t>& sound, std::string& error) {
+  bool finish(const Options& o, std::string& error) {
     if (pipe == nullptr || pclose(pipe) != 0 || failed) {
       pipe = nullptr;
       error = "cannot write " + o.video + ": ffmpeg could not take the frames";
       return false;
     }
     pipe = nullptr;
-    const std::string wav = folder + "/sound.wav";
-    if (!write_wav(wav, sound, 2, 44100, &error)) return false;
-    // Into a temporary name beside the output (keeping its extension, which picks the
-    // container), then into place, so a failed run leaves no partial video.
-    const std::filesystem::path target(o.video);
-    const std::filesystem::path part =
-        target.parent_path() / (".part-" + std::to_string(getpid()) + "-" + target.filename().string());
+    if (!sound.finish(error)) return false;
     const std::string scale = std::to_string(o.scale);
-    const std::string command = "ffmpeg -hide_banner -loglevel error -nostdin -y -i " + quoted(folder + "/frames.mkv") +
-                                " -i " + quoted(wav) + " -map 0:v -map 1:a -vf scale=iw*" + scale + ":ih*" + scale +
-                                ":flags=neighbor -pix_fmt yuv420p -shortest " + quoted(part.string());
+    const std::string command = "ffmpeg -hide_banner -loglevel error -nostdin -y -i " + shell_quoted(frames_path) +
+                                " -i " + shell_quoted(sound_path) + " -map 0:v -map 1:a -vf scale=iw*" + scale + ":ih*" +
+                                scale + ":flags=neighbor -pix_fmt yuv420p -shortest " + shell_quoted(part);
     const int status = std::system(command.c_str());
     std::error_code ec;
     if (status != 0) {
@@ -271,49 +300,96 @@ struct VideoWriter {
               std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")";
       return false;
     }
-    std::filesystem::rename(part, target, ec);
-    if (ec) {
+    // An ffmpeg may end with success having written nothing (a stand-in, a broken build).
+    if (std::filesystem::file_size(part, ec) == 0 || ec) {
       std::filesystem::remove(part, ec);
-      error = "cannot write " + o.video + ": " + ec.message();
+      error = "cannot write " + o.video + ": ffmpeg ended without writing it";
+      return false;
+    }
+    std::filesystem::rename(part, o.video, ec);
+    if (ec) {
+      const std::string cause = ec.message();
+      std::filesystem::remove(part, ec);
+      error = "cannot write " + o.video + ": " + cause;
       return false;
     }
     return true;
   }
   ~VideoWriter() {
     if (pipe != nullptr) pclose(pipe);
+    if (sound.out.fd >= 0) discard_output(sound.out);
     std::error_code ec;
     if (!folder.empty()) std::filesystem::remove_all(folder, ec);
+    keep_after_signal(frames_path);
+    keep_after_signal(sound_path);
+    keep_after_signal(part);
+    keep_after_signal(folder);
   }
 };
+
+// Whether the video can be written where it is named: its folder exists and takes new files,
+// and the name is no folder. Checked before anything is made.
+bool video_path_usable(const std::string& path, std::string& error) {
+  const std::filesystem::path target(path);
+  const std::string folder = target.parent_path().empty() ? "." : target.parent_path().string();
+  std::error_code ec;
+  if (std::filesystem::is_directory(target, ec)) {
+    error = "cannot write " + path + ": " + std::strerror(EISDIR);
+    return false;
+  }
+  if (access(folder.c_str(), W_OK | X_OK) != 0) {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   Options o = parse(argc, argv);
   std::string error;
-  if (!o.out.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(o.out, ec);
-    if (ec) return cli_fail(TheCli, "cannot make folder " + o.out + ": " + ec.message());
-  }
-  VideoWriter video;
+  const uint32_t end_ms = static_cast<uint32_t>(std::llround(o.seconds * 1000.0));
+  // The sound up to the moment Escape ends the show.
+  const uint64_t sound_frames = uint64_t{end_ms} * 441 / 10;
+
+  // Every output and ffmpeg are checked before anything is written, so a run that cannot
+  // finish leaves nothing behind.
   if (!o.video.empty()) {
     if (!on_path("ffmpeg"))
       return cli_fail(TheCli, "--video needs the ffmpeg program, which is not installed (Debian package: ffmpeg)");
-    if (!video.start(error)) return cli_fail(TheCli, error);
+    if (!video_path_usable(o.video, error)) return cli_fail(TheCli, error);
+  }
+  WavStream wav;
+  if (!o.wav.empty() && !wav.open(o.wav, sound_frames, error)) return cli_fail(TheCli, error);
+  VideoWriter video;
+  if (!o.video.empty() && !video.start(o, sound_frames, error)) {
+    if (!o.wav.empty()) discard_output(wav.out);
+    return cli_fail(TheCli, error);
+  }
+  if (!o.out.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(o.out, ec);
+    if (ec) {
+      if (!o.wav.empty()) discard_output(wav.out);
+      return cli_fail(TheCli, "cannot make folder " + o.out + ": " + ec.message());
+    }
   }
 
   HeadlessConfig config;
   config.frame_us = static_cast<uint32_t>(std::llround(1e6 / o.fps));
   config.keys = o.keys;
-  const uint32_t end_ms = static_cast<uint32_t>(std::llround(o.seconds * 1000.0));
   config.keys.push_back({end_ms, VK_ESCAPE, true, false});
 
   reset_show_state();
   headless_reset(config);
+  // The sound goes straight to the outputs that want it; none is kept.
+  headless_set_sound_sink([&](const int16_t* samples, size_t frames) {
+    if (!o.wav.empty()) wav.write(samples, frames);
+    if (!o.video.empty()) video.sound.write(samples, frames);
+  });
 
-  std::vector<uint32_t> at_ms;
-  for (double t : o.at) at_ms.push_back(static_cast<uint32_t>(std::llround(t * 1000.0)));
+  const std::vector<uint32_t>& at_ms = o.at_ms;
   std::vector<bool> at_done(at_ms.size(), false);
   long frame_number = 0;
   long written = 0;
@@ -347,15 +423,13 @@ int main(int argc, char** argv) {
     run_show();
     exit_process(show_exit_code());
   });
-  if (write_failed) return cli_fail(TheCli, error);
-  std::vector<int16_t> sound;
-  if (!o.wav.empty() || !o.video.empty()) {
-    sound = headless_heard_sound();
-    // Up to the moment Escape ended the show.
-    sound.resize(std::min(sound.size(), static_cast<size_t>(end_ms) * 441 / 10 * 2));
+  headless_set_sound_sink(nullptr);
+  if (write_failed) {
+    if (!o.wav.empty()) discard_output(wav.out);
+    return cli_fail(TheCli, error);
   }
-  if (!o.wav.empty() && !write_wav(o.wav, sound, 2, 44100, &error)) return cli_fail(TheCli, error);
-  if (!o.video.empty() && !video.finish(o, sound, error)) return cli_fail(TheCli, error);
+  if (!o.wav.empty() && !wav.finish(error)) return cli_fail(TheCli, error);
+  if (!o.video.empty() && !video.finish(o, error)) return cli_fail(TheCli, error);
   for (const std::string& m : headless_stats().messages) {
     std::fprintf(stderr, "musicdisk-capture: the show reported \"%s\"\n", m.c_str());
   }

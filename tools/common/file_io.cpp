@@ -1,6 +1,7 @@
 #include "tools/common/file_io.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,14 +42,69 @@ std::string follow_links(const std::string& path) {
   return at;
 }
 
+// "16 MiB", "1 GiB", or bytes when not a whole number of either.
+std::string size_text(size_t bytes) {
+  if (bytes >= (size_t{1} << 30) && bytes % (size_t{1} << 30) == 0) return std::to_string(bytes >> 30) + " GiB";
+  if (bytes >= (size_t{1} << 20) && bytes % (size_t{1} << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
+  return std::to_string(bytes) + " bytes";
+}
+
+// The paths to remove on a signal, in slots the handler reads without locks or allocation.
+struct CleanupSlot {
+  char path[PATH_MAX];
+  volatile sig_atomic_t used;
+};
+constexpr int CleanupSlots = 16;
+CleanupSlot Cleanup[CleanupSlots];
+
+extern "C" void remove_and_end(int signal_number) {
+  for (CleanupSlot& c : Cleanup)
+    if (c.used) unlink(c.path);
+  for (CleanupSlot& c : Cleanup)
+    if (c.used) rmdir(c.path);
+  // Ended by the same signal, so the caller sees what ended it.
+  ::signal(signal_number, SIG_DFL);
+  ::raise(signal_number);
+}
+
+void install_cleanup() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  for (int signal_number : {SIGINT, SIGTERM}) {
+    struct sigaction old {};
+    if (sigaction(signal_number, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
+    struct sigaction now {};
+    now.sa_handler = remove_and_end;
+    sigemptyset(&now.sa_mask);
+    sigaction(signal_number, &now, nullptr);
+  }
+}
+
 }  // namespace
+
+void remove_on_signal(const std::string& path) {
+  if (path.empty() || path.size() >= PATH_MAX) return;
+  install_cleanup();
+  for (CleanupSlot& c : Cleanup) {
+    if (c.used) continue;
+    std::memcpy(c.path, path.c_str(), path.size() + 1);
+    c.used = 1;
+    return;
+  }
+}
+
+void keep_after_signal(const std::string& path) {
+  for (CleanupSlot& c : Cleanup)
+    if (c.used && path == c.path) c.used = 0;
+}
 
 std::string display_name(const std::string& path, bool output) {
   if (path == "-") return output ? "standard output" : "standard input";
   return path;
 }
 
-bool read_input(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+bool read_input(const std::string& path, std::vector<uint8_t>& bytes, std::string& error, InputLimit limit) {
   const bool standard = path == "-";
   const int fd = standard ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
   auto failed = [&](int code) {
@@ -60,8 +116,19 @@ bool read_input(const std::string& path, std::vector<uint8_t>& bytes, std::strin
   struct stat s;
   if (fstat(fd, &s) != 0) return failed(errno);
   if (S_ISDIR(s.st_mode)) return failed(EISDIR);
+  auto too_large = [&] {
+    error = "cannot read " + display_name(path, false) + ": more than " + size_text(limit.bytes) + ", the most " +
+            limit.kind + " may hold";
+    bytes.clear();
+    bytes.shrink_to_fit();
+    if (!standard) close(fd);
+    return false;
+  };
   bytes.clear();
-  if (S_ISREG(s.st_mode) && s.st_size > 0) bytes.reserve(static_cast<size_t>(s.st_size));
+  if (S_ISREG(s.st_mode) && s.st_size > 0) {
+    if (static_cast<uint64_t>(s.st_size) > limit.bytes) return too_large();
+    bytes.reserve(static_cast<size_t>(s.st_size));
+  }
   uint8_t chunk[65536];
   while (true) {
     const ssize_t n = read(fd, chunk, sizeof chunk);
@@ -70,6 +137,8 @@ bool read_input(const std::string& path, std::vector<uint8_t>& bytes, std::strin
       return failed(errno);
     }
     if (n == 0) break;
+    // Pipes, devices and files that grow while read are held to the limit as they come.
+    if (static_cast<size_t>(n) > limit.bytes - bytes.size()) return too_large();
     bytes.insert(bytes.end(), chunk, chunk + n);
   }
   if (!standard) close(fd);
@@ -108,6 +177,7 @@ bool open_output(const std::string& path, OutputFile& out, std::string& error) {
   if (out.fd < 0) return failed(errno);
   out.temporary = name.data();
   out.target = target;
+  remove_on_signal(out.temporary);
   // mkstemp makes the file private; give it the mode the old file had, or the one a new
   // file gets under the umask.
   mode_t mode = 0666;
@@ -156,6 +226,7 @@ bool finish_output(OutputFile& out, std::string& error) {
       discard_output(out);
       return false;
     }
+    keep_after_signal(out.temporary);
     out.temporary.clear();
   }
   return true;
@@ -164,7 +235,10 @@ bool finish_output(OutputFile& out, std::string& error) {
 void discard_output(OutputFile& out) {
   if (out.fd >= 0 && out.fd != STDOUT_FILENO) close(out.fd);
   out.fd = -1;
-  if (!out.temporary.empty()) unlink(out.temporary.c_str());
+  if (!out.temporary.empty()) {
+    unlink(out.temporary.c_str());
+    keep_after_signal(out.temporary);
+  }
   out.temporary.clear();
 }
 

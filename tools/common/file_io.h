@@ -8,8 +8,21 @@
 #include <string>
 #include <vector>
 
-// The whole of a file, a pipe, a device or standard input. A directory is refused.
-bool read_input(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
+// The most an input of one kind may hold, far above any real file of that kind, so that
+// /dev/zero or a runaway file is refused while it is read instead of filling the memory.
+struct InputLimit {
+  size_t bytes;
+  const char* kind;  // for the message: "a score", "a module"
+};
+constexpr InputLimit TextInput{size_t{16} << 20, "a text"};          // scores, scroll texts, loop lists
+constexpr InputLimit ModuleInput{size_t{256} << 20, "a module"};     // .xm, module images, packed tunes
+constexpr InputLimit PictureInput{size_t{64} << 20, "a picture"};    // PNG files, picture streams
+constexpr InputLimit SoundInput{size_t{1} << 30, "a sound"};         // WAV and raw samples
+constexpr InputLimit DataInput{size_t{64} << 20, "an embedded file"};
+
+// The whole of a file, a pipe, a device or standard input. A directory is refused, and so is
+// an input larger than `limit`: "cannot read /dev/zero: more than 16 MiB, the most a text may hold".
+bool read_input(const std::string& path, std::vector<uint8_t>& bytes, std::string& error, InputLimit limit);
 
 // The name of a path in messages: "standard input" or "standard output" for "-".
 std::string display_name(const std::string& path, bool output);
@@ -35,6 +48,13 @@ void discard_output(OutputFile& out);
 
 // open_output, write_output, finish_output in one.
 bool write_whole_output(const std::string& path, std::span<const uint8_t> bytes, std::string& error);
+
+// Paths removed when the program is ended by SIGINT or SIGTERM, before the signal ends it as
+// it would have: files first, then folders (empty by then). open_output's temporaries are
+// kept here while they are written. A signal the program ignores or handles itself is left
+// alone. At most 16 paths at a time; more are not removed.
+void remove_on_signal(const std::string& path);
+void keep_after_signal(const std::string& path);
 
 // True, with a message, when the output names the file the input is read from (also
 // through a link); writing it would destroy the input.

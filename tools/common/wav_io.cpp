@@ -81,7 +81,9 @@ bool read_wav(std::span<const uint8_t> bytes, WavData& wav, std::string& error) 
     return error = "the WAV file has " + std::to_string(bits) + "-bit samples (8, 16, 24 or 32 are read)", false;
   const uint32_t width = bits / 8;
   if (align != width * channels) return error = "the WAV file's block alignment does not match its format", false;
-  wav.rate = static_cast<int>(get32(fmt + 4));
+  const uint32_t rate = get32(fmt + 4);
+  if (rate == 0 || rate > 0x7FFFFFFF) return error = "the WAV file gives a rate of " + std::to_string(rate) + " Hz", false;
+  wav.rate = static_cast<int>(rate);
   wav.channels = static_cast<int>(channels);
   wav.bits = static_cast<int>(bits);
   const uint64_t count = data_size / width / channels * channels;

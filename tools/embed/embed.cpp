@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     std::string path = arg.substr(eq + 1);
     std::vector<uint8_t> data;
     std::string error;
-    if (!read_input(path, data, error)) {
+    if (!read_input(path, data, error, DataInput)) {
       std::fprintf(stderr, "md-embed: %s\n", error.c_str());
       return 1;
     }

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/cli.h"
+#include "tools/common/file_io.h"
 #include "tools/font/strip_rules.h"
 
 namespace {
@@ -23,12 +25,13 @@ int main(int argc, char** argv) {
   }
   const std::string in = argv[1];
   const std::string out_path = argv[2];
-  const int last_code = std::atoi(argv[3]);
-  if (last_code < 32 || last_code > 286) return fail(std::string("bad last code '") + argv[3] + "'");
+  long long last_code = 0;
+  if (!cli_integer(argv[3], 32, 286, last_code))
+    return fail(std::string("bad last code '") + argv[3] + "' (a whole number from 32 to 286)");
   StripLevels strip;
   std::string error;
   if (!read_strip_png(in, strip, error)) return fail(error);
-  if (!check_strip(strip, last_code, error)) return fail(in + ": " + error);
+  if (!check_strip(strip, static_cast<int32_t>(last_code), error)) return fail(in + ": " + error);
 
   std::string out = "// Made by md-fontembed from " + in + "; not edited by hand.\n"
                     "#include \"assets/font_strip.h\"\n\nnamespace {\nconst uint8_t Levels[] = {";
@@ -38,13 +41,7 @@ int main(int argc, char** argv) {
   }
   out += "\n};\n}  // namespace\n\nextern const FontStripRecord FontStrip = {" + std::to_string(strip.width) + ", " +
          std::to_string(strip.height) + ", Levels};\n";
-  const std::string temp = out_path + ".part";
-  FILE* f = std::fopen(temp.c_str(), "wb");
-  bool ok = f != nullptr && std::fwrite(out.data(), 1, out.size(), f) == out.size();
-  if (f != nullptr && std::fclose(f) != 0) ok = false;
-  if (!ok || std::rename(temp.c_str(), out_path.c_str()) != 0) {
-    std::remove(temp.c_str());
-    return fail("cannot write " + out_path);
-  }
+  if (!write_whole_output(out_path, std::span(reinterpret_cast<const uint8_t*>(out.data()), out.size()), error))
+    return fail(error);
   return 0;
 }

@@ -135,7 +135,11 @@ int text(const std::string& in, const std::string& utf8, const std::string& out,
   std::string bytes;
   for (const Utf8Char& u : chars) {
     const int code = unicode_to_cp437(u.c);
-    if (code < 0) return fail("character U+" + std::to_string(static_cast<unsigned>(u.c)) + " has no code page 437 code");
+    if (code < 0) {
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(u.c));
+      return fail(std::string("character ") + hex + " has no code page 437 code");
+    }
     bytes += static_cast<char>(code);
   }
   RgbImage image;

@@ -6,11 +6,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/common/file_io.h"
 #include "tools/common/png_io.h"
 
-bool read_strip_png(const std::string& path, StripLevels& strip, std::string& error) {
-  RgbImage image;
-  if (!read_png(path, image, error)) return false;
+namespace {
+
+// The widest strip the font's tables can hold: every glyph at its widest with its gap.
+constexpr int32_t StripMaxWidth = StripMaxGlyphs * (StripMaxGlyphWidth + StripGlyphGap);
+
+void levels_of(const RgbImage& image, StripLevels& strip) {
   strip.width = image.width;
   strip.height = image.height;
   strip.levels.resize(image.pixels.size());
@@ -19,6 +23,22 @@ bool read_strip_png(const std::string& path, StripLevels& strip, std::string& er
     const uint32_t grey = (((p >> 16) & 0xff) * 77 + ((p >> 8) & 0xff) * 150 + (p & 0xff) * 29 + 128) >> 8;
     strip.levels[i] = grey_to_level(grey);
   }
+}
+
+}  // namespace
+
+bool read_strip_png(const std::string& path, StripLevels& strip, std::string& error) {
+  RgbImage image;
+  if (!read_png(path, image, error, StripMaxWidth, StripRows)) return false;
+  levels_of(image, strip);
+  return true;
+}
+
+bool decode_strip_png(std::span<const uint8_t> bytes, const std::string& name, StripLevels& strip,
+                      std::string& error) {
+  RgbImage image;
+  if (!decode_png(bytes, name, image, error, StripMaxWidth, StripRows)) return false;
+  levels_of(image, strip);
   return true;
 }
 
@@ -31,18 +51,18 @@ bool write_strip_png(const std::string& path, const StripLevels& strip, std::str
   png.width = static_cast<png_uint_32>(strip.width);
   png.height = static_cast<png_uint_32>(strip.height);
   png.format = PNG_FORMAT_GRAY;
-  const std::string temporary = path + ".tmp";
-  if (!png_image_write_to_file(&png, temporary.c_str(), 0, grey.data(), 0, nullptr)) {
+  png_alloc_size_t size = 0;
+  if (!png_image_write_get_memory_size(png, size, 0, grey.data(), 0, nullptr)) {
     error = path + ": " + png.message;
-    std::remove(temporary.c_str());
     return false;
   }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    error = path + ": cannot replace the file: " + std::strerror(errno);
-    std::remove(temporary.c_str());
+  std::vector<uint8_t> encoded(size);
+  if (!png_image_write_to_memory(&png, encoded.data(), &size, 0, grey.data(), 0, nullptr)) {
+    error = path + ": " + png.message;
     return false;
   }
-  return true;
+  encoded.resize(size);
+  return write_whole_output(path, encoded, error);
 }
 
 namespace {

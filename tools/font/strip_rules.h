@@ -3,6 +3,7 @@
 // rules the build holds a strip to before it embeds it.
 #pragma once
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -32,9 +33,13 @@ struct StripGlyph {
 constexpr uint8_t grey_to_level(uint32_t grey) { return static_cast<uint8_t>((grey * 15 + 127) / 255); }
 constexpr uint8_t level_to_grey(uint32_t level) { return static_cast<uint8_t>(level * 17); }
 
-// Reads the PNG (any colour type; colour pixels count by their luminance).
+// Reads the PNG (any colour type; colour pixels count by their luminance). A picture higher
+// than the strip's rows or wider than the font's tables can hold is refused from its header.
 bool read_strip_png(const std::string& path, StripLevels& strip, std::string& error);
-// Writes the strip as an 8-bit greyscale PNG, through a temporary file.
+// The same from the bytes of a PNG file; `name` names it in messages.
+bool decode_strip_png(std::span<const uint8_t> bytes, const std::string& name, StripLevels& strip,
+                      std::string& error);
+// Writes the strip as an 8-bit greyscale PNG, all or nothing.
 bool write_strip_png(const std::string& path, const StripLevels& strip, std::string& error);
 
 // The glyph scan the show runs at start-up, on levels: runs of non-empty columns, with one

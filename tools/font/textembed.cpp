@@ -2,11 +2,11 @@
 // Converts a UTF-8 text into code page 437 bytes and writes the C++ source of a
 // NUL-terminated `const unsigned char NAME[]`. A character the code page (or the font,
 // whose glyphs end at code 238) lacks fails the build with its line and column. A line
-// break is kept (the scroller ignores it) with a space before it unless the line already
-// ends in one, so a line break always reads as a word gap.
+// break is kept (the scroller ignores it) with a space before it unless the text shown so
+// far already ends in one, so a line break reads as one word gap, and an empty line (a
+// paragraph break) as no more than that.
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
   const std::string name = argv[3];
   std::vector<uint8_t> raw;
   std::string error;
-  if (!read_input(in_path, raw, error)) return fail(error);
+  if (!read_input(in_path, raw, error, TextInput)) return fail(error);
   const std::string text(raw.begin(), raw.end());
 
   std::vector<Utf8Char> chars;
@@ -45,12 +45,18 @@ int main(int argc, char** argv) {
   }
   std::vector<unsigned char> bytes;
   bool printable = false;
+  // The place of each character, counted along in one pass (the text may be long).
+  TextPlace p{1, 0};
+  unsigned char last_shown = ' ';  // the last byte the scroller draws or spaces by
   for (const Utf8Char& u : chars) {
-    const TextPlace p = text_place(text, u.offset);
+    ++p.column;
     const std::string where = in_path + ":" + std::to_string(p.line) + ":" + std::to_string(p.column) + ": ";
     if (u.c == '\n') {
-      if (bytes.empty() || bytes.back() != ' ') bytes.push_back(' ');
+      if (printable && last_shown != ' ') bytes.push_back(' ');
+      last_shown = ' ';
       bytes.push_back('\n');
+      ++p.line;
+      p.column = 0;
       continue;
     }
     if (u.c == '\r') continue;
@@ -63,6 +69,7 @@ int main(int argc, char** argv) {
       return fail(where + "character " + hex + " (code " + std::to_string(code) + ") has no glyph in the font");
     }
     bytes.push_back(static_cast<unsigned char>(code));
+    last_shown = static_cast<unsigned char>(code);
     printable = true;
   }
   if (!printable) return fail(in_path + ": the text needs at least one character to show");
@@ -75,13 +82,7 @@ int main(int argc, char** argv) {
     out += std::to_string(bytes[i]) + ",";
   }
   out += "\n};\n";
-  const std::string temp = out_path + ".part";
-  FILE* f = std::fopen(temp.c_str(), "wb");
-  bool ok = f != nullptr && std::fwrite(out.data(), 1, out.size(), f) == out.size();
-  if (f != nullptr && std::fclose(f) != 0) ok = false;
-  if (!ok || std::rename(temp.c_str(), out_path.c_str()) != 0) {
-    std::remove(temp.c_str());
-    return fail("cannot write " + out_path);
-  }
+  if (!write_whole_output(out_path, std::span(reinterpret_cast<const uint8_t*>(out.data()), out.size()), error))
+    return fail(error);
   return 0;
 }

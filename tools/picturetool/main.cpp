@@ -112,7 +112,7 @@ int encode(const Arguments& args) {
   std::string error;
   RgbImage image;
   // The size limit is checked on the header, before the pixels take any memory.
-  if (!read_png(args.input, image, error, 4080)) return fail(error);
+  if (!read_png(args.input, image, error, 4080, 4080)) return fail(error);
   if (args.role && (image.width != args.role->width || image.height != args.role->height)) {
     return fail(args.input + ": the picture is " + std::to_string(image.width) + " x " +
                 std::to_string(image.height) + ", but the show's " + args.role->name + " must be " +
@@ -156,7 +156,7 @@ int encode(const Arguments& args) {
 int decode(const Arguments& args) {
   std::string error;
   std::vector<uint8_t> stream;
-  if (!read_input(args.input, stream, error)) return fail(error);
+  if (!read_input(args.input, stream, error, PictureInput)) return fail(error);
   RgbImage image;
   int32_t missing = 0;
   if (!show_decode(stream, args.blackLevel, image, &missing)) {

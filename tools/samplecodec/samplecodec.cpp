@@ -6,7 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
-#include <sstream>
+#include <cctype>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -114,12 +115,30 @@ int measure(const std::vector<int8_t>& signal, const Options& o) {
   if (!o.loops.empty()) {
     std::vector<uint8_t> text;
     std::string error;
-    if (!read_input(o.loops, text, error)) return fail(error);
-    std::istringstream in(std::string(text.begin(), text.end()));
-    long long start = 0, end = 0;
+    if (!read_input(o.loops, text, error, TextInput)) return fail(error);
+    // Whitespace-separated pairs START END; any other token is an error, not the end of the list.
+    std::vector<long long> numbers;
+    const std::string list(text.begin(), text.end());
+    for (size_t at = 0; at < list.size();) {
+      if (std::isspace(static_cast<unsigned char>(list[at]))) {
+        ++at;
+        continue;
+      }
+      size_t stop = at;
+      while (stop < list.size() && !std::isspace(static_cast<unsigned char>(list[stop]))) ++stop;
+      const std::string token = list.substr(at, stop - at);
+      long long v = 0;
+      if (!cli_integer(token, std::numeric_limits<long long>::min(), std::numeric_limits<long long>::max(), v))
+        return fail(display_name(o.loops, false) + ": \"" + token.substr(0, 40) + "\" is not a whole number of 64 bits");
+      numbers.push_back(v);
+      at = stop;
+    }
+    if (numbers.size() % 2 != 0)
+      return fail(display_name(o.loops, false) + ": loop " + std::to_string(numbers.back()) + " has no end");
     int count = 0;
     double before = 0.0, after = 0.0, worst_growth = 0.0;
-    while (in >> start >> end) {
+    for (size_t k = 0; k < numbers.size(); k += 2) {
+      const long long start = numbers[k], end = numbers[k + 1];
       if (start < 0 || end <= start || static_cast<size_t>(end) > signal.size()) {
         return fail(o.loops + ": loop " + std::to_string(start) + " " + std::to_string(end) + " lies outside the input");
       }
@@ -162,7 +181,7 @@ int main(int argc, char** argv) {
   std::string error;
   if (!o.output.empty() && is_same_file(o.input, o.output, error)) return fail(error);
   std::vector<uint8_t> input;
-  if (!read_input(o.input, input, error)) return fail(error);
+  if (!read_input(o.input, input, error, o.command == "decode" ? ModuleInput : SoundInput)) return fail(error);
   const std::string name = display_name(o.input, false);
 
   if (o.command == "decode") {
@@ -184,6 +203,8 @@ int main(int argc, char** argv) {
   }
   std::vector<int8_t> signal;
   if (!input_signal(o, input, signal, error)) return fail(error);
+  // A stream of nothing would be written as if something had been coded.
+  if (signal.empty()) return fail(name + ": no samples to " + o.command);
   if (o.command == "encode") {
     const EncodedSamples coded = encode_samples(signal, {o.bitCost});
     if (!write_whole_output(o.output, coded.stream, error)) return fail(error);

@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < TuneCount; ++i) {
     const char* path = argv[3 + i];
     std::string error;
-    if (!read_input(path, files[i], error)) {
+    if (!read_input(path, files[i], error, ModuleInput)) {
       std::fprintf(stderr, "tuneembed: %s\n", error.c_str());
       return 1;
     }

@@ -141,7 +141,15 @@ struct Rendered {
   double rate = 0, note = 61;
   size_t loopFrom = 0;     // looped: the loop region starts here and repeats every loopLength
   size_t loopLength = 0;   // 0: not looped
+  size_t refused = 0;      // frames the description asked for, when more than the limit
 };
+
+// A description asking for more than `limit` frames is refused before anything is made.
+bool too_long(size_t frames, size_t limit, Rendered& r) {
+  if (frames <= limit) return false;
+  r.refused = frames;
+  return true;
+}
 
 // A loop of whole cycles: pick the first rising zero crossing within the first period of the
 // region, so the seam joins matching slopes; the data then ends at the loop end.
@@ -162,6 +170,7 @@ void place_loop(Rendered& r, XmSample& s) {
 
 // Decaying sounds: cut after the last value above a quarter step, fade the last 4 ms.
 void trim(std::vector<double>& d, double rate) {
+  if (d.empty()) return;
   const double peak = std::max(1e-9, *std::max_element(d.begin(), d.end(), [](double a, double b) {
     return std::fabs(a) < std::fabs(b);
   }) * (1.0));
@@ -173,7 +182,7 @@ void trim(std::vector<double>& d, double rate) {
   for (size_t i = 0; i < fade; ++i) d[end - 1 - i] *= static_cast<double>(i) / fade;
 }
 
-Rendered render_wave(const std::string& shape, Params& p) {
+Rendered render_wave(const std::string& shape, Params& p, size_t max_frames) {
   Rendered r;
   r.period = std::max(8.0, std::round(p["period"]));
   r.rate = r.period * note_hz(p["note"]);
@@ -184,7 +193,7 @@ Rendered render_wave(const std::string& shape, Params& p) {
   int extra = 0;
   if (detune != 0) {
     const double ratio = std::pow(2.0, detune / 1200);
-    cycles = std::max(cycles, static_cast<int>(std::round(1.0 / (ratio - 1.0))));
+    cycles = std::max(cycles, static_cast<int>(std::min(1e9, std::round(1.0 / (ratio - 1.0)))));
     extra = 1;
   }
   const int pwmCycles = std::max(1, static_cast<int>(p["pwmcycles"]));
@@ -192,6 +201,7 @@ Rendered render_wave(const std::string& shape, Params& p) {
   const size_t loopLength = static_cast<size_t>(cycles) * period;
   const size_t attack = static_cast<size_t>(std::ceil(p["attack"] * r.rate / period)) * period;
   const size_t total = attack + 2 * loopLength + period + 2;  // one loop to settle the filter
+  if (too_long(total, max_frames, r)) return r;
   const int limit = period / 2;
   LowPass lp, lp2;
   std::vector<double> raw(total);
@@ -218,7 +228,7 @@ Rendered render_wave(const std::string& shape, Params& p) {
 }
 
 // Several detuned voices with a slow baked chorus; everything repeats after `cycles` cycles.
-Rendered render_pad(Params& p) {
+Rendered render_pad(Params& p, size_t max_frames) {
   Rendered r;
   r.period = std::max(8.0, std::round(p["period"]));
   r.rate = r.period * note_hz(p["note"]);
@@ -227,6 +237,7 @@ Rendered render_pad(Params& p) {
   const int voices = std::clamp(static_cast<int>(p["voices"]), 1, 7);
   const size_t loopLength = static_cast<size_t>(cycles) * period;
   const size_t total = 2 * loopLength + period + 2;
+  if (too_long(total, max_frames, r)) return r;
   LowPass lp, lp2;
   std::vector<double> raw(total);
   const int spread = std::max(1, static_cast<int>(p["spread"]));
@@ -248,7 +259,7 @@ Rendered render_pad(Params& p) {
 }
 
 // Karplus-Strong: a burst of filtered noise circulating in a delay line of one period.
-Rendered render_pluck(Params& p) {
+Rendered render_pluck(Params& p, size_t max_frames) {
   Rendered r;
   r.period = std::max(8.0, std::round(p["period"]));
   r.rate = r.period * note_hz(p["note"]);
@@ -266,6 +277,7 @@ Rendered render_pluck(Params& p) {
   mean /= period;
   for (double& v : line) v -= mean;
   const size_t total = static_cast<size_t>(p["length"] * r.rate);
+  if (too_long(total, max_frames, r)) return r;
   r.data.resize(total);
   double prev = 0, body = 0;
   const double loss = std::clamp(p["decay"], 0.9, 0.99999);
@@ -284,7 +296,7 @@ Rendered render_pluck(Params& p) {
 }
 
 // Two-operator FM (plus an optional high "tine" modulator that dies fast, for e-pianos).
-Rendered render_fm(Params& p) {
+Rendered render_fm(Params& p, size_t max_frames) {
   Rendered r;
   r.period = std::max(8.0, std::round(p["period"]));
   r.rate = r.period * note_hz(p["note"]);
@@ -294,6 +306,7 @@ Rendered render_fm(Params& p) {
   const size_t cycles = static_cast<size_t>(std::max(1.0, p["cycles"]));
   const size_t loopLength = cycles * static_cast<size_t>(r.period);
   const size_t total = length + (loop ? loopLength + static_cast<size_t>(r.period) + 2 : 0);
+  if (too_long(total, max_frames, r)) return r;
   r.data.resize(total);
   const double ratio = p["ratio"];
   for (size_t i = 0; i < total; ++i) {
@@ -316,17 +329,21 @@ Rendered render_fm(Params& p) {
 // Inharmonic ratios of a metal plate's partials (hats, cymbals, rides).
 constexpr double MetalRatios[6] = {1.0, 1.4471, 1.6170, 1.9265, 2.5028, 2.6637};
 
-// An unpitched sound's frame: `length` seconds of room at `hz`, played at that rate on `note`.
-Rendered unpitched(Params& p) {
+// An unpitched sound's frame: `length` seconds of room at `hz`, played at that rate on `note`
+// (refused, with nothing made, past `max_frames`).
+Rendered unpitched(Params& p, size_t max_frames) {
   Rendered r;
   r.rate = p["hz"];
   r.note = p["note"];
-  r.data.resize(static_cast<size_t>(p["length"] * r.rate));
+  const size_t total = static_cast<size_t>(p["length"] * r.rate);
+  if (too_long(total, max_frames, r)) return r;
+  r.data.resize(total);
   return r;
 }
 
-Rendered render_drum(const std::string& kind, Params& p) {
-  Rendered r = unpitched(p);
+Rendered render_drum(const std::string& kind, Params& p, size_t max_frames) {
+  Rendered r = unpitched(p, max_frames);
+  if (r.refused > 0) return r;
   const double rate = r.rate;
   Noise noise{static_cast<uint32_t>(p["seed"]) * 2654435761u + 11};
   const size_t total = r.data.size();
@@ -394,7 +411,7 @@ struct BandPass {
 // Looped (loop=1), every envelope stops where `length` ends and the loop of `cycles` whole
 // cycles is taken one loop length later, when the filters have settled on the held sound;
 // unlooped, the sound runs `length` seconds and is trimmed like the other decaying kinds.
-Rendered render_voice(Params& p) {
+Rendered render_voice(Params& p, size_t max_frames) {
   static const char* const Shapes[5] = {"saw", "square", "pulse", "triangle", "sine"};
   Rendered r;
   r.period = std::round(p["period"]);
@@ -418,6 +435,7 @@ Rendered render_voice(Params& p) {
   // Harmonics up to half the rate, but no more than 128 (C-4's 128th is above 33 kHz): long
   // cycles stay quick to make.
   const int limit = std::min(period / 2, 128);
+  if (too_long(total, max_frames, r)) return r;
   r.data.resize(total);
   for (size_t i = 0; i < total; ++i) {
     const double x = static_cast<double>(i);
@@ -446,7 +464,7 @@ Rendered render_voice(Params& p) {
 
 // A kettledrum: the membrane's modes (ratios of a drum in air) dying at their own rates, a
 // pitch that settles from a little sharp as the head relaxes, and a felt mallet's thud.
-Rendered render_timpani(Params& p) {
+Rendered render_timpani(Params& p, size_t max_frames) {
   static constexpr double Ratios[6] = {1.0, 1.504, 1.742, 2.0, 2.245, 2.494};
   static constexpr double Levels[6] = {1.0, 0.55, 0.35, 0.25, 0.15, 0.1};
   static constexpr double Lives[6] = {1.0, 0.7, 0.55, 0.45, 0.35, 0.3};
@@ -457,6 +475,7 @@ Rendered render_timpani(Params& p) {
   Noise noise{static_cast<uint32_t>(p["seed"]) * 2654435761u + 3};
   LowPass felt;
   double phase[6] = {};
+  if (too_long(total, max_frames, r)) return r;
   r.data.resize(total);
   for (size_t i = 0; i < total; ++i) {
     const double sec = static_cast<double>(i) / r.rate;
@@ -475,8 +494,9 @@ Rendered render_timpani(Params& p) {
 // Kit pieces outside the basic four: a brush's swish, a ride's bell and wash, a drum
 // machine's cowbell, a rim shot, and an orchestra's clashed (or, with a long attack, rolled)
 // pair of cymbals.
-Rendered render_kit(const std::string& kind, Params& p) {
-  Rendered r = unpitched(p);
+Rendered render_kit(const std::string& kind, Params& p, size_t max_frames) {
+  Rendered r = unpitched(p, max_frames);
+  if (r.refused > 0) return r;
   const double rate = r.rate;
   Noise noise{static_cast<uint32_t>(p["seed"]) * 2654435761u + 13};
   const size_t total = r.data.size();
@@ -540,7 +560,7 @@ Rendered render_kit(const std::string& kind, Params& p) {
 // A whole drum bar in one sample, to be chopped with sample offsets as breakbeats are: each
 // step is a whole number of 256-frame offset units long, and the rate is set so that the bar
 // plays at `bpm` on its note (a step is a sixteenth). Masks: bit s plays on step s.
-Rendered render_break(Params& p) {
+Rendered render_break(Params& p, size_t max_frames) {
   Rendered r;
   r.note = p["note"];
   const int steps = static_cast<int>(p["steps"]);
@@ -549,6 +569,7 @@ Rendered render_break(Params& p) {
   const size_t step = units * 256;
   r.rate = static_cast<double>(step) / stepSeconds;
   const size_t total = step * static_cast<size_t>(steps);
+  if (too_long(total, max_frames, r)) return r;
   std::vector<double> dry(total, 0.0);
   Noise noise{static_cast<uint32_t>(p["seed"]) * 2654435761u + 17};
   const auto mask = [&](const char* name, int s) { return (static_cast<uint32_t>(p[name]) >> s) & 1u; };
@@ -617,7 +638,17 @@ std::vector<std::string> synth_parameter_names(const std::string& kind) {
   return names;
 }
 
-bool synthesise(const SynthSpec& recipe, XmSample& sample, std::string& error) {
+bool synth_kind_range(const std::string& kind, const std::string& name, double& low, double& high) {
+  const auto layered = layered_kinds().find(kind);
+  if (layered == layered_kinds().end()) return false;
+  const auto range = layered->second.find(name);
+  if (range == layered->second.end()) return false;
+  low = range->second.low;
+  high = range->second.high;
+  return true;
+}
+
+bool synthesise(const SynthSpec& recipe, XmSample& sample, std::string& error, size_t max_frames) {
   auto it = kind_table().find(recipe.kind);
   if (it == kind_table().end()) {
     error = "unknown synth kind \"" + recipe.kind + "\"";
@@ -641,15 +672,24 @@ bool synthesise(const SynthSpec& recipe, XmSample& sample, std::string& error) {
       }
   Rendered r;
   const std::string& k = recipe.kind;
-  if (k == "pad") r = render_pad(p);
-  else if (k == "pluck") r = render_pluck(p);
-  else if (k == "fm") r = render_fm(p);
-  else if (k == "saw" || k == "square" || k == "pulse" || k == "triangle" || k == "sine") r = render_wave(k, p);
-  else if (k == "voice") r = render_voice(p);
-  else if (k == "timpani") r = render_timpani(p);
-  else if (k == "break") r = render_break(p);
-  else if (k == "brush" || k == "ride" || k == "cowbell" || k == "rim" || k == "clash") r = render_kit(k, p);
-  else r = render_drum(k, p);
+  if (k == "pad") r = render_pad(p, max_frames);
+  else if (k == "pluck") r = render_pluck(p, max_frames);
+  else if (k == "fm") r = render_fm(p, max_frames);
+  else if (k == "saw" || k == "square" || k == "pulse" || k == "triangle" || k == "sine") r = render_wave(k, p, max_frames);
+  else if (k == "voice") r = render_voice(p, max_frames);
+  else if (k == "timpani") r = render_timpani(p, max_frames);
+  else if (k == "break") r = render_break(p, max_frames);
+  else if (k == "brush" || k == "ride" || k == "cowbell" || k == "rim" || k == "clash") r = render_kit(k, p, max_frames);
+  else r = render_drum(k, p, max_frames);
+  if (r.refused > 0) {
+    error = "the sample would take " + std::to_string(r.refused) + " frames; at most " + std::to_string(max_frames) +
+            " are made (shorten its length, cycles, attack or period)";
+    return false;
+  }
+  if (r.data.empty()) {
+    error = "the sample would be empty (its length is too short for its rate)";
+    return false;
+  }
 
   sample = XmSample{};
   sample.name = recipe.kind;

@@ -7,6 +7,7 @@
 // and the loop starts at a rising zero crossing; decaying sounds are trimmed where they fall
 // below a quarter of an 8-bit step and faded over their last milliseconds.
 #pragma once
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +26,15 @@ struct SynthSpec {
 
 // The names a kind accepts (empty for an unknown kind).
 std::vector<std::string> synth_parameter_names(const std::string& kind);
+// The range a kind states for one of its own parameters (the layered kinds state one for
+// each); false where the kind states none and the score's general ranges apply.
+bool synth_kind_range(const std::string& kind, const std::string& name, double& low, double& high);
 
-// Makes the sample, or returns false with `error` naming the unknown kind or parameter.
-bool synthesise(const SynthSpec& recipe, XmSample& sample, std::string& error);
+// The most frames a description may ask to be rendered (before trimming), far above any
+// instrument's: a few times that of a second of sound at the highest rates.
+constexpr size_t SynthMaxFrames = size_t{1} << 21;
+
+// Makes the sample, or returns false with `error` naming the unknown kind or parameter, or
+// saying that the sample would be empty or longer than `max_frames`. The numbers are taken
+// in the ranges the score language states for them.
+bool synthesise(const SynthSpec& recipe, XmSample& sample, std::string& error, size_t max_frames = SynthMaxFrames);

@@ -13,6 +13,44 @@ constexpr const char* NoteNames[12] = {"C-", "C#", "D-", "D#", "E-", "F-", "F#",
 constexpr const char* VibratoTypes[4] = {"sine", "square", "rampdown", "rampup"};
 constexpr char VolumeLetters[] = "-+dusvplrm";  // commands 6..15 of the volume column
 
+// Every synthesiser parameter of the plain kinds with the values it may take (inclusive); the
+// layered kinds state their own (synth_kind_range). The synthesiser trusts these, as its
+// sizes and times follow from them. Times are seconds,
+// `period` samples per cycle, `note` 1 (C-0) to 96 (B-7), levels and mixes fractions.
+struct SynthRange {
+  const char* name;
+  double low, high;
+};
+constexpr SynthRange SynthRanges[] = {
+    {"attack", 0, 10},          {"body", 0, 4},           {"brightness", 0, 1},   {"chorus", 0, 4},
+    {"click", 0, 4},            {"color", 0, 1},          {"cutoff", 0.01, 512},  {"cutoffstart", 0, 512},
+    {"cycles", 1, 4096},        {"decay", 0.001, 60},     {"detune", -1200, 1200}, {"drive", 0, 16},
+    {"hz", 1000, 192000},       {"index", 0, 64},         {"index2", 0, 64},      {"itime", 0, 60},
+    {"length", 0.001, 60},      {"loop", 0, 1},           {"note", 1, 96},        {"noise", 0, 1},
+    {"peak", 0.05, 1},          {"period", 8, 1024},      {"pwm", 0, 0.5},        {"pwmcycles", 1, 64},
+    {"ratio", 0, 64},           {"resonance", 0, 2},      {"seed", 0, 4294967295.0}, {"spread", 1, 16},
+    {"sweep", 0, 10},           {"tine", 0, 64},          {"tineindex", 0, 64},   {"tone", 1, 20000},
+    {"toneend", 1, 20000},      {"voices", 1, 7},         {"width", 0, 1},
+};
+
+std::string format_number(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.6g", v);
+  return buf;
+}
+
+std::string format_bound(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.10g", v);
+  return buf;
+}
+
+const SynthRange* synth_range(const std::string& name) {
+  for (const SynthRange& r : SynthRanges)
+    if (name == r.name) return &r;
+  return nullptr;
+}
+
 struct Token {
   std::string text;
   int column;  // 1-based
@@ -191,6 +229,8 @@ bool parse_instrument_line(Parser& p, const std::vector<Token>& t, ScoreInstrume
   if (key == "synth") {
     if (t.size() < 2) return p.fail(t[0].column, "synth needs a kind");
     ins.synth.kind = t[1].text;
+    ins.synthLine = p.line;
+    ins.synthColumn = t[0].column;
     const std::vector<std::string> names = synth_parameter_names(ins.synth.kind);
     if (names.empty()) return p.fail(t[1].column, "unknown synth kind \"" + t[1].text + "\"");
     ins.synth.params.clear();
@@ -201,7 +241,18 @@ bool parse_instrument_line(Parser& p, const std::vector<Token>& t, ScoreInstrume
       if (std::find(names.begin(), names.end(), name) == names.end())
         return p.fail(t[k].column, "synth kind \"" + ins.synth.kind + "\" has no parameter \"" + name + "\"");
       double value = 0;
-      if (!p.real(t[k].text.substr(eq + 1), t[k].column + static_cast<int>(eq) + 1, value, name)) return false;
+      const int at = t[k].column + static_cast<int>(eq) + 1;
+      if (!p.real(t[k].text.substr(eq + 1), at, value, name)) return false;
+      // The kind's own range where it states one, else the general one of that name.
+      SynthRange range{name.c_str(), 0, 0};
+      if (!synth_kind_range(ins.synth.kind, name, range.low, range.high)) {
+        const SynthRange* general = synth_range(name);
+        if (general == nullptr) return p.fail(t[k].column, "synth parameter \"" + name + "\" has no stated range");
+        range = *general;
+      }
+      if (value < range.low || value > range.high)
+        return p.fail(at, name + " " + t[k].text.substr(eq + 1) + " outside " + format_bound(range.low) + ".." +
+                              format_bound(range.high));
       ins.synth.params.emplace_back(name, value);
     }
     return true;
@@ -279,6 +330,7 @@ bool parse_score(const std::string& text, const std::string& file, Score& score,
   enum class Where { Header, Instrument, Pattern } where = Where::Header;
   bool seenBody = false;
   int sectionLine = 0;
+  int restartLine = 0, restartColumn = 0;
   std::map<std::string, int> names;
   while (std::getline(in, line)) {
     ++p.line;
@@ -376,7 +428,11 @@ bool parse_score(const std::string& text, const std::string& file, Score& score,
       score.linear = t[1].text == "linear";
     } else if (key == "restart") {
       if (!one_value()) return false;
+      if (std::isdigit(static_cast<unsigned char>(t[1].text[0])) && !p.integer(t[1], 0, 255, v, "restart position"))
+        return false;
       score.restart = t[1].text;
+      restartLine = p.line;
+      restartColumn = t[1].column;
     } else {
       return p.fail(t[0].column, "unknown line \"" + key + "\"");
     }
@@ -389,9 +445,18 @@ bool parse_score(const std::string& text, const std::string& file, Score& score,
   if (score.order.empty()) return p.fail(1, "the score has no order line");
   for (const std::string& name : score.order)
     if (!names.count("pattern:" + name)) return p.fail(1, "the order names pattern \"" + name + "\", which is not defined");
-  if (!score.restart.empty() && !std::isdigit(static_cast<unsigned char>(score.restart[0])) &&
-      std::find(score.order.begin(), score.order.end(), score.restart) == score.order.end())
-    return p.fail(1, "restart pattern \"" + score.restart + "\" is not in the order");
+  if (!score.restart.empty()) {
+    const int endLine = p.line;
+    p.line = restartLine;
+    if (!std::isdigit(static_cast<unsigned char>(score.restart[0]))) {
+      if (std::find(score.order.begin(), score.order.end(), score.restart) == score.order.end())
+        return p.fail(restartColumn, "restart pattern \"" + score.restart + "\" is not in the order");
+    } else if (std::stoul(score.restart) >= score.order.size()) {
+      return p.fail(restartColumn, "restart position " + score.restart + " beyond the " +
+                                       std::to_string(score.order.size()) + " song positions");
+    }
+    p.line = endLine;
+  }
   for (const ScorePattern& pat : score.patterns)
     for (const auto& row : pat.rows)
       for (const XmCell& c : row)
@@ -419,7 +484,10 @@ bool score_to_xm(const Score& s, XmModule& m, std::string& error) {
   m.restart = 0;
   if (!s.restart.empty()) {
     if (std::isdigit(static_cast<unsigned char>(s.restart[0]))) {
-      m.restart = static_cast<uint16_t>(std::stoi(s.restart));
+      // Read with its range, so a position past 16 bits cannot wrap into the order.
+      const unsigned long position = std::strtoul(s.restart.c_str(), nullptr, 10);
+      if (position >= m.orders.size()) return error = "restart position beyond the order", false;
+      m.restart = static_cast<uint16_t>(position);
     } else {
       auto it = std::find(s.order.begin(), s.order.end(), s.restart);
       if (it == s.order.end()) return error = "restart pattern \"" + s.restart + "\" is not in the order", false;
@@ -437,7 +505,11 @@ bool score_to_xm(const Score& s, XmModule& m, std::string& error) {
     XmInstrument xi;
     xi.name = ins.name.substr(0, 22);
     XmSample sample;
-    if (!synthesise(ins.synth, sample, error)) return error = "instrument " + ins.name + ": " + error, false;
+    if (!synthesise(ins.synth, sample, error)) {
+      const std::string where =
+          ins.synthLine > 0 ? std::to_string(ins.synthLine) + ":" + std::to_string(ins.synthColumn) + ": " : "";
+      return error = where + "instrument " + ins.name + ": " + error, false;
+    }
     sample.volume = static_cast<uint8_t>(ins.volume);
     sample.panning = static_cast<uint8_t>(ins.panning);
     sample.relativeNote = static_cast<int8_t>(std::clamp(sample.relativeNote + ins.transpose, -96, 95));

@@ -55,6 +55,7 @@ struct ScoreInstrument {
   ScoreEnvelope volumeEnvelope, panningEnvelope;
   int fadeout = 0;
   int vibratoType = 0, vibratoSweep = 0, vibratoDepth = 0, vibratoRate = 0;
+  int synthLine = 0, synthColumn = 0;  // where the synth line is, for messages; 0 when not read
 };
 
 struct ScorePattern {
@@ -76,5 +77,6 @@ struct Score {
 bool parse_score(const std::string& text, const std::string& file, Score& score, std::string& error);
 
 // The module of a score (samples synthesised); false with `error` when an instrument's
-// synth cannot be made or the order names no pattern.
+// synth cannot be made ("LINE:COLUMN: instrument NAME: cause", at its synth line when
+// known) or the order names no pattern.
 bool score_to_xm(const Score& score, XmModule& module, std::string& error);

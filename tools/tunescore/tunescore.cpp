@@ -1,4 +1,5 @@
 // tunescore: compiles a score (plain text, see score.h) into an extended module (.xm).
+#include <cctype>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,12 +36,16 @@ int main(int argc, char** argv) {
   std::string error;
   if (is_same_file(input, *output, error)) return cli_fail(TheCli, error);
   std::vector<uint8_t> raw;
-  if (!read_input(input, raw, error)) return cli_fail(TheCli, error);
+  if (!read_input(input, raw, error, TextInput)) return cli_fail(TheCli, error);
   const std::string text(raw.begin(), raw.end());
   Score score;
   if (!parse_score(text, input, score, error)) return cli_fail(TheCli, error);
   XmModule module;
-  if (!score_to_xm(score, module, error)) return cli_fail(TheCli, display_name(input, false) + ": " + error);
+  if (!score_to_xm(score, module, error)) {
+    // "LINE:COLUMN: cause" joins the file name as the parser's messages do.
+    const bool placed = !error.empty() && std::isdigit(static_cast<unsigned char>(error[0]));
+    return cli_fail(TheCli, display_name(input, false) + (placed ? ":" : ": ") + error);
+  }
   const std::vector<uint8_t> bytes = write_xm(module);
   if (!write_whole_output(*output, bytes, error)) return cli_fail(TheCli, error);
   return 0;

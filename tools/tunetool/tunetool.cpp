@@ -131,7 +131,7 @@ bool check_image(const std::string& path, const std::vector<uint8_t>& image, std
 
 bool read_and_load(const std::string& path, std::vector<uint8_t>& bytes, std::vector<uint8_t>& image,
                    std::string& error) {
-  return read_input(path, bytes, error) && load_image(path, bytes, image, error) && check_image(path, image, error);
+  return read_input(path, bytes, error, ModuleInput) && load_image(path, bytes, image, error) && check_image(path, image, error);
 }
 
 // Every command names its input; commands that write name an output other than the input.
@@ -156,7 +156,7 @@ int command_import(const CliArgs& a) {
   std::vector<uint8_t> bytes;
   std::string error;
   XmImport imported;
-  if (!read_input(c.input, bytes, error) || !import_file(c.input, bytes, {}, imported, error) ||
+  if (!read_input(c.input, bytes, error, ModuleInput) || !import_file(c.input, bytes, {}, imported, error) ||
       !write_whole_output(c.output, imported.image, error))
     return fail(error);
   cli_detail(TheCli, display_name(c.output, true) + ": " + std::to_string(imported.image.size()) + " bytes, " +
@@ -532,7 +532,7 @@ int command_pack(const CliArgs& a) {
   const std::string& path = c.input;
   std::vector<uint8_t> bytes;
   std::string error;
-  if (!read_input(path, bytes, error)) return fail(error);
+  if (!read_input(path, bytes, error, ModuleInput)) return fail(error);
   if (!looks_like_xm(bytes)) return fail(display_name(path, false) + ": not an extended module");
   XmImport imported;
   if (!import_file(path, bytes, {.eightBitOnly = true}, imported, error)) return fail(error);

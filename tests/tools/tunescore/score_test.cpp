@@ -202,12 +202,31 @@ TEST(Score, ErrorsNameFileLineAndColumn) {
       {"  wobble 3\n", "t.score:1:3", "unknown line"},
       {head + "pattern p\n... .. .. ...\nend\nspeed 3\n", "t.score:6:1", "belongs in the header"},
       {head + "pattern q\n... .. .. ...\nend\n", "t.score:6:1", "pattern \"p\", which is not defined"},
-      {head + "restart z\npattern p\n... .. .. ...\nend\n", "t.score:7:1", "restart pattern \"z\""},
+      {head + "restart z\npattern p\n... .. .. ...\nend\n", "t.score:3:9", "restart pattern \"z\""},
+      {head + "restart 1\npattern p\n... .. .. ...\nend\n", "t.score:3:9", "beyond the 1 song positions"},
+      {head + "restart 65536\n", "t.score:3:9", "outside 0..255"},
+      {head + "restart 99999999999\n", "t.score:3:9", "outside 0..255"},
       {"order p\npattern p\n... .. .. ...\nend\npattern p\n", "t.score:5:9", "defined twice"},
       {"instrument a\n  synth organ\nend\n", "t.score:2:9", "unknown synth kind"},
       {"instrument a\n  synth saw period=64 colour=3\nend\n", "t.score:2:23", "no parameter \"colour\""},
       {"instrument a\n  synth saw period=6x4\nend\n", "t.score:2:20", "not a number"},
       {"instrument a\n  volume 80\nend\n", "t.score:2:10", "outside 0..64"},
+      // Every synth number has its range; the column is the value's.
+      {"instrument a\n  synth kick length=0\nend\n", "t.score:2:21", "length 0 outside 0.001..60"},
+      {"instrument a\n  synth kick length=-1\nend\n", "t.score:2:21", "outside 0.001..60"},
+      {"instrument a\n  synth kick length=1e9\nend\n", "t.score:2:21", "outside 0.001..60"},
+      {"instrument a\n  synth kick hz=0\nend\n", "t.score:2:17", "hz 0 outside 1000..192000"},
+      {"instrument a\n  synth kick hz=-1\nend\n", "t.score:2:17", "outside 1000..192000"},
+      {"instrument a\n  synth kick decay=-1\nend\n", "t.score:2:20", "outside 0.001..60"},
+      {"instrument a\n  synth kick tone=1e300\nend\n", "t.score:2:19", "outside 1..20000"},
+      {"instrument a\n  synth kick seed=-1\nend\n", "t.score:2:19", "outside 0..4294967295"},
+      {"instrument a\n  synth saw period=1e300\nend\n", "t.score:2:20", "outside 8..1024"},
+      {"instrument a\n  synth saw period=1e9\nend\n", "t.score:2:20", "outside 8..1024"},
+      {"instrument a\n  synth saw cycles=1e9\nend\n", "t.score:2:20", "outside 1..4096"},
+      {"instrument a\n  synth saw note=1e6\nend\n", "t.score:2:18", "outside 1..96"},
+      {"instrument a\n  synth saw note=-1e6\nend\n", "t.score:2:18", "outside 1..96"},
+      {"instrument a\n  synth pad voices=1e6\nend\n", "t.score:2:20", "outside 1..7"},
+      {"instrument a\n  synth saw period=1e999\nend\n", "t.score:2:20", "not a number"},
       {"instrument a\n  volume\nend\n", "t.score:2:3", "needs a value"},
       {"instrument a\n  envelope volume 0:64 0:10\nend\n", "t.score:2:24", "must rise"},
       {"instrument a\n  envelope volume 0:64 5:70\nend\n", "t.score:2:26", "outside 0..64"},
@@ -231,4 +250,31 @@ TEST(Score, ErrorsNameFileLineAndColumn) {
     EXPECT_EQ(error.rfind(c.where + ": ", 0), 0u) << "got \"" << error << "\" for\n" << c.text;
     EXPECT_NE(error.find(c.cause), std::string::npos) << "got \"" << error << "\" for\n" << c.text;
   }
+}
+
+// A description whose numbers are each in range can still ask for a sample too long to make
+// or too short to hold a frame: refused at its synth line, before anything is allocated.
+TEST(Score, SamplesTooLongOrEmptyAreRefusedAtTheirSynthLine) {
+  struct Case {
+    std::string synth;
+    std::string message;  // all of it
+  };
+  const Case cases[] = {
+      // 2 x 4096 cycles of 1024 frames, plus a period and two frames.
+      {"pad period=1024 cycles=4096", "3:3: instrument a: the sample would take 8389634 frames; at most 2097152"},
+      // 8 frames per cycle of C-0 (16.35 Hz) is 130 frames a second: a millisecond holds none.
+      {"pluck note=1 period=8 length=0.001", "3:3: instrument a: the sample would be empty"},
+  };
+  for (const Case& c : cases) {
+    const std::string text = "order p\ninstrument a\n  synth " + c.synth + "\nend\npattern p\n... .. .. ...\nend\n";
+    Score score;
+    std::string error;
+    ASSERT_TRUE(parse_score(text, "t.score", score, error)) << error;
+    XmModule module;
+    EXPECT_FALSE(score_to_xm(score, module, error)) << c.synth;
+    EXPECT_EQ(error.rfind(c.message, 0), 0u) << "got \"" << error << "\" for " << c.synth;
+  }
+  // The edges of the ranges are accepted: the shortest drum at the highest rate is a few frames.
+  EXPECT_EQ(compile("order p\ninstrument a\n  synth kick hz=192000 length=0.001\nend\npattern p\n... .. .. ...\nend\n").empty(),
+            false);
 }
