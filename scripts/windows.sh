@@ -24,7 +24,7 @@ fi
 
 step "native build-time tools and the Wine tests"
 cmake -S . -B "$host" "${common[@]}" -DMUSICDISK_SDL=OFF -DMUSICDISK_WINDOWS_PROGRAM="$program" > /dev/null
-cmake --build "$host" -j"$jobs" --target md-embed tunetool tuneembed make_test_tunes picturetool md-fontembed md-textembed \
+cmake --build "$host" -j"$jobs" --target md-embed tunetool tuneembed picturetool md-fontembed md-textembed \
   md-labelcheck wine_window_test
 
 # The Windows builds leave out debugging information: it would double their objects and

@@ -40,8 +40,8 @@ TEST(Pitch, NotePeriodsAndSteps) {
   // The bounds of the tunes' ranges; Amiga periods below 100 are taken as the step itself and
   // negative ones compare unsigned.
   EXPECT_EQ((std::vector<uint16_t>{period_step(true, -18432), period_step(true, 24576), period_step(false, 438272),
-                                   period_step(false, 99), period_step(false, -5)}),
-            (std::vector<uint16_t>{12420, 0, 2, 98, 0}));
+                                   period_step(false, 100), period_step(false, 99), period_step(false, -5)}),
+            (std::vector<uint16_t>{12420, 0, 2, 13290, 98, 0}));
   for (int32_t p = -18432; p <= 24576; p += 37) EXPECT_EQ(period_step(true, p) & 1, 0);
 }
 

@@ -42,6 +42,7 @@ TEST(PlayerThreads, StartRightAfterStopWaitsForTheRenderInFlight) {
   // so that a start regularly falls inside a render that began while the song played. The
   // start must not rewrite the channels under that render (the thread sanitizer watches).
   tune::Player t(busy_tune(), false);
+  ASSERT_EQ(validate_module_image(t.image.data(), t.image.size()), ImageCheck::Ok);
   std::atomic<bool> done{false};
   std::atomic<int> calls{0};
   std::thread renderer([&] {

@@ -60,22 +60,18 @@ TEST(Font, ScanStopsAtTheTablesEnd) {
   EXPECT_EQ(Font.glyph_start[255], 1 + 255 * 3);
 }
 
-TEST(Font, ColumnCoverageCountsRowsWithInk) {
-  SyntheticFont strip(2, [](int) { return 3; });
-  strip.set(0, 5, 1);  // the leading column gets one faint pixel
-  strip.build();
-  EXPECT_EQ(column_coverage(0), 1);
-  EXPECT_EQ(column_coverage(1), 38);          // rows 1 to 38
-  EXPECT_EQ(column_coverage(4), 0);           // the gap
-  EXPECT_EQ(column_coverage(Font.width), 0);  // one past the end counts as empty
-}
-
-TEST(Font, GlyphWidthOutsideTheGlyphsIsZero) {
+TEST(Font, ColumnCoverageAndGlyphWidths) {
   SyntheticFont strip(20, cycle_width, 0);
   strip.build();
   for (int code : {-128, -1, 0, 31, 52, 53, 200, 1000}) EXPECT_EQ(glyph_width(code), 0) << code;
   EXPECT_EQ(glyph_width(32), 2);
   EXPECT_EQ(glyph_width(51), 2 + 19 % 7);
+  strip.set(0, 5, 1);  // the leading column gets one faint pixel
+  strip.build();
+  EXPECT_EQ(column_coverage(0), 1);
+  EXPECT_EQ(column_coverage(1), 38);          // rows 1 to 38
+  EXPECT_EQ(column_coverage(3), 0);           // the gap after glyph 0
+  EXPECT_EQ(column_coverage(Font.width), 0);  // one past the end counts as empty
 }
 
 TEST(Font, BlitCopiesFiftyOneRowsOpaquelyAndHalves) {

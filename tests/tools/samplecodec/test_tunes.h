@@ -1,4 +1,4 @@
-// Thirteen small module images for the tune data pipeline: an empty header block apart from
+// Thirteen small module images for the packer tests: an empty header block apart from
 // the magic and the sample-area fields, some stand-in instrument bytes, and a sample area
 // of two zero samples and a few tones. Tune n differs in every size from tune n + 1.
 #pragma once

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "codecs/samples.h"
-#include "codecs/samples/test_tunes.h"
+#include "test_tunes.h"
 #include "tools/samplecodec/tune_pack.h"
 
 TEST(TunePack, StoredPartEndsAfterTheTwoZeroSamplesAndAssemblyFollowsTheShow) {

@@ -1,0 +1,184 @@
+#!/usr/bin/env bash
+# Plants one real fault at a time in the sources and checks that the tests notice.
+#
+# Usage: scripts/planted-faults.sh BUILD_DIR [PATTERN]
+#   BUILD_DIR  a configured build folder (tests enabled); the sources are the ones it was
+#              configured from.
+#   PATTERN    only the rows whose name contains it.
+# PLANTED_FAULTS_DRY=1 only checks that every edit still applies (no build, no run).
+#
+# For each row below: the file is saved, the sed edit applied (it must change the file),
+# the one test program rebuilt and run with the filter; the row is "caught" when the run
+# fails. The file is put back afterwards, also when the script is interrupted. Prints one
+# line per fault and exits non-zero when any fault goes unnoticed or cannot be planted.
+# Not a CTest test: each row rebuilds a test program, which takes minutes in all.
+set -uo pipefail
+
+if [ $# -lt 1 ] || [ ! -f "$1/CMakeCache.txt" ]; then
+  echo "usage: $0 BUILD_DIR [PATTERN]  (BUILD_DIR: a configured build folder)" >&2
+  exit 2
+fi
+build=$(cd "$1" && pwd)
+only="${2:-}"
+source_dir=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt")
+[ -d "$source_dir" ] || { echo "no source folder found for $build" >&2; exit 2; }
+jobs="${PLANTED_FAULTS_JOBS:-2}"
+
+scratch=$(mktemp -d)
+saved=""   # the file currently holding a planted fault
+restore() {
+  if [ -n "$saved" ]; then
+    # A fresh time stamp, so that the next build compiles the file as it was again.
+    cp "$scratch/original" "$source_dir/$saved"
+    touch "$source_dir/$saved"
+    saved=""
+  fi
+}
+trap 'restore; rm -rf "$scratch"' EXIT
+trap 'exit 130' INT TERM
+
+missed=0
+rows=0
+
+# fault NAME FILE SED-EDIT TEST-PROGRAM GTEST-FILTER
+fault() {
+  local name=$1 file=$2 edit=$3 program=$4 filter=$5
+  case "$name" in *"$only"*) ;; *) return ;; esac
+  rows=$((rows + 1))
+  local path="$source_dir/$file"
+  cp "$path" "$scratch/original"
+  saved=$file
+  sed -i -e "$edit" "$path"
+  if cmp -s "$path" "$scratch/original"; then
+    printf '%-44s NOT PLANTED (the edit matches nothing in %s)\n' "$name" "$file"
+    missed=$((missed + 1))
+    restore
+    return
+  fi
+  if [ -n "${PLANTED_FAULTS_DRY:-}" ]; then
+    printf '%-44s planted\n' "$name"
+    restore
+    return
+  fi
+  if ! cmake --build "$build" --target "$program" -j "$jobs" >"$scratch/build.log" 2>&1; then
+    printf '%-44s NOT PLANTED (%s does not build with it)\n' "$name" "$program"
+    tail -5 "$scratch/build.log" | sed 's/^/    /'
+    missed=$((missed + 1))
+    restore
+    return
+  fi
+  local exe
+  exe=$(find "$build" -type f -name "$program" -perm -u+x | head -1)
+  if [ -z "$exe" ]; then
+    printf '%-44s NOT PLANTED (no program %s in %s)\n' "$name" "$program" "$build"
+    missed=$((missed + 1))
+    restore
+    return
+  fi
+  if (cd "$(dirname "$exe")" && timeout 900 "$exe" --gtest_filter="$filter" >"$scratch/run.log" 2>&1); then
+    printf '%-44s NOT CAUGHT by %s %s\n' "$name" "$program" "$filter"
+    missed=$((missed + 1))
+  else
+    local failed
+    failed=$(sed -n 's/^\[  FAILED  \] \([A-Za-z0-9_]*\.[A-Za-z0-9_]*\).*/\1/p' "$scratch/run.log" | sort -u | head -3 |
+             paste -sd' ')
+    printf '%-44s caught by %s\n' "$name" "${failed:-$program (crashed)}"
+  fi
+  restore
+}
+
+# --- The player: effects, envelopes and the volume pipeline, the mixer, pitch ------------------
+P=player_tests
+E='Effects.*:Envelope.*:Sequencer.*:Trigger.*'
+fault "effects: volume slide one too far" player/effects.cpp \
+  's/clamp_volume(c.volume - m)/clamp_volume(c.volume - m - 1)/' $P "$E"
+fault "effects: tremor off one count late" player/effects.cpp \
+  's/if (c.tremorCount >= c.tremorOn)/if (c.tremorCount > c.tremorOn)/' $P "$E"
+fault "effects: retrigger volume code 6" player/effects.cpp \
+  's|case 6: return (v + v / 4) / 2;|case 6: return (v + v / 2) / 2;|' $P "$E"
+fault "effects: tone portamento overshoots" player/effects.cpp \
+  's/std::max(period - c.portaSpeed, c.portaTarget)/period - c.portaSpeed/' $P "$E"
+fault "envelope: interpolation a tick ahead" player/instrument.cpp \
+  's|(to - from) \* tick / length|(to - from) * (tick + 1) / length|' $P "$E"
+fault "envelope: sustain ignored" player/instrument.cpp \
+  's/keyOn == 1 \&\& point == sustain/keyOn == 2 \&\& point == sustain/' $P "$E"
+fault "envelope: panning swing truncated" player/instrument.cpp \
+  's/(((e - 32) \* distance) >> 5)/(((e - 32) * distance) \/ 32)/' $P "$E"
+fault "envelope: fadeout at half speed" player/instrument.cpp \
+  's/c.fade - fadeout)/c.fade - fadeout \/ 2)/' $P "$E"
+M='Mixer.*'
+fault "mixer: left gain off by one" player/mixer.cpp \
+  's/int32_t gainLeft = v.mixVolume \* (255 - v.mixPanning)/int32_t gainLeft = v.mixVolume * (256 - v.mixPanning)/' \
+  $P "$M"
+fault "mixer: no interpolation of 8-bit data" player/mixer.cpp \
+  's/s = s0 + (((s1 - s0) \* f) >> 16);/s = s0;/' $P "$M"
+fault "mixer: ping-pong turn a frame early" player/mixer.cpp \
+  's/v.position = 2 \* ahead - v.position;/v.position = 2 * ahead - v.position - (int64_t{1} << 32);/' $P "$M"
+fault "pitch: linear step scale" player/pitch.cpp 's|\* 14 / 494|* 14 / 493|' $P 'Pitch.*'
+fault "pitch: glissando rounds halves up" player/pitch.cpp \
+  's/int64_t{period} + pitchOffset + 128;/int64_t{period} + pitchOffset + 127;/' $P 'Pitch.*'
+fault "pitch: Amiga step boundary at 101" player/pitch.cpp 's/step = p >= 100 ? 1329006/step = p > 100 ? 1329006/' $P 'Pitch.*'
+
+# --- Codecs: the bit reader, the inverse transform, the sample synthesis ----------------------
+C=picture_tests
+fault "bit reader: bit offset off by one" codecs/bitreader.h \
+  's/word <<= reader.position \& 7;/word <<= (reader.position + 1) \& 7;/' $C 'BitReader.*'
+fault "bit reader: start code 00 00 00 accepted" codecs/bitreader.cpp \
+  's/p\[2\] == 1)/p[2] <= 1)/' $C 'BitReader.*'
+fault "inverse transform: row rounding dropped" codecs/picture.cpp \
+  's/out\[0\] = static_cast<int32_t>(asr(l + G + F + C + 512, 10));/out[0] = static_cast<int32_t>(asr(l + G + F + C, 10));/' \
+  $C 'InverseTransform.*'
+fault "inverse transform: column coefficient" codecs/picture.cpp \
+  '/^void idct_column/,/^}/s/x3 \* 4816 + x5 \* 3218/x3 * 4816 + x5 * 3216/' $C 'InverseTransform.*'
+S=samples_test
+fault "samples: dequantised level offset" codecs/samples.cpp \
+  's/table.values\[wide\]\[e\]\[code\] = (t + 0.5) \* (1 << e);/table.values[wide][e][code] = (t + 0.25) * (1 << e);/' \
+  $S 'Sample*'
+fault "samples: synthesis forgets the overlap" codecs/samples.cpp \
+  's/for (int q = 0; q < 8; ++q) a\[q\] = a\[q\] + sc\[q\] \* wc\[q\];/for (int q = 0; q < 8; ++q) a[q] = sc[q] * wc[q];/' \
+  $S 'Sample*'
+fault "samples: output limit at -127" codecs/samples.cpp \
+  's/v < -128.0 ? -128.0 :/v < -127.0 ? -127.0 :/' $S 'Sample*'
+
+# --- Render: colour, raster bars, scroller, menu bars, font -----------------------------------
+R=render_tests
+fault "colour: saturating add carries across" render/framebuffer.h \
+  's/uint32_t c = s \& 0x1010100u;/uint32_t c = s \& 0x1010000u;/' $R 'SaturatingAdd.*:ChannelScaling.*:RasterBars.*'
+fault "raster bars: whole step weighs 65536" render/raster_bars.cpp \
+  's/(65535 - f)/(65536 - f)/' $R 'RasterBars.*'
+fault "raster bars: ramp index step" render/raster_bars.cpp \
+  's/int32_t k = (s + 2 \* i + j) \& 31;/int32_t k = (s + i + j) \& 31;/' $R 'RasterBars.*'
+fault "scroller: space of 16" render/scroller.cpp 's/ScrollSpace = 17;/ScrollSpace = 16;/' $R 'ScrollerFixture.*'
+fault "scroller: stall shift" render/scroller.cpp \
+  's/if (shift >= ScrollPos) shift = ScrollPos - 1;/if (shift >= ScrollPos) shift = ScrollPos - 2;/' \
+  $R 'ScrollerFixture.*'
+fault "scroller: fractions of pixels lost" render/scroller.cpp \
+  's/float_to_int(static_cast<double>(phase) \* PixelsPerPhase) -/float_to_int(static_cast<double>(phase - LastScrollPhase) * PixelsPerPhase); (void)(/; s/float_to_int(static_cast<double>(LastScrollPhase) \* PixelsPerPhase);/0);/' \
+  $R 'ScrollerFixture.*'
+fault "scroller: reflection at half brightness" render/scroller.cpp \
+  's/saturating_add(quarter_brightness(\*in)/saturating_add(half_brightness(*in)/' $R 'ScrollerFixture.*'
+fault "menu bars: shrink weights" render/menu_bars.cpp 's/const uint32_t v1 = 255 - v0;/const uint32_t v1 = 256 - v0;/' \
+  $R 'ShrinkImage.*:BarImagesFixture.*'
+fault "menu bars: overlay writes empty pixels" render/menu_bars.cpp \
+  's/if (p != 0) frame\[i\] = /frame[i] = /' $R 'ShrinkImage.*:BarImagesFixture.*'
+fault "font: tint levels" render/font.cpp 's/strip.levels\[i\] \* 0x101010u/strip.levels[i] * 0x111111u/' $R 'Font.*'
+fault "font: blit one row short" render/font.cpp 's/for (int32_t y = 0; y < Font.height - 1; ++y)/for (int32_t y = 0; y < Font.height - 2; ++y)/' \
+  $R 'Font.*'
+
+# --- Presentation: pixel conversion -----------------------------------------------------------
+D=display_present_test
+fault "pixels: 565 green shifted" display/present.cpp 's/((p >> 5) \& 0x07E0)/((p >> 4) \& 0x07E0)/' $D '*'
+fault "pixels: 24-bit red byte" display/present.cpp 's/d\[2\] = static_cast<uint8_t>(p >> 16);/d[2] = static_cast<uint8_t>(p >> 8);/' $D '*'
+fault "pixels: stepped scaling rounds" display/present.cpp 's/F::store(dest, source\[acc >> 20\]);/F::store(dest, source[(acc + 0x80000) >> 20]);/' \
+  $D '*'
+
+# --- Sound: the 16-bit clamp ------------------------------------------------------------------
+fault "sound: 16-bit clamp lets negatives wrap" audio/audio_stream.cpp \
+  's/if (v < -Pcm16Limit) v = -Pcm16Limit;//' audio_tests 'ClampToPcm16.*'
+
+if [ -n "${PLANTED_FAULTS_DRY:-}" ]; then
+  echo "$((rows - missed)) of $rows faults can be planted"
+else
+  echo "$((rows - missed)) of $rows planted faults caught"
+fi
+[ "$missed" -eq 0 ]
