@@ -18,7 +18,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix  # the Windows build (scripts/windows.sh)
   googletest                      # GoogleTest's sources, built with the Windows compiler
   wine wine64                     # the Windows programs and tests run under Wine
-  python3                         # tune measurements only (scripts/measure-tunes.py)
+  python3 python3-numpy           # tune measurements only (scripts/measure-tunes.py)
 )
 missing=()
 for p in "${packages[@]}"; do

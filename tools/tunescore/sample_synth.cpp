@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <map>
 
@@ -12,6 +13,42 @@ constexpr double Pi = 3.14159265358979323846;
 constexpr double TwoPi = 2 * Pi;
 
 using Params = std::map<std::string, double>;
+
+struct Range {
+  double fallback, low, high;
+};
+using Ranges = std::map<std::string, Range>;
+
+// The kinds built from layers (a filtered oscillator with envelopes, noise, an attack and a
+// body; membranes; kit pieces; a whole drum bar), each parameter with its default and the
+// range it must stay in. Times in seconds, frequencies in Hz, levels relative to the main
+// layer; `period` and `note` as for the other pitched kinds, `hz` and `note` as for drums.
+const std::map<std::string, Ranges>& layered_kinds() {
+  static const Ranges Voice = {
+      {"period", {64, 8, 1024}},  {"note", {49, 1, 96}},       {"wave", {0, 0, 4}},        {"width", {0.5, 0.05, 0.95}},
+      {"detune", {0, 0, 50}},     {"sub", {0, 0, 2}},          {"cutoff", {12, 0.5, 512}}, {"fenv", {0, 0, 512}},
+      {"fdecay", {0.1, 0.001, 10}}, {"resonance", {0.7, 0, 1.3}}, {"drive", {0, 0, 10}},  {"attack", {0.003, 0, 4}},
+      {"decay", {0, 0, 30}},      {"sustain", {0, 0, 1}},      {"loop", {1, 0, 1}},        {"length", {0.3, 0.005, 12}},
+      {"cycles", {16, 1, 1024}},  {"noise", {0, 0, 4}},        {"noisedecay", {0.05, 0.001, 10}},
+      {"noisecolor", {0.5, 0.01, 1}}, {"click", {0, 0, 4}},    {"body", {0, 0, 10000}},    {"bodyq", {6, 0.5, 60}},
+      {"bodymix", {0.5, 0, 4}},   {"peak", {0.92, 0.05, 1}},  {"seed", {1, 0, 1e9}}};
+  static const Ranges Timpani = {
+      {"period", {64, 8, 1024}}, {"note", {37, 1, 96}},     {"decay", {1.2, 0.05, 10}}, {"length", {2.5, 0.05, 12}},
+      {"mallet", {0.3, 0, 4}},   {"glide", {25, 0, 200}},   {"peak", {0.95, 0.05, 1}},  {"seed", {1, 0, 1e9}}};
+  static const Ranges Kit = {
+      {"hz", {22050, 4000, 48000}}, {"note", {61, 1, 96}},   {"seed", {1, 0, 1e9}},     {"peak", {0.95, 0.05, 1}},
+      {"tone", {500, 20, 12000}},   {"decay", {0.2, 0.005, 10}}, {"attack", {0.02, 0, 2}}, {"color", {0.5, 0, 1}},
+      {"noise", {0.3, 0, 4}},       {"bell", {0.4, 0, 4}},   {"tap", {0.3, 0, 4}},     {"length", {0.6, 0.01, 12}}};
+  static const Ranges Break = {
+      {"hz", {22050, 4000, 48000}}, {"note", {61, 1, 96}},   {"seed", {1, 0, 1e9}},  {"peak", {0.95, 0.05, 1}},
+      {"bpm", {170, 40, 300}},      {"steps", {16, 1, 64}},  {"kick", {0x0221, 0, 0xFFFF}}, {"snare", {0x1010, 0, 0xFFFF}},
+      {"hat", {0x5555, 0, 0xFFFF}}, {"ghost", {0x0480, 0, 0xFFFF}}, {"swing", {0, 0, 0.5}},  {"room", {0.25, 0, 0.9}},
+      {"tone", {55, 30, 200}},      {"color", {0.5, 0, 1}}};
+  static const std::map<std::string, Ranges> kinds = {
+      {"voice", Voice}, {"timpani", Timpani}, {"brush", Kit}, {"ride", Kit},
+      {"cowbell", Kit}, {"rim", Kit},         {"break", Break}};
+  return kinds;
+}
 
 // Every kind's parameters with their defaults. Times are seconds at the rendering rate,
 // which for pitched kinds is period x the frequency of `note` (so times hold when that note
@@ -30,11 +67,23 @@ const std::map<std::string, Params>& kind_table() {
   static const Params Drum = {{"hz", 22050}, {"note", 61}, {"seed", 1}, {"peak", 0.95}, {"decay", 0.3},
                               {"tone", 160}, {"toneend", 45}, {"sweep", 0.04}, {"noise", 0.5}, {"click", 0.3},
                               {"color", 0.5}, {"length", 0.5}};
-  static const std::map<std::string, Params> table = {
+  static std::map<std::string, Params> table = {
       {"saw", Wave},   {"square", Wave}, {"pulse", Wave}, {"triangle", Wave}, {"sine", Wave},
       {"pad", Pad},    {"pluck", Pluck}, {"fm", Fm},      {"kick", Drum},     {"snare", Drum},
       {"hat", Drum},   {"tom", Drum},    {"clap", Drum},  {"cymbal", Drum}};
+  static const bool merged = [] {
+    for (const auto& [kind, ranges] : layered_kinds())
+      for (const auto& [name, range] : ranges) table[kind][name] = range.fallback;
+    return true;
+  }();
+  (void)merged;
   return table;
+}
+
+std::string format_value(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", v);
+  return buf;
 }
 
 double note_hz(double note) { return 440.0 * std::pow(2.0, (note - 58) / 12); }
@@ -313,6 +362,210 @@ Rendered render_drum(const std::string& kind, Params& p) {
   return r;
 }
 
+// Band-pass resonator (constant peak gain), for bodies and the bands of kit pieces; `f` as
+// a fraction of the rate.
+struct BandPass {
+  double b0 = 0, a1 = 0, a2 = 0, x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+  BandPass(double f, double q) {
+    const double w = TwoPi * std::clamp(f, 0.0001, 0.49), alpha = std::sin(w) / (2 * q), a0 = 1 + alpha;
+    b0 = alpha / a0;
+    a1 = -2 * std::cos(w) / a0;
+    a2 = (1 - alpha) / a0;
+  }
+  double run(double x) {
+    const double y = b0 * (x - x2) - a1 * y1 - a2 * y2;
+    x2 = x1, x1 = x, y2 = y1, y1 = y;
+    return y;
+  }
+};
+
+// A filtered oscillator with envelopes and layers: the low-pass opens by `fenv` harmonics at
+// the start and closes to `cutoff` with time constant `fdecay`; the level rises over `attack`
+// and falls from 1 toward `sustain` with time constant `decay` (0: no fall); a noise layer
+// dies with `noisedecay`, a click marks the attack, a resonant body colours everything.
+// Looped (loop=1), every envelope stops where `length` ends and the loop of `cycles` whole
+// cycles is taken one loop length later, when the filters have settled on the held sound;
+// unlooped, the sound runs `length` seconds and is trimmed like the other decaying kinds.
+Rendered render_voice(Params& p) {
+  static const char* const Shapes[5] = {"saw", "square", "pulse", "triangle", "sine"};
+  Rendered r;
+  r.period = std::round(p["period"]);
+  r.rate = r.period * note_hz(p["note"]);
+  const int period = static_cast<int>(r.period);
+  const std::string shape = Shapes[static_cast<int>(p["wave"])];
+  const bool loop = p["loop"] != 0;
+  int cycles = static_cast<int>(p["cycles"]);
+  int extra = 0;
+  if (p["detune"] > 0) {
+    cycles = std::max(cycles, static_cast<int>(std::round(1.0 / (std::pow(2.0, p["detune"] / 1200) - 1.0))));
+    extra = 1;
+  }
+  const size_t held = static_cast<size_t>(std::ceil(p["length"] * r.rate / period)) * period;
+  const size_t loopLength = static_cast<size_t>(cycles) * period;
+  const size_t total = loop ? held + 2 * loopLength + period + 2 : held;
+  Noise noise{static_cast<uint32_t>(p["seed"]) * 2654435761u + 5};
+  LowPass lp, lp2, noiseLp;
+  BandPass body(p["body"] / r.rate, p["bodyq"]);
+  const double damping = 2 - 2 * std::clamp(p["resonance"] - 0.5, 0.0, 0.8);
+  r.data.resize(total);
+  for (size_t i = 0; i < total; ++i) {
+    const double x = static_cast<double>(i);
+    const double sec = std::min(x, static_cast<double>(held)) / r.rate;  // envelopes hold after `length`
+    double v = wave_value(shape, x / period, p["width"], period / 2);
+    if (extra) v = 0.5 * (v + wave_value(shape, x / period * (cycles + extra) / cycles, p["width"], period / 2));
+    v += p["sub"] * std::sin(Pi * x / period);
+    if (p["drive"] > 0) v = std::tanh(v * (1 + p["drive"])) / std::tanh(1 + p["drive"]);
+    const double harmonics = p["cutoff"] + p["fenv"] * std::exp(-sec / p["fdecay"]);
+    v = lp2.run(lp.run(v, harmonics / period, damping), harmonics / period, damping);
+    // Noise and click fade out completely before the loop, so the loop holds only whole cycles.
+    const double fade = loop ? std::max(0.0, 1 - x / std::max(1.0, static_cast<double>(held))) : 1.0;
+    const double n = noiseLp.run(noise.next(), 0.02 + 0.43 * p["noisecolor"], 1.4);
+    v += fade * (p["noise"] * n * std::exp(-sec / p["noisedecay"]) + p["click"] * noise.next() * std::exp(-sec / 0.002));
+    if (p["body"] > 0) v += p["bodymix"] * 3 * body.run(v);
+    const double rise = p["attack"] > 0 ? std::min(1.0, sec / p["attack"]) : 1.0;
+    const double fall = p["decay"] > 0 ? p["sustain"] + (1 - p["sustain"]) * std::exp(-sec / p["decay"]) : 1.0;
+    r.data[i] = v * rise * fall;
+  }
+  if (loop) {
+    r.loopFrom = held + loopLength;
+    r.loopLength = loopLength;
+  }
+  return r;
+}
+
+// A kettledrum: the membrane's modes (ratios of a drum in air) dying at their own rates, a
+// pitch that settles from a little sharp as the head relaxes, and a felt mallet's thud.
+Rendered render_timpani(Params& p) {
+  static constexpr double Ratios[6] = {1.0, 1.504, 1.742, 2.0, 2.245, 2.494};
+  static constexpr double Levels[6] = {1.0, 0.55, 0.35, 0.25, 0.15, 0.1};
+  static constexpr double Lives[6] = {1.0, 0.7, 0.55, 0.45, 0.35, 0.3};
+  Rendered r;
+  r.period = std::round(p["period"]);
+  r.rate = r.period * note_hz(p["note"]);
+  const size_t total = static_cast<size_t>(p["length"] * r.rate);
+  Noise noise{static_cast<uint32_t>(p["seed"]) * 2654435761u + 3};
+  LowPass felt;
+  double phase[6] = {};
+  r.data.resize(total);
+  for (size_t i = 0; i < total; ++i) {
+    const double sec = static_cast<double>(i) / r.rate;
+    const double bend = std::pow(2.0, p["glide"] / 1200 * std::exp(-sec / 0.08));
+    double v = 0;
+    for (int k = 0; k < 6; ++k) {
+      phase[k] += Ratios[k] * bend / r.period;
+      v += Levels[k] * std::sin(TwoPi * phase[k]) * std::exp(-sec / (p["decay"] * Lives[k]));
+    }
+    v += p["mallet"] * felt.run(noise.next(), 0.02, 1.2) * 4 * std::exp(-sec / 0.015);
+    r.data[i] = v;
+  }
+  return r;
+}
+
+// Kit pieces outside the basic four: a brush's swish, a ride's bell and wash, a drum
+// machine's cowbell and a rim shot.
+Rendered render_kit(const std::string& kind, Params& p) {
+  static constexpr double MetalRatios[6] = {1.0, 1.4471, 1.6170, 1.9265, 2.5028, 2.6637};
+  Rendered r;
+  r.rate = p["hz"];
+  r.note = p["note"];
+  const double rate = r.rate;
+  Noise noise{static_cast<uint32_t>(p["seed"]) * 2654435761u + 13};
+  const size_t total = static_cast<size_t>(p["length"] * rate);
+  r.data.resize(total);
+  LowPass lp;
+  BandPass band(p["tone"] / rate, kind == "rim" ? 12 : 4), band2(p["tone"] * 1.48 / rate, 6);
+  double hpPrev = 0, hpOut = 0, metal[6] = {}, phase = 0;
+  for (size_t i = 0; i < total; ++i) {
+    const double t = static_cast<double>(i) / rate;
+    const double n = noise.next();
+    double v = 0;
+    if (kind == "brush") {
+      // Bristles dragged over the head: coloured noise swelling over `attack`, a soft tap.
+      const double swell = p["attack"] > 0 ? std::min(1.0, t / p["attack"]) : 1.0;
+      const double grain = 0.7 + 0.3 * std::sin(TwoPi * 31 * t + 3 * std::sin(TwoPi * 7 * t));
+      v = lp.run(n, 0.04 + 0.4 * p["color"], 1.6) * swell * grain * std::exp(-t / p["decay"]);
+      v += p["tap"] * band.run(n) * 6 * std::exp(-t / 0.01);
+    } else if (kind == "ride") {
+      double m = 0;
+      for (int k = 0; k < 6; ++k) {
+        metal[k] += p["tone"] * 2.1 * MetalRatios[k] / rate;
+        m += metal[k] - std::floor(metal[k]) < 0.5 ? 1 : -1;
+      }
+      const double wash = (1 - std::min(1.0, p["noise"])) * m / 6 + p["noise"] * n;
+      hpOut = 0.8 * (hpOut + wash - hpPrev);
+      hpPrev = wash;
+      phase += p["tone"] / rate;
+      const double ping = std::sin(TwoPi * phase * 2.76) + 0.6 * std::sin(TwoPi * phase * 5.4);
+      v = hpOut * std::exp(-t / p["decay"]) + p["bell"] * ping * std::exp(-t / (0.3 * p["decay"]));
+      v *= std::min(1.0, t / 0.001);
+    } else if (kind == "cowbell") {
+      phase += p["tone"] / rate;
+      const double sq = (phase - std::floor(phase) < 0.5 ? 1 : -1) + (phase * 1.48 - std::floor(phase * 1.48) < 0.5 ? 1 : -1);
+      const double env = 0.6 * std::exp(-t / 0.012) + 0.4 * std::exp(-t / p["decay"]);
+      v = (band.run(sq) + band2.run(sq)) * 3 * env;
+    } else {  // rim: a stick's crack on the rim, a short ring and a little of the head
+      phase += p["tone"] * 0.3 / rate;
+      v = band.run(n) * 8 * std::exp(-t / p["decay"]) + 0.4 * std::sin(TwoPi * phase) * std::exp(-t / (2 * p["decay"]));
+      v += p["tap"] * n * std::exp(-t / 0.0008);
+    }
+    r.data[i] = v;
+  }
+  return r;
+}
+
+// A whole drum bar in one sample, to be chopped with sample offsets as breakbeats are: each
+// step is a whole number of 256-frame offset units long, and the rate is set so that the bar
+// plays at `bpm` on its note (a step is a sixteenth). Masks: bit s plays on step s.
+Rendered render_break(Params& p) {
+  Rendered r;
+  r.note = p["note"];
+  const int steps = static_cast<int>(p["steps"]);
+  const double stepSeconds = 60.0 / p["bpm"] / 4;
+  const size_t units = std::max<size_t>(1, static_cast<size_t>(std::lround(stepSeconds * p["hz"] / 256)));
+  const size_t step = units * 256;
+  r.rate = static_cast<double>(step) / stepSeconds;
+  const size_t total = step * static_cast<size_t>(steps);
+  std::vector<double> dry(total, 0.0);
+  Noise noise{static_cast<uint32_t>(p["seed"]) * 2654435761u + 17};
+  const auto mask = [&](const char* name, int s) { return (static_cast<uint32_t>(p[name]) >> s) & 1u; };
+  for (int s = 0; s < steps; ++s) {
+    // Swing delays the odd sixteenths.
+    const size_t at = s * step + (s % 2 ? static_cast<size_t>(p["swing"] * step) : 0);
+    double kickPhase = 0;
+    LowPass snareLp, hatLp;
+    double hatPrev = 0;
+    for (size_t i = at; i < total; ++i) {
+      const double t = static_cast<double>(i - at) / r.rate;
+      if (t > 0.5) break;
+      const double n = noise.next();
+      double v = 0;
+      if (mask("kick", s)) {
+        kickPhase += (p["tone"] + 3 * p["tone"] * std::exp(-t / 0.03)) / r.rate;
+        v += std::sin(TwoPi * kickPhase) * std::exp(-t / 0.15) + 0.3 * n * std::exp(-t / 0.002);
+      }
+      const double snareLevel = mask("snare", s) ? 1.0 : mask("ghost", s) ? 0.3 : 0.0;
+      if (snareLevel > 0) {
+        const double tone = std::sin(TwoPi * 190 * t) * std::exp(-t / 0.05);
+        v += snareLevel * (0.5 * tone + 0.9 * snareLp.run(n, 0.1 + 0.3 * p["color"], 1.0) * std::exp(-t / 0.11));
+      }
+      if (mask("hat", s)) {
+        const double h = hatLp.run(n, 0.45, 1.0);
+        v += 0.35 * (n - h - hatPrev) * std::exp(-t / 0.03);
+        hatPrev = 0;
+      }
+      dry[i] += v;
+    }
+  }
+  // A small room: a few early reflections, so the bar sounds played, not assembled.
+  r.data = dry;
+  static constexpr double Taps[4] = {0.011, 0.017, 0.026, 0.037};
+  for (int k = 0; k < 4; ++k) {
+    const size_t d = static_cast<size_t>(Taps[k] * r.rate);
+    for (size_t i = d; i < total; ++i) r.data[i] += p["room"] * (0.8 - 0.15 * k) * dry[i - d];
+  }
+  return r;
+}
+
 // Relative note and finetune so that the sample plays as described.
 void set_pitch(const Rendered& r, XmSample& s) {
   double semitones;
@@ -354,12 +607,24 @@ bool synthesise(const SynthSpec& recipe, XmSample& sample, std::string& error) {
     }
     p[name] = value;
   }
+  const auto layered = layered_kinds().find(recipe.kind);
+  if (layered != layered_kinds().end())
+    for (const auto& [name, range] : layered->second)
+      if (!(p[name] >= range.low && p[name] <= range.high)) {
+        error = "synth parameter " + name + "=" + format_value(p[name]) + " is outside " + format_value(range.low) +
+                ".." + format_value(range.high);
+        return false;
+      }
   Rendered r;
   const std::string& k = recipe.kind;
   if (k == "pad") r = render_pad(p);
   else if (k == "pluck") r = render_pluck(p);
   else if (k == "fm") r = render_fm(p);
   else if (k == "saw" || k == "square" || k == "pulse" || k == "triangle" || k == "sine") r = render_wave(k, p);
+  else if (k == "voice") r = render_voice(p);
+  else if (k == "timpani") r = render_timpani(p);
+  else if (k == "break") r = render_break(p);
+  else if (k == "brush" || k == "ride" || k == "cowbell" || k == "rim") r = render_kit(k, p);
   else r = render_drum(k, p);
 
   sample = XmSample{};

@@ -13,8 +13,11 @@
 
 #include "tools/xm_import/xm_import.h"
 
-// kind: wave, pad, pluck, fm, kick, snare, hat, tom, clap, cymbal. Parameters by name, see
-// synth_parameter_names; unnamed ones take their defaults.
+// kind: saw, square, pulse, triangle, sine, pad, pluck, fm, voice (a filtered oscillator with
+// filter and level envelopes, noise, click and body layers), timpani, kick, snare, hat, tom,
+// clap, cymbal, brush, ride, cowbell, rim, break (a whole drum bar). Parameters by name, see
+// synth_parameter_names; unnamed ones take their defaults. The layered kinds (voice ..
+// break) refuse a value outside a parameter's range, naming it.
 struct SynthSpec {
   std::string kind;
   std::vector<std::pair<std::string, double>> params;

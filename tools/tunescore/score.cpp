@@ -206,6 +206,21 @@ bool parse_instrument_line(Parser& p, const std::vector<Token>& t, ScoreInstrume
     }
     return true;
   }
+  if (key == "split") {
+    // A further sample from a note upwards: the rest of the line reads as a synth line.
+    XmCell cell;
+    if (t.size() < 3) return p.fail(t[0].column, "split needs a note and a synth kind");
+    if (!parse_cell(p, t[1].text + " .. .. ...", t[1].column, cell)) return false;
+    if (cell.note == 0 || cell.note == XmKeyOff) return p.fail(t[1].column, "split needs a note (C-4, F#2)");
+    if (!ins.splits.empty() && cell.note <= ins.splits.back().first)
+      return p.fail(t[1].column, "splits must rise from note to note");
+    std::vector<Token> synth(t.begin() + 1, t.end());
+    synth[0].text = "synth";
+    ScoreInstrument part;
+    if (!parse_instrument_line(p, synth, part)) return false;
+    ins.splits.emplace_back(cell.note, part.synth);
+    return true;
+  }
   if (key == "volume" || key == "panning" || key == "transpose" || key == "fadeout") {
     // One or more NAME VALUE pairs on a line: "volume 48 panning 96".
     if (t.size() % 2 != 0) return p.fail(t.back().column, t.back().text + " needs a value");
@@ -386,85 +401,6 @@ bool parse_score(const std::string& text, const std::string& file, Score& score,
   return true;
 }
 
-std::string format_cell(const XmCell& c) {
-  std::string s;
-  if (c.note == XmKeyOff) s = "===";
-  else if (c.note == 0) s = "...";
-  else s = std::string(NoteNames[(c.note - 1) % 12]) + static_cast<char>('0' + (c.note - 1) / 12);
-  char buf[16];
-  if (c.instrument) std::snprintf(buf, sizeof buf, " %02d", c.instrument);
-  else std::snprintf(buf, sizeof buf, " ..");
-  s += buf;
-  if (c.volume >= 0x10 && c.volume <= 0x50) std::snprintf(buf, sizeof buf, " %02X", c.volume);
-  else if (c.volume >= 0x60) std::snprintf(buf, sizeof buf, " %c%X", VolumeLetters[(c.volume >> 4) - 6], c.volume & 15);
-  else std::snprintf(buf, sizeof buf, " ..");
-  s += buf;
-  if (c.effect == 0 && c.parameter == 0) {
-    s += " ...";
-  } else {
-    const char letter = c.effect < 10 ? static_cast<char>('0' + c.effect) : static_cast<char>('A' + c.effect - 10);
-    std::snprintf(buf, sizeof buf, " %c%02X", letter, c.parameter);
-    s += buf;
-  }
-  return s;
-}
-
-namespace {
-std::string format_number(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.6g", v);
-  return buf;
-}
-
-void format_envelope(std::ostringstream& out, const char* which, const ScoreEnvelope& e) {
-  if (e.points.empty()) return;
-  out << "  envelope " << which;
-  for (const auto& [tick, value] : e.points) out << ' ' << tick << ':' << value;
-  if (e.sustain >= 0) out << " sustain=" << e.sustain;
-  if (e.loopStart >= 0) out << " loop=" << e.loopStart << '-' << e.loopEnd;
-  out << '\n';
-}
-}  // namespace
-
-std::string format_score(const Score& s) {
-  std::ostringstream out;
-  out << "title \"" << s.title << "\"\n";
-  out << "channels " << s.channels << "\nspeed " << s.speed << "\ntempo " << s.tempo << "\n";
-  out << "frequencies " << (s.linear ? "linear" : "amiga") << "\n";
-  for (size_t i = 0; i < s.order.size(); i += 16) {
-    out << "order";
-    for (size_t k = i; k < std::min(s.order.size(), i + 16); ++k) out << ' ' << s.order[k];
-    out << '\n';
-  }
-  if (!s.restart.empty()) out << "restart " << s.restart << '\n';
-  for (size_t i = 0; i < s.instruments.size(); ++i) {
-    const ScoreInstrument& ins = s.instruments[i];
-    out << "\n# " << (i + 1 < 10 ? "0" : "") << (i + 1) << "\ninstrument " << ins.name << '\n';
-    out << "  synth " << ins.synth.kind;
-    for (const auto& [name, value] : ins.synth.params) out << ' ' << name << '=' << format_number(value);
-    out << "\n  volume " << ins.volume << " panning " << ins.panning;
-    if (ins.transpose) out << " transpose " << ins.transpose;
-    if (ins.fadeout) out << " fadeout " << ins.fadeout;
-    out << '\n';
-    format_envelope(out, "volume", ins.volumeEnvelope);
-    format_envelope(out, "panning", ins.panningEnvelope);
-    if (ins.vibratoDepth)
-      out << "  autovibrato " << VibratoTypes[ins.vibratoType & 3] << " sweep=" << ins.vibratoSweep
-          << " depth=" << ins.vibratoDepth << " rate=" << ins.vibratoRate << '\n';
-    out << "end\n";
-  }
-  for (const ScorePattern& pat : s.patterns) {
-    out << "\npattern " << pat.name << '\n';
-    for (const auto& row : pat.rows) {
-      std::string line;
-      for (size_t c = 0; c < row.size(); ++c) line += (c ? " | " : "") + format_cell(row[c]);
-      out << line << '\n';
-    }
-    out << "end\n";
-  }
-  return out.str();
-}
-
 bool score_to_xm(const Score& s, XmModule& m, std::string& error) {
   m = XmModule{};
   m.name = s.title.substr(0, 20);
@@ -506,6 +442,14 @@ bool score_to_xm(const Score& s, XmModule& m, std::string& error) {
     sample.panning = static_cast<uint8_t>(ins.panning);
     sample.relativeNote = static_cast<int8_t>(std::clamp(sample.relativeNote + ins.transpose, -96, 95));
     xi.samples.push_back(std::move(sample));
+    for (const auto& [from, recipe] : ins.splits) {
+      if (!synthesise(recipe, sample, error)) return error = "instrument " + ins.name + ": " + error, false;
+      sample.volume = static_cast<uint8_t>(ins.volume);
+      sample.panning = static_cast<uint8_t>(ins.panning);
+      sample.relativeNote = static_cast<int8_t>(std::clamp(sample.relativeNote + ins.transpose, -96, 95));
+      std::fill(xi.keyMap.begin() + (from - 1), xi.keyMap.end(), static_cast<uint8_t>(xi.samples.size()));
+      xi.samples.push_back(std::move(sample));
+    }
     auto envelope = [](const ScoreEnvelope& e, XmEnvelope& x) {
       if (e.points.empty()) return;
       x.points = e.points;

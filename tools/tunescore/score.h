@@ -14,6 +14,8 @@
 // Instruments, numbered 1.. in the order they appear:
 //   instrument NAME
 //     synth KIND key=value ...          the sample (see sample_synth.h)
+//     split NOTE KIND key=value ...     a further sample, played from NOTE (e.g. C-5) up to the
+//                                       next split; the synth line's sample plays below the first
 //     volume N   panning N              the sample's default volume 0..64 and panning 0..255
 //     transpose N                       semitones added to the sample's relative note
 //     envelope volume|panning TICK:VALUE ... [sustain=I] [loop=I-J]
@@ -48,6 +50,7 @@ struct ScoreEnvelope {
 struct ScoreInstrument {
   std::string name;
   SynthSpec synth;
+  std::vector<std::pair<int, SynthSpec>> splits;  // further samples by the first note (1..96) they play
   int volume = 64, panning = 128, transpose = 0;
   ScoreEnvelope volumeEnvelope, panningEnvelope;
   int fadeout = 0;
@@ -72,12 +75,6 @@ struct Score {
 // Reads a score; on failure false with `error` as "file:line:column: cause".
 bool parse_score(const std::string& text, const std::string& file, Score& score, std::string& error);
 
-// The score as text that parse_score reads back to the same score.
-std::string format_score(const Score& score);
-
 // The module of a score (samples synthesised); false with `error` when an instrument's
 // synth cannot be made or the order names no pattern.
 bool score_to_xm(const Score& score, XmModule& module, std::string& error);
-
-// One cell as the score writes it, e.g. "C-4 01 40 A0F".
-std::string format_cell(const XmCell& cell);
