@@ -239,7 +239,7 @@ TEST(Score, ErrorsNameFileLineAndColumn) {
       {"instrument a\n  synth saw\n  split C-5 saw\n  split C-4 sine\nend\n", "t.score:4:9", "must rise"},
       {"instrument a\n  synth saw\n  split === saw\nend\n", "t.score:3:9", "needs a note"},
       {"instrument a\n  synth saw\n  split C-5\nend\n", "t.score:3:3", "note and a synth kind"},
-      {"instrument a\n  synth saw\n  split C-5 saw width=2 colour=1\nend\n", "t.score:3:25", "no parameter \"colour\""},
+      {"instrument a\n  synth saw\n  split C-5 saw width=0.3 colour=1\nend\n", "t.score:3:27", "no parameter \"colour\""},
       {"instrument a\n  synth saw\n", "t.score:1:1", "no \"end\""},
       {"channels 1\n", "t.score:2:1", "no order line"},
   };
