@@ -55,6 +55,7 @@ struct HeadlessConfig {
   bool sound_fail_secondary = false;
   bool sound_fail_lock = false;      // every Lock fails (not as a lost buffer)
   bool sound_fail_play = false;
+  bool sound_fail_restore = false;   // a lost buffer stays lost: another program holds the device
 
   // Worker threads sleep in real time (a thousandth of what they ask) instead of in step
   // with the virtual clock, so they run truly alongside the thread that drives the clock.
