@@ -71,6 +71,13 @@ void frame_loop() {
   LastLinkTick = get_tick_count();
   while (KeyState[VK_ESCAPE] == 0) {
     pump_messages();
+    if (window_minimised()) {
+      // Nothing of the scene can be seen: draw nothing and sleep until the window system
+      // has the next message (the restore, a close), instead of spinning through empty
+      // passes. The music plays on its own thread; the show time runs on meanwhile.
+      wait_message();
+      continue;
+    }
     const uint32_t now = get_tick_count();
     const ShowClock clock = show_clock(now - ShowStartTick);
     menu_control(now);
