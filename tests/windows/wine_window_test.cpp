@@ -261,6 +261,34 @@ TEST(WineWindow, ClosingTheWindowEndsTheShowWithExitCodeZero) {
   EXPECT_EQ(wait_exit(s.show, 30000), 0) << "-1: still running, -2: killed by a signal";
 }
 
+// A file dropped on the program starts it with the file's name as its argument. With no
+// console to print to, the program answers any argument in a box (the usage, which takes many
+// lines), waits for the user to close it, and ends with the exit code of its answer.
+TEST(WineWindow, AnArgumentIsAnsweredInABoxNeverSilently) {
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+  };
+  const Case cases[] = {{{"C:\\users\\someone\\Desktop\\dropped file.txt"}, 2}, {{"--help"}, 0}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.args[0]);
+    FILE* err = std::tmpfile();
+    ASSERT_NE(err, nullptr);
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(s.start(false, 24, k.args, fileno(err)));
+    EXPECT_EQ(wait_exit(s.show, 0), -1) << "the box waits for the user";
+    const Geometry box = s.geometry(s.window);
+    EXPECT_GE(box.height, 200) << "the usage's lines in the box";
+    ASSERT_NO_FATAL_FAILURE(s.press("Return", box));
+    EXPECT_EQ(wait_exit(s.show, 30000), k.code) << "once the box is closed";
+    std::string printed(4096, '\0');
+    std::rewind(err);
+    printed.resize(std::fread(printed.data(), 1, printed.size(), err));
+    std::fclose(err);
+    EXPECT_NE(printed.find("usage: musicdisk"), std::string::npos) << "and printed: " << printed;
+  }
+}
+
 // A screen of 8 bits per pixel, on which Wine's DirectDraw cannot set up either display mode:
 // the window comes up, the show reports "cannot init screen" in a message box, and once the
 // box is closed it ends with exit code 1.
