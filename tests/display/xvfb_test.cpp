@@ -27,6 +27,10 @@ using xtest::sleep_ms;
 using xtest::wait_exit;
 using xtest::wait_until;
 
+// How long the show may take to end once asked: its exit includes the sanitizers' checks,
+// which on a loaded machine take many seconds.
+constexpr int ShowEndMs = 60000;
+
 // A virtual X server with the show running on it, optionally under a window manager (for
 // what only one can do: fullscreen on request, the way desktops expect it asked for).
 class Session {
@@ -169,7 +173,7 @@ TEST_P(RealWindow, ShowsTheSceneAndEscapeEndsItWithExitCodeZero) {
   ASSERT_EQ(wait_exit(x.show, 0), -1) << "the show is running";
   EXPECT_TRUE(w.faults.empty()) << xtest::describe(w.faults);
   x.press("Escape");
-  EXPECT_EQ(wait_exit(x.show, 10000), 0) << "Escape ends the show with exit code 0";
+  EXPECT_EQ(wait_exit(x.show, ShowEndMs), 0) << "Escape ends the show with exit code 0";
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, RealWindow, ::testing::Values(24, 16),
@@ -200,7 +204,7 @@ TEST(RealWindowMenus, ShowsBothBarsAndDownMovesTheFocus) {
   EXPECT_GT(tune0.brightness, tune1.brightness + 20) << "the tune bar dims when it loses the focus";
   EXPECT_GT(link1.brightness, link0.brightness + 20) << "the link bar brightens when it takes the focus";
   x.press("Escape");
-  EXPECT_EQ(wait_exit(x.show, 10000), 0);
+  EXPECT_EQ(wait_exit(x.show, ShowEndMs), 0);
 }
 
 TEST(RealWindowModes, AltEnterGoesFullscreenAndBack) {
@@ -230,7 +234,7 @@ TEST(RealWindowModes, AltEnterGoesFullscreenAndBack) {
   const xtest::SceneWait again = x.wait_for_scene();
   EXPECT_TRUE(again.faults.empty()) << "back in the window: " << xtest::describe(again.faults);
   x.press("Escape");
-  EXPECT_EQ(wait_exit(x.show, 10000), 0);
+  EXPECT_EQ(wait_exit(x.show, ShowEndMs), 0);
 }
 
 TEST(RealWindowModes, ClosingTheWindowEndsWithExitCodeZero) {
@@ -239,7 +243,7 @@ TEST(RealWindowModes, ClosingTheWindowEndsWithExitCodeZero) {
   const xtest::SceneWait w = x.wait_for_scene();
   ASSERT_TRUE(w.faults.empty()) << xtest::describe(w.faults);
   x.x.request_close(x.window);
-  EXPECT_EQ(wait_exit(x.show, 20000), 0) << "-1: still running, -2: killed by a signal";
+  EXPECT_EQ(wait_exit(x.show, ShowEndMs), 0) << "-1: still running, -2: killed by a signal";
 }
 
 // The keys as a hand (or a remote desktop, or an automation tool) gives them, seen through
@@ -268,7 +272,7 @@ TEST_P(RealWindowKeys, OpenTheLinkTheKeysSelected) {
     EXPECT_NE(opened[0], LinkAddresses[1]) << "the arrow moved the link bar";
   }
   x.keys({"keydown", "Escape", "sleep", "0.005", "keyup", "Escape"});
-  EXPECT_EQ(wait_exit(x.show, 10000), 0) << "a tap of Escape ends the show";
+  EXPECT_EQ(wait_exit(x.show, ShowEndMs), 0) << "a tap of Escape ends the show";
 }
 
 // Each key pressed for 100 ms unless it is a tap; 300 ms between actions, so that the arrow
