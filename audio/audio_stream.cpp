@@ -39,6 +39,23 @@ void zero_record() {
 
 bool failed(SoundResult r) { return r < 0; }
 
+// A buffer that stays lost (another program holds the device, so Restore keeps failing) is
+// tried again after this pause, at the thread's high priority, instead of in a tight loop.
+constexpr uint32_t LostBufferPauseMs = 10;
+
+bool stop_requested() { return AudioStream.stop.load(std::memory_order_acquire) != 0; }
+
+// Restores the lost buffer and says whether to try again in this cycle. The first loss of a
+// cycle is tried again at once, as a buffer that comes straight back should be; after that
+// each try waits a pause first, and none is made once the stream is asked to stop.
+bool restore_lost_buffer(uint32_t& losses) {
+  AudioStream.secondary->Restore();
+  if (++losses == 1) return true;
+  if (stop_requested()) return false;
+  sleep_ms(LostBufferPauseMs);
+  return !stop_requested();
+}
+
 }  // namespace
 
 void clamp_to_pcm16(const int32_t* source, int16_t* destination, uint32_t bytes) {
@@ -90,11 +107,12 @@ void audio_refill() {
   AudioStreamRecord& a = AudioStream;
   a.region1 = a.region2 = nullptr;
   a.length1 = a.length2 = 0;
+  uint32_t losses = 0;
   while (true) {
     SoundResult r = a.secondary->GetCurrentPosition(&a.playCursor, nullptr);
     if (r == SOUNDERR_BUFFERLOST) {
-      a.secondary->Restore();
-      continue;
+      if (restore_lost_buffer(losses)) continue;
+      return;
     }
     // Any other failure leaves the last cursor in place: the span is then normally 0.
     const uint32_t target = a.playCursor & ~31u;
@@ -104,8 +122,10 @@ void audio_refill() {
     a.writePosition = target;
     r = a.secondary->Lock(offset, span, &a.region1, &a.length1, &a.region2, &a.length2, 0);
     if (r == SOUNDERR_BUFFERLOST) {
-      a.secondary->Restore();
-      continue;
+      a.region1 = a.region2 = nullptr;
+      a.length1 = a.length2 = 0;
+      if (restore_lost_buffer(losses)) continue;
+      return;
     }
     if (failed(r)) {
       a.region1 = a.region2 = nullptr;

@@ -36,7 +36,7 @@ endfunction()
 # md_test(name SOURCES ... [DEPS ...] [LABELS ...]): one GoogleTest program, its cases
 # registered with CTest when the tests run (no test binary runs at build time).
 function(md_test name)
-  cmake_parse_arguments(A "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS;LABELS;PROPERTIES" ${ARGN})
   if(NOT MUSICDISK_TESTS)
     return()
   endif()
@@ -57,6 +57,7 @@ function(md_test name)
   if("xvfb" IN_LIST A_LABELS OR "wine" IN_LIST A_LABELS)
     list(APPEND props RUN_SERIAL TRUE)
   endif()
+  list(APPEND props ${A_PROPERTIES})
   if(CMAKE_CROSSCOMPILING)
     # Under an emulator (Wine) each start is costly: one CTest test per program, which runs
     # all of its cases.

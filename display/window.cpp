@@ -124,6 +124,8 @@ void reset_window_state() {
   release_all_keys();
 }
 
+bool window_minimised() { return Minimised; }
+
 bool create_main_window(int32_t outer_width, int32_t outer_height) {
   return create_window(WindowTitle, outer_width, outer_height, window_proc);
 }

@@ -32,6 +32,8 @@ bool create_main_window(int32_t outer_width, int32_t outer_height);
 intptr_t window_proc(uint32_t message, uintptr_t wParam, intptr_t lParam);
 // Handles every waiting message and returns; never waits.
 void pump_messages();
+// True while the user has the window minimised (from its minimise until its restore).
+bool window_minimised();
 // With toggle, changes between windowed and fullscreen; without, rebuilds the current mode.
 // True when the display works afterwards.
 bool switch_display(bool toggle);

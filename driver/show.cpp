@@ -60,6 +60,13 @@ void begin_frame_loop() {
 
 void frame_pass() {
   pump_messages();
+  if (window_minimised()) {
+    // Nothing of the scene can be seen: draw nothing and sleep until the window system
+    // has the next message (the restore, a close), instead of spinning through empty
+    // passes. The music plays on its own thread; the show time runs on meanwhile.
+    wait_message();
+    return;
+  }
   const uint32_t now = get_tick_count();
   const ShowClock clock = show_clock(now - ShowStartTick);
   menu_control(now);

@@ -82,6 +82,8 @@ void clear_cursor();
 
 // True when any message waits in the thread's queue, the quit request included. Never waits.
 bool peek_message();
+// Waits until a message is in the thread's queue; returns at once when one is there already.
+void wait_message();
 // Takes the next waiting message (the caller has seen peek_message true). The quit request
 // comes out as WM_QUIT.
 void get_message(WindowMessage* message);

@@ -45,6 +45,8 @@ std::deque<WindowMessage> Queue;
 size_t NextKey = 0;
 bool CloseSent = false;
 bool FocusLostSent = false;
+bool MinimiseSent = false;
+bool RestoreSent = false;
 int CursorCount = 0;
 uint32_t LostGeneration = 0;
 int LiveSurfaces = 0;
@@ -300,6 +302,29 @@ void queue_due_events() {
     FocusLostSent = true;
     Queue.push_back({WM_ACTIVATE, 0, 0});
   }
+  if (!MinimiseSent && Config.minimised_from_ms >= 0 && static_cast<int64_t>(elapsed) >= Config.minimised_from_ms) {
+    MinimiseSent = true;
+    Queue.push_back({WM_SIZE, SIZE_MINIMIZED, 0});
+  }
+  if (!RestoreSent && Config.minimised_until_ms >= 0 && static_cast<int64_t>(elapsed) >= Config.minimised_until_ms) {
+    RestoreSent = true;
+    Queue.push_back({WM_SIZE, 0, 0});
+  }
+}
+
+// Virtual milliseconds until the next scripted message, or -1 when none is left.
+int64_t ms_to_next_event() {
+  const int64_t elapsed = headless_elapsed_ms();
+  int64_t next = -1;
+  const auto consider = [&](bool pending, int64_t at) {
+    if (pending && at >= 0 && (next < 0 || at < next)) next = at;
+  };
+  consider(NextKey < Config.keys.size(), NextKey < Config.keys.size() ? Config.keys[NextKey].time_ms : -1);
+  consider(!CloseSent, Config.close_at_ms);
+  consider(!FocusLostSent, Config.focus_lost_at_ms);
+  consider(!MinimiseSent, Config.minimised_from_ms);
+  consider(!RestoreSent, Config.minimised_until_ms);
+  return next < 0 ? -1 : std::max<int64_t>(next - elapsed, 0);
 }
 
 }  // namespace
@@ -319,6 +344,8 @@ void headless_reset(const HeadlessConfig& config) {
   NextKey = 0;
   CloseSent = false;
   FocusLostSent = false;
+  MinimiseSent = false;
+  RestoreSent = false;
   CursorCount = 0;
   ++LostGeneration;  // surfaces of an earlier run are gone
   std::stable_sort(Config.keys.begin(), Config.keys.end(),
@@ -460,6 +487,16 @@ void clear_cursor() {}
 bool peek_message() {
   queue_due_events();
   return !Queue.empty();
+}
+
+void wait_message() {
+  // Waiting is time passing: up to the next scripted message, or a frame's time when none
+  // is left (the show then waits for ever, a frame at a time).
+  queue_due_events();
+  if (!Queue.empty()) return;
+  const int64_t ms = ms_to_next_event();
+  clock_advance_us(ms >= 0 ? static_cast<uint64_t>(ms) * 1000u : std::max<uint64_t>(Config.frame_us, 1000u));
+  ++Stats.waits;
 }
 
 void get_message(WindowMessage* message) {

@@ -28,6 +28,9 @@ struct HeadlessConfig {
   std::vector<HeadlessKey> keys;
   int64_t close_at_ms = -1;  // a close request at this virtual time; -1 none
   int64_t focus_lost_at_ms = -1;  // another window takes the focus at this time; -1 never
+  // The user minimises the window at the first time and restores it at the second; -1 never.
+  int64_t minimised_from_ms = -1;
+  int64_t minimised_until_ms = -1;
 
   // Screen: the desktop, the fullscreen modes offered, the 16-bit green mask.
   int desktop_width = 1920;
@@ -55,6 +58,7 @@ struct HeadlessConfig {
   bool sound_fail_secondary = false;
   bool sound_fail_lock = false;      // every Lock fails (not as a lost buffer)
   bool sound_fail_play = false;
+  bool sound_fail_restore = false;   // a lost buffer stays lost: another program holds the device
 
   // Worker threads sleep in real time (a thousandth of what they ask) instead of in step
   // with the virtual clock, so they run truly alongside the thread that drives the clock.
@@ -91,6 +95,7 @@ struct HeadlessStats {
   int cursor_count = 0;            // the cursor's display counter (shown while >= 0)
   std::vector<std::string> messages;  // texts of the message boxes, in order
   int quit_posted = 0;
+  int waits = 0;                   // times the show waited for a message with none there
 };
 
 // Thrown by exit_process in the headless backend, so the caller of the show gets control back.

@@ -99,6 +99,7 @@ class HeadlessBuffer final : public SoundBuffer {
   SoundResult Restore() override {
     std::lock_guard<std::mutex> lock(SoundMutex);
     ++Stats.restores;
+    if (headless_config().sound_fail_restore) return SOUNDERR_BUFFERLOST;
     lost_ = false;
     return SOUND_OK;
   }

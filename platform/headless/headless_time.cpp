@@ -1,4 +1,5 @@
 // The headless virtual clock and worker threads in lockstep with it.
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -127,14 +128,22 @@ bool wait_thread(ThreadHandle* thread, uint32_t timeout_ms) {
   if (headless_config().free_running_workers) {
     return Changed.wait_for(lock, std::chrono::milliseconds(timeout_ms), [thread] { return thread->ended; });
   }
-  // Waiting lets time pass for the thread: its sleep ends at once, the clock stays.
-  if (thread->asleep) {
+  // Waiting lets time pass for the thread: each sleep it starts ends at once and the clock
+  // stays. A thread that had not yet seen what ends it may sleep a few more times before it
+  // ends; the time-out counts the virtual time those sleeps asked for (at least 1 ms each, so
+  // a thread that only ever yields still runs out of it).
+  const uint64_t limit_us = static_cast<uint64_t>(timeout_ms) * 1000u;
+  uint64_t slept_us = 0;
+  while (true) {
+    Changed.wait(lock, [thread] { return !thread->running; });
+    if (thread->ended) return true;
+    const uint64_t asked_us = thread->wake_us > NowUs ? thread->wake_us - NowUs : 0;
+    slept_us += std::max<uint64_t>(asked_us, 1000u);
+    if (slept_us > limit_us) return false;
     thread->wake_now = true;
     thread->running = true;
     Changed.notify_all();
   }
-  Changed.wait(lock, [thread] { return !thread->running; });
-  return thread->ended;
 }
 
 void close_thread(ThreadHandle* thread) {

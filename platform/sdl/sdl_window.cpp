@@ -303,6 +303,13 @@ bool peek_message() {
   return !Queue.empty();
 }
 
+void wait_message() {
+  gather_events();
+  if (Queue.empty()) {
+    SDL_WaitEvent(nullptr);  // left in SDL's queue for the next gathering
+  }
+}
+
 void get_message(WindowMessage* message) {
   if (Queue.empty()) {
     gather_events();

@@ -101,6 +101,10 @@ void clear_cursor() { md_cursor(false); }
 
 bool peek_message() { return !Queue.empty(); }
 
+// The page's thread may never block: the animation frame comes back by itself, and a page
+// is never minimised.
+void wait_message() {}
+
 void get_message(WindowMessage* message) {
   if (Queue.empty()) {
     *message = {0, 0, 0};

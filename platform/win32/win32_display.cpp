@@ -93,6 +93,9 @@ class Win32Surface final : public DisplaySurface {
     auto* from = static_cast<Win32Surface*>(source);
     RECT dest = to_rect(dest_rect);
     RECT src = to_rect(source_rect);
+    // The windowed present waits for the display's vertical blank, as the fullscreen flip
+    // does, so the show draws as many frames as the display shows, not hundreds a second.
+    DirectDraw->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
     const HRESULT hr = surface->Blt(&dest, from->surface, &src, DDBLT_WAIT, nullptr);
     if (hr == DDERR_SURFACELOST) {
       restore();

@@ -140,6 +140,12 @@ bool peek_message() {
   return PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) != 0;
 }
 
+void wait_message() {
+  if (!peek_message()) {
+    WaitMessage();
+  }
+}
+
 void get_message(WindowMessage* message) {
   // Every waiting message is taken, whatever its number, so that none stays behind to make
   // the next test for waiting messages true for ever. The quit request and the window's own

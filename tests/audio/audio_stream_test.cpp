@@ -1,9 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "audio/audio_stream.h"
+#include "platform/clock.h"
 #include "platform/headless/headless.h"
 #include "player/player.h"
 #include "player/writer.h"
@@ -49,6 +56,34 @@ std::vector<int16_t> buffer_bytes(uint32_t offset, uint32_t bytes) {
   AudioStream.secondary->Unlock(r1, l1, r2, l2);
   return out;
 }
+
+// Turns a hang into a failure: ends the test program with `what` unless destroyed within
+// a minute.
+class Watchdog {
+ public:
+  explicit Watchdog(const char* what)
+      : thread_([this, what] {
+          std::unique_lock<std::mutex> lock(mutex_);
+          if (!changed_.wait_for(lock, std::chrono::seconds(60), [this] { return done_; })) {
+            std::fprintf(stderr, "%s within 60 s\n", what);
+            std::abort();
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool done_ = false;
+  std::thread thread_;
+};
 
 // The stream set up as start_audio leaves it, but without the streaming thread, so a test
 // drives each refill cycle itself on the virtual clock.
@@ -233,4 +268,62 @@ TEST(StreamStart, ThreadRefillsEvery25MsAndIsHeardOneBufferLater) {
   for (size_t i = 2; i + 1 < locks.size(); ++i) {
     EXPECT_NEAR(locks[i].bytes, 4410, 32) << i;
   }
+}
+
+TEST(HeadlessThreads, WaitLetsTheThreadSleepToItsEndWithinTheTimeOut) {
+  // Each thread sleeps `sleeps` times 25 ms and ends; a wait lets those sleeps pass at once,
+  // as long as they fit its time-out (40 sleeps are exactly 1000 ms).
+  struct Case {
+    int sleeps;
+    uint32_t timeout_ms;
+    bool ended;
+  };
+  const Case cases[] = {{0, 1000, true}, {2, 1000, true}, {40, 1000, true}, {41, 1000, false}, {1000, 100, false}};
+  for (const Case& k : cases) {
+    headless_reset(HeadlessConfig{});
+    int sleeps = k.sleeps;
+    ThreadHandle* t = create_thread(
+        [](void* p) {
+          for (int i = 0; i < *static_cast<int*>(p); ++i) sleep_ms(25);
+        },
+        &sleeps);
+    headless_advance_us(0);  // until the thread is asleep in its first sleep (or ended)
+    EXPECT_EQ(wait_thread(t, k.timeout_ms), k.ended) << k.sleeps << " sleeps, " << k.timeout_ms << " ms";
+    while (!wait_thread(t, 100000)) {
+    }
+    close_thread(t);
+  }
+}
+
+TEST(StreamStart, BufferThatStaysLostStillLetsTheStreamStop) {
+  // Another program holds the device: the lost buffer cannot be restored.
+  Watchdog watchdog("the stream thread never came back from retrying a lost buffer");
+  HeadlessConfig config;
+  config.sound_fail_restore = true;
+  headless_reset(config);
+  std::vector<uint8_t> image = ramp_tune();
+  ASSERT_EQ(start_audio(1, image.data()), -1);
+  player_start(0);
+  headless_advance_us(100000);
+  headless_lose_sound_buffer();
+  headless_advance_us(1000000);
+  // Tried again all along, but with pauses between the tries, not in a tight loop.
+  const int restores = headless_sound_stats().restores;
+  EXPECT_GE(restores, 40);
+  EXPECT_LE(restores, 200);
+  // The device comes free: the next cycle restores the buffer and writes again.
+  headless_config().sound_fail_restore = false;
+  const size_t locks = headless_sound_stats().locks.size();
+  headless_advance_us(100000);
+  auto s = headless_sound_stats();
+  EXPECT_LE(s.restores, restores + 1);
+  ASSERT_GT(s.locks.size(), locks);
+  EXPECT_TRUE(s.locks.back().ok);
+  // Lost again for good, then stopped.
+  headless_config().sound_fail_restore = true;
+  headless_lose_sound_buffer();
+  headless_advance_us(30000);
+  player_stop();
+  stop_audio();
+  EXPECT_EQ(headless_sound_stats().buffers_released, 2);
 }

@@ -4,6 +4,7 @@
 # run silently, report nothing, and end with exit code 0 on Escape).
 set -u
 program="$1"
+xprobe="$2"
 work=$(mktemp -d)
 cleanup() {
   [ -n "${show:-}" ] && kill -9 "$show" 2>/dev/null
@@ -12,68 +13,46 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/../support/x_session.sh"
 
 command -v Xvfb >/dev/null || fail "Xvfb is not installed (scripts/install-deps.sh installs xvfb)"
 command -v xdotool >/dev/null || fail "xdotool is not installed (scripts/install-deps.sh installs it)"
+start_xvfb 24
 
-exec 3<> "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do
-  number=$(head -n1 "$work/displayfd" 2>/dev/null)
-  [ -n "$number" ] && break
-  sleep 0.1
-done
-[ -n "$number" ] || fail "Xvfb did not start"
-export DISPLAY=":$number"
+# Non-zero 16-bit samples in the file the disk driver writes.
+heard() { od -An -v -td2 -w2 "$work/sound.raw" 2>/dev/null | awk '$1 != 0 {n++} END {print n+0}'; }
+heard_a_second() { [ "$(heard)" -gt 44100 ]; }
 
-# Runs the show for a while with the given audio driver and ends it with Escape.
+# Runs the show with the given audio driver until `enough` holds (its scene is shown, and
+# whatever else the caller waits for), then ends it with Escape.
 run_show() {
-  local driver="$1"
+  local driver="$1" enough="$2"
   SDL_AUDIODRIVER="$driver" SDL_DISKAUDIOFILE="$work/sound.raw" \
     "$program" > "$work/out.log" 2> "$work/err.log" &
   show=$!
-  local window=""
-  for _ in $(seq 300); do
-    window=$(xdotool search --name '^musicdisk$' 2>/dev/null | head -n1)
-    [ -n "$window" ] && break
-    kill -0 "$show" 2>/dev/null || break
-    sleep 0.1
-  done
+  local window
+  window=$(wait_for_window '^musicdisk$' "$show" 60)
   [ -n "$window" ] || fail "no musicdisk window with audio driver '$driver'"
-  sleep 2
+  "$xprobe" "$DISPLAY" 60 "$show" || fail "no scene with audio driver '$driver'"
+  wait_until 60 "$enough" "$enough" || fail "$enough never held with audio driver '$driver'"
   kill -0 "$show" 2>/dev/null || fail "the show ended by itself with audio driver '$driver'"
-  # A real key event through the XTEST extension; without a window manager the key goes to
-  # the window under the pointer. The key is held for 100 ms, so a slow frame cannot miss it
-  # (the show reads held keys once per frame), and pressed again should the show still run.
-  xdotool mousemove --window "$window" 20 20 2>/dev/null
-  local code=""
-  for _ in 1 2 3; do
-    xdotool keydown Escape; sleep 0.1; xdotool keyup Escape
-    for _ in $(seq 30); do
-      if ! kill -0 "$show" 2>/dev/null; then
-        wait "$show"
-        code=$?
-        break 2
-      fi
-      sleep 0.1
-    done
-  done
+  end_with_escape "$window" "$show"
   show=""
   [ -n "$code" ] || fail "Escape did not end the show (audio driver '$driver')"
   [ "$code" -eq 0 ] || fail "exit code $code with audio driver '$driver'"
 }
 
-run_show disk
+# 44100 Hz, 16-bit stereo: the first 371 ms are the silent buffer, then the tune; half a
+# second of it is enough.
+run_show disk heard_a_second
 [ -s "$work/sound.raw" ] || fail "the disk audio driver received no sound"
-# 44100 Hz, 16-bit stereo: the first 371 ms are the silent buffer, then the tune.
-nonzero=$(od -An -v -td2 -w2 "$work/sound.raw" | awk '$1 != 0 {n++} END {print n+0}')
+nonzero=$(heard)
 [ "$nonzero" -gt 44100 ] || fail "the disk audio driver received only silence ($nonzero non-zero samples)"
 # SDL itself warns that the disk driver writes to a file; the show must say nothing.
 reported=$(grep -v -e "SDL disk i/o audio driver" -e "Writing to file" "$work/err.log")
 [ -z "$reported" ] || fail "the show reported something with sound: $reported"
 echo "disk audio: $(stat -c %s "$work/sound.raw") bytes, $nonzero non-zero samples"
 
-run_show no-such-driver
+run_show no-such-driver true
 [ ! -s "$work/err.log" ] || fail "the show reported something without sound: $(cat "$work/err.log")"
 echo "no sound device: silent show, exit code 0"

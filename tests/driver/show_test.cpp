@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "display/window.h"
@@ -217,6 +218,29 @@ TEST(Show, FocusedBarIsDrawnDoubledAndTheOtherPlain) {
   }
   EXPECT_GT(tune_pixels, 1000);
   EXPECT_GT(link_pixels, 1000);
+}
+
+TEST(Show, MinimisedWindowIsNotDrawnAndTheShowWaitsForItsNextMessage) {
+  // 50 frames per second; minimised at 400 ms, restored at 1400 ms, Escape at 2000 ms. The
+  // pass at 400 ms receives the minimise and draws nothing, the one at 1400 ms the restore:
+  // frames at 0, 20, ..., 380 and 1400, 1420, ..., 2000, that is 20 + 31.
+  HeadlessConfig c = escape_at(2000);
+  c.minimised_from_ms = 400;
+  c.minimised_until_ms = 1400;
+  reset_show_state();
+  headless_reset(c);
+  std::vector<uint32_t> ticks;
+  headless_set_present_hook([&](const HeadlessFrame& f) { ticks.push_back(f.tick); });
+  EXPECT_EQ(headless_run([] {
+              run_show();
+              exit_process(show_exit_code());
+            }),
+            0);
+  EXPECT_EQ(ticks.size(), 51u);
+  EXPECT_EQ(std::count_if(ticks.begin(), ticks.end(), [](uint32_t t) { return t >= 400 && t < 1400; }), 0)
+      << "frames drawn while minimised";
+  // The whole second minimised was one wait for the window system.
+  EXPECT_EQ(headless_stats().waits, 1);
 }
 
 TEST(Show, CloseRequestEndsWithExitCodeZero) {

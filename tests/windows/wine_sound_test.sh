@@ -9,6 +9,7 @@
 # time: the times below are counted in frames of the stream, not on the clock.
 set -u
 program="$1"
+xprobe="$2"
 work=$(mktemp -d)
 cleanup() {
   [ -n "${show:-}" ] && kill -9 "$show" 2>/dev/null
@@ -18,23 +19,15 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/../support/x_session.sh"
 
 for tool in Xvfb xdotool wine wineserver; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/install-deps.sh installs it)"
 done
-[ -n "${WINEPREFIX:-}" ] || fail "WINEPREFIX is not set (scripts/windows.sh makes the prefix)"
+[ -n "${WINEPREFIX:-}" ] || fail "WINEPREFIX is not set (CTest gives the Wine tests a prefix of their own)"
 export WINEDEBUG=-all
 
-exec 3<> "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do
-  number=$(head -n1 "$work/displayfd" 2>/dev/null)
-  [ -n "$number" ] && break
-  sleep 0.1
-done
-[ -n "$number" ] || fail "Xvfb did not start"
-export DISPLAY=":$number"
+start_xvfb 24
 # A Wine server left over from an earlier run would keep its desktop on that X server.
 wineserver -k 2>/dev/null
 wineserver -w
@@ -54,38 +47,30 @@ EOF
 # No device: a configuration that defines none (ALSA's own is left out).
 : > "$work/none.conf"
 
-# Runs the show with the given ALSA configuration for a while and ends it with Escape.
+# Frames of the file ALSA writes: all, the first clearly above the resampler's rounding
+# noise (-1: none yet), and the non-zero ones.
+frames_heard() {
+  od -An -v -td2 -w4 "$work/sound.raw" 2>/dev/null |
+    awk '{ if (f == "" && ($1 > 64 || $1 < -64 || $2 > 64 || $2 < -64)) f = NR - 1
+           if ($1 != 0 || $2 != 0) n++ }
+         END { print NR + 0, (f == "" ? -1 : f), n + 0 }'
+}
+heard_a_second() { local frames first loud; read -r frames first loud < <(frames_heard); [ "$loud" -gt 44100 ]; }
+
+# Runs the show with the given ALSA configuration until `enough` holds (its scene is shown,
+# and whatever else the caller waits for), then ends it with Escape.
 run_show() {
-  local config="$1" label="$2"
+  local config="$1" label="$2" enough="$3"
   ALSA_CONFIG_PATH="$config" wine "$program" > "$work/out.log" 2> "$work/err.log" &
   show=$!
-  local window=""
-  for _ in $(seq 600); do
-    window=$(xdotool search --onlyvisible --name '^musicdisk$' 2>/dev/null | head -n1)
-    [ -n "$window" ] && break
-    kill -0 "$show" 2>/dev/null || break
-    sleep 0.1
-  done
+  local window
+  window=$(wait_for_window '^musicdisk$' "$show" 120)
   [ -n "$window" ] || fail "no musicdisk window ($label)"
-  sleep 4
+  "$xprobe" "$DISPLAY" 120 "$show" || fail "no scene ($label)"
+  wait_until 120 "$enough" "$enough" || fail "$enough never held ($label)"
   kill -0 "$show" 2>/dev/null || fail "the show ended by itself ($label)"
   [ -z "$(xdotool search --onlyvisible --name '^Error$' 2>/dev/null)" ] || fail "an error report ($label)"
-  # Without a window manager the key goes to the window under the pointer; a click makes
-  # the show's window the active one. Held for 100 ms, and again should the show still run.
-  xdotool mousemove --window "$window" 200 150 click 1 2>/dev/null
-  sleep 0.2
-  local code=""
-  for _ in 1 2 3; do
-    xdotool keydown Escape; sleep 0.1; xdotool keyup Escape
-    for _ in $(seq 30); do
-      if ! kill -0 "$show" 2>/dev/null; then
-        wait "$show"
-        code=$?
-        break 2
-      fi
-      sleep 0.1
-    done
-  done
+  end_with_escape "$window" "$show"
   show=""
   [ -n "$code" ] || fail "Escape did not end the show ($label)"
   [ "$code" -eq 0 ] || fail "exit code $code ($label)"
@@ -94,14 +79,10 @@ run_show() {
   wineserver -w
 }
 
-run_show "/usr/share/alsa/alsa.conf:$work/file.conf" "ALSA into a file"
+# 44100 Hz, 16-bit stereo.
+run_show "/usr/share/alsa/alsa.conf:$work/file.conf" "ALSA into a file" heard_a_second
 [ -s "$work/sound.raw" ] || fail "the DirectSound stream never reached the ALSA device"
-# 44100 Hz, 16-bit stereo. The first sound: the first frame clearly above the resampler's
-# rounding noise.
-read -r frames first loud < <(od -An -v -td2 -w4 "$work/sound.raw" |
-  awk '{ if (f == "" && ($1 > 64 || $1 < -64 || $2 > 64 || $2 < -64)) f = NR - 1
-         if ($1 != 0 || $2 != 0) n++ }
-       END { print NR, (f == "" ? -1 : f), n + 0 }')
+read -r frames first loud < <(frames_heard)
 [ "$loud" -gt 44100 ] || fail "the device received only silence ($loud non-zero frames of $frames)"
 ms=$(awk -v f="$first" 'BEGIN { printf "%.1f", f * 1000 / 44100 }')
 echo "ALSA file: $frames frames, $loud non-zero, first sound at frame $first ($ms ms of the stream)"
@@ -110,5 +91,5 @@ echo "ALSA file: $frames frames, $loud non-zero, first sound at frame $first ($m
 [ "$first" -ge 16384 ] && [ "$first" -le $((16384 + 4410)) ] ||
   fail "first sound at frame $first, expected one buffer (16384 frames) plus at most 100 ms"
 
-run_show "$work/none.conf" "no sound device"
+run_show "$work/none.conf" "no sound device" true
 echo "no sound device: the show ran silently and ended with exit code 0"
