@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/clock.h"
 #include "player/player.h"
 
 AudioStreamRecord AudioStream;
