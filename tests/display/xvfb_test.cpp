@@ -340,8 +340,9 @@ TEST(RealWindowModes, BackFromFullscreenWhereAndAsLargeAsBeforeWhenPartlyOffTheS
   ASSERT_NO_FATAL_FAILURE(x.start(1280, 800, 24, true));
   ASSERT_NO_FATAL_FAILURE(x.wait_for_the_show_and_its_guards());
   x.x.move(x.window, -60, 100);  // the window manager keeps it there, its frame around it
+  ASSERT_TRUE(wait_until(20000, 50, [&] { return x.geometry().x < 0; }))
+      << "the window never went partly off the screen's left edge";
   const Geometry before = x.wait_for_geometry({-1, -1, 400, -1});
-  wait_until(5000, 50, [&] { return x.geometry().x < 0; });
   ASSERT_LT(before.x, 0) << "partly off the screen's left edge";
   ASSERT_EQ(before.width, 400);
   const std::vector<std::string> alt_enter = {"keydown", "alt",    "keydown", "Return", "sleep", "0.1",
