@@ -90,8 +90,9 @@ struct LiveBlock {
 std::mutex Lock;
 Region* Open = nullptr;  // the region new blocks are carved from
 // Live blocks by address: page_free needs each one's size, and keeping it here rather than
-// in a header page in front of the block spares a page fault per block.
-std::unordered_map<void*, LiveBlock> Live;
+// in a header page in front of the block spares a page fault per block. Never destroyed:
+// blocks outlive every static object (the show keeps most of them until the process ends).
+std::unordered_map<void*, LiveBlock>& Live = *new std::unordered_map<void*, LiveBlock>;
 
 void* map_pages(size_t bytes) {
   void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
