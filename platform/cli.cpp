@@ -134,3 +134,10 @@ bool cli_integer(const std::string& text, long long low, long long high, long lo
   value = v;
   return true;
 }
+
+bool cli_int(const std::string& text, int low, int high, int& value) {
+  long long v = 0;
+  if (!cli_integer(text, low, high, v)) return false;
+  value = static_cast<int>(v);
+  return true;
+}

@@ -51,3 +51,4 @@ void cli_detail(const Cli& cli, const std::string& message);
 // A finite number within [low, high], the whole text read. False otherwise.
 bool cli_number(const std::string& text, double low, double high, double& value);
 bool cli_integer(const std::string& text, long long low, long long high, long long& value);
+bool cli_int(const std::string& text, int low, int high, int& value);

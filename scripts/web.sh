@@ -35,7 +35,7 @@ fi
 
 host="${MUSICDISK_HOST_TOOLS:-}"
 # The tools the page's build runs (without the tests it needs no test tunes).
-tools=(md-embed tunetool tuneembed picturetool md-fontembed md-textembed md-labelcheck)
+tools=(md-embed tunetool picturetool md-labelcheck)
 if [ -z "$host" ]; then
   host="$PWD/build/web-host"
   step "native build-time tools"

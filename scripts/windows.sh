@@ -24,8 +24,7 @@ fi
 
 step "native build-time tools and the Wine tests"
 cmake -S . -B "$host" "${common[@]}" -DMUSICDISK_SDL=OFF -DMUSICDISK_WINDOWS_PROGRAM="$program" > /dev/null
-cmake --build "$host" -j"$jobs" --target md-embed tunetool tuneembed picturetool md-fontembed md-textembed \
-  md-labelcheck wine_window_test md-xprobe
+cmake --build "$host" -j"$jobs" --target md-embed tunetool picturetool md-labelcheck wine_window_test md-xprobe
 
 # The Windows builds leave out debugging information: it would double their objects and
 # slow every link, and nothing here debugs them.

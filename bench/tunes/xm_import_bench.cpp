@@ -8,7 +8,7 @@
 
 #include "player/player.h"
 #include "tests/tools/xm_import/xm_tunes.h"
-#include "tools/tunetool/tune_render.h"
+#include "tools/playback/tune_render.h"
 #include "tools/xm_import/xm_import.h"
 
 namespace {

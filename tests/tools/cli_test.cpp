@@ -79,8 +79,7 @@ const std::string Picturetool = PICTURETOOL_EXE;
 const std::string Samplecodec = SAMPLECODEC_EXE;
 const std::string Capture = CAPTURE_EXE;
 const std::string Tunescore = TUNESCORE_EXE;
-const std::string Fontembed = FONTEMBED_EXE;
-const std::string Textembed = TEXTEMBED_EXE;
+const std::string Embed = EMBED_EXE;
 const std::string Fonttool = FONTTOOL_EXE;
 const std::string Assets = std::string(MD_SOURCE_DIR) + "/assets";
 
@@ -471,7 +470,7 @@ TEST_F(ToolsCli, FaultyInputsAreRefusedAndWriteNothing) {
        {"out.xm"}},
       {Tunetool + " info /dev/zero", 1, "/dev/zero: more than 256 MiB, the most a module may hold", {}},
       {Picturetool + " encode /dev/zero -o out.m1v", 1, "more than 64 MiB, the most a picture may hold", {"out.m1v"}},
-      {Textembed + " /dev/zero out.cpp Text", 1, "more than 16 MiB, the most a text may hold", {"out.cpp"}},
+      {Embed + " text out.cpp /dev/zero Text", 1, "more than 16 MiB, the most a text may hold", {"out.cpp"}},
       {Samplecodec + " encode --raw sparse.raw -o out.s", 1, "sparse.raw: more than 1 GiB, the most a sound may hold",
        {"out.s"}},
       {Samplecodec + " measure --raw noise.raw --loops /dev/zero", 1, "more than 16 MiB", {}},
@@ -480,9 +479,9 @@ TEST_F(ToolsCli, FaultyInputsAreRefusedAndWriteNothing) {
        {"out.xm"}},
       {Tunescore + " length.score -o out.xm", 1, "length.score:3:20: length 0 outside 0.001..60", {"out.xm"}},
       // The font build steps: a strict last code, a picture's size from its header.
-      {Fontembed + " " + strip + " out.cpp 238x", 1, "bad last code '238x'", {"out.cpp"}},
-      {Fontembed + " " + strip + " out.cpp 4294967334", 1, "bad last code '4294967334'", {"out.cpp"}},
-      {Fontembed + " huge.png out.cpp 238", 1, "huge.png: the picture is 1000000 x 1000000; at most", {"out.cpp"}},
+      {Embed + " font out.cpp " + strip + " 238x", 1, "bad last code '238x'", {"out.cpp"}},
+      {Embed + " font out.cpp " + strip + " 4294967334", 1, "bad last code '4294967334'", {"out.cpp"}},
+      {Embed + " font out.cpp huge.png 238", 1, "huge.png: the picture is 1000000 x 1000000; at most", {"out.cpp"}},
       {Fonttool + " text " + strip + " '\xe2\x82\xac' -o out.png", 1, "character U+20AC has no code page 437 code",
        {"out.png"}},
       // Nothing to code is not a stream; a loop list is read whole or refused.
@@ -517,8 +516,8 @@ TEST_F(ToolsCli, FaultyInputsAreRefusedAndWriteNothing) {
 // Outputs that are not plain files are written, never replaced, by the build steps too.
 TEST_F(ToolsCli, BuildStepsWriteIntoAFifo) {
   const std::string text = write("text.txt", "Hi\n");
-  for (const std::string& step : {Fontembed + " " + Assets + "/font/font_strip.png " + path("fifo") + " 238",
-                                  Textembed + " " + text + " " + path("fifo") + " Text"}) {
+  for (const std::string& step : {Embed + " font " + path("fifo") + " " + Assets + "/font/font_strip.png 238",
+                                  Embed + " text " + path("fifo") + " " + text + " Text"}) {
     ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
     const Outcome r = run("timeout 60 cat " + path("fifo") + " > " + path("got") + " & " + step + "; wait");
     EXPECT_EQ(r.status, 0) << step << "\n" << r.err;

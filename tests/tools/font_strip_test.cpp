@@ -136,14 +136,14 @@ TEST(FontStripRules, TheBuildStepRefusesABrokenStripAndWritesNothing) {
   const fs::path png = scratch("broken.png"), out = scratch("broken.cpp");
   std::string error;
   ASSERT_TRUE(write_strip_png(png.string(), s, error)) << error;
-  ToolRun r = run(std::string(FONTEMBED_EXE) + " " + png.string() + " " + out.string() + " 238");
+  ToolRun r = run(std::string(EMBED_EXE) + " font " + out.string() + " " + png.string() + " 238");
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.output.find("glyph for code 130 (columns 490-492): a pixel in row 45"), std::string::npos) << r.output;
   EXPECT_FALSE(fs::exists(out));
   // The same strip mended is embedded.
   set(s, 5 * 98 + 1, 45, 0);
   ASSERT_TRUE(write_strip_png(png.string(), s, error)) << error;
-  r = run(std::string(FONTEMBED_EXE) + " " + png.string() + " " + out.string() + " 238");
+  r = run(std::string(EMBED_EXE) + " font " + out.string() + " " + png.string() + " 238");
   EXPECT_EQ(r.code, 0) << r.output;
   EXPECT_TRUE(fs::exists(out));
   fs::remove(png);
@@ -178,7 +178,7 @@ TEST(ScrollTextConversion, Utf8BecomesCodePage437) {
   for (const Case& c : all) {
     const fs::path in = scratch("text.txt"), out = scratch("text.cpp");
     std::ofstream(in, std::ios::binary) << c.text;
-    const ToolRun r = run(std::string(TEXTEMBED_EXE) + " " + in.string() + " " + out.string() + " Text");
+    const ToolRun r = run(std::string(EMBED_EXE) + " text " + out.string() + " " + in.string() + " Text");
     EXPECT_EQ(r.code, c.code) << c.what << ": " << r.output;
     if (c.code != 0) {
       EXPECT_NE(r.output.find(c.want), std::string::npos) << c.what << ": " << r.output;

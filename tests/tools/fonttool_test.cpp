@@ -49,7 +49,7 @@ TEST(FontRender, MakesAStripTheBuildAccepts) {
   std::string error;
   ASSERT_TRUE(read_png(out.string(), image, error)) << error;
   EXPECT_EQ(image.height, 52);
-  const ToolRun embed = run(std::string(FONTEMBED_EXE) + " " + out.string() + " " + scratch("strip.cpp").string() + " 238");
+  const ToolRun embed = run(std::string(EMBED_EXE) + " font " + scratch("strip.cpp").string() + " " + out.string() + " 238");
   EXPECT_EQ(embed.code, 0) << embed.output;
   fs::remove(out);
   fs::remove(scratch("strip.cpp"));
@@ -80,8 +80,8 @@ TEST(FontTool, ContactSheetAndTexts) {
       {"'Caf# Cr#me' --bar link", 0, "400 x 50", 400, 50},
       {"'café crème' --scroller", 0, "x 37", 0, 37},
       {"'WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW'", 1, "more than the row's 400", 0, 0},
-      {"'x' --bar tuna", 1, "--bar takes tune or link", 0, 0},
-      {"'x' --frobnicate", 1, "unknown option '--frobnicate'", 0, 0},
+      {"'x' --bar tuna", 2, "--bar takes tune or link", 0, 0},
+      {"'x' --frobnicate", 2, "unknown option '--frobnicate'", 0, 0},
   };
   for (const Case& c : cases) {
     fs::remove(text);

@@ -72,12 +72,10 @@ struct Options {
   std::vector<HeadlessKey> keys;
 };
 
-[[noreturn]] void fail(const std::string& message) { cli_usage_error(TheCli, message); }
-
 double parse_number(const std::string& text, const char* what) {
   double v = 0;
   std::string error;
-  if (!parse_capture_number(text, what, v, error)) fail(error);
+  if (!parse_capture_number(text, what, v, error)) cli_usage_error(TheCli, error);
   return v;
 }
 
@@ -97,22 +95,22 @@ Options parse(int argc, char** argv) {
                               {{"seconds", 0, true}, {"fps", 0, true}, {"png-every", 0, true}, {"at", 0, true},
                                {"out", 0, true}, {"wav", 0, true}, {"keys", 0, true}, {"video", 0, true},
                                {"scale", 0, true}});
-  if (!a.positional.empty()) fail("unexpected argument '" + a.positional[0] + "'");
+  if (!a.positional.empty()) cli_usage_error(TheCli, "unexpected argument '" + a.positional[0] + "'");
   Options o;
   for (const auto& [name, value] : a.options) {
     if (name == "seconds") {
       o.seconds = parse_number(value, "--seconds");
-      if (o.seconds <= 0 || o.seconds > CaptureMaxSeconds) fail("--seconds must be above 0 and at most 86400");
+      if (o.seconds <= 0 || o.seconds > CaptureMaxSeconds) cli_usage_error(TheCli, "--seconds must be above 0 and at most 86400");
     } else if (name == "fps") {
       o.fps = parse_number(value, "--fps");
-      if (o.fps < 1 || o.fps > 1000) fail("--fps must be from 1 to 1000");
+      if (o.fps < 1 || o.fps > 1000) cli_usage_error(TheCli, "--fps must be from 1 to 1000");
     } else if (name == "png-every") {
       double n = parse_number(value, "--png-every");
-      if (n < 1 || n != std::floor(n) || n > 1e9) fail("--png-every must be a whole number from 1");
+      if (n < 1 || n != std::floor(n) || n > 1e9) cli_usage_error(TheCli, "--png-every must be a whole number from 1");
       o.png_every = static_cast<long>(n);
     } else if (name == "at") {
       std::string error;
-      if (!parse_capture_times(value, o.at_ms, error)) fail(error);
+      if (!parse_capture_times(value, o.at_ms, error)) cli_usage_error(TheCli, error);
     } else if (name == "out") {
       o.out = value;
     } else if (name == "wav") {
@@ -121,17 +119,17 @@ Options parse(int argc, char** argv) {
       o.video = value;
     } else if (name == "scale") {
       long long n = 0;
-      if (!cli_integer(value, 1, 8, n)) fail("--scale must be a whole number from 1 to 8");
+      if (!cli_integer(value, 1, 8, n)) cli_usage_error(TheCli, "--scale must be a whole number from 1 to 8");
       o.scale = static_cast<long>(n);
     } else if (name == "keys") {
       std::string error;
-      if (!parse_capture_keys(value, o.keys, error)) fail(error);
+      if (!parse_capture_keys(value, o.keys, error)) cli_usage_error(TheCli, error);
     }
   }
-  if ((o.png_every > 0 || !o.at_ms.empty()) && o.out.empty()) fail("--png-every and --at need --out DIR");
-  if (!o.out.empty() && o.png_every == 0 && o.at_ms.empty()) fail("--out needs --png-every or --at");
-  if (a.has("scale") && o.video.empty()) fail("--scale is for --video");
-  if (o.video == "-") fail("--video needs a file name (the container follows its extension)");
+  if ((o.png_every > 0 || !o.at_ms.empty()) && o.out.empty()) cli_usage_error(TheCli, "--png-every and --at need --out DIR");
+  if (!o.out.empty() && o.png_every == 0 && o.at_ms.empty()) cli_usage_error(TheCli, "--out needs --png-every or --at");
+  if (a.has("scale") && o.video.empty()) cli_usage_error(TheCli, "--scale is for --video");
+  if (o.video == "-") cli_usage_error(TheCli, "--video needs a file name (the container follows its extension)");
   return o;
 }
 

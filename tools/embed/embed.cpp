@@ -1,46 +1,173 @@
-// md-embed OUT.cpp NAME=FILE [NAME=FILE ...]
-// Writes a C++ source that defines, for each file, `extern const unsigned char NAME[]` (with
-// four zero bytes after the data) and `extern const unsigned long NAME_size`.
+// md-embed: the build step that turns the built-in data into C++ sources the program links.
+// One mode per kind of data; each checks its input the way the show relies on it and fails
+// the build naming the file and the place, writing nothing.
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/cli.h"
 #include "tools/common/file_io.h"
+#include "tools/font/cp437.h"
+#include "tools/font/strip_rules.h"
+#include "tools/samplecodec/tune_pack.h"
+
+namespace {
+
+constexpr const char* Usage =
+    "usage: md-embed MODE OUT.cpp ...\n"
+    "\n"
+    "  bytes OUT.cpp NAME=FILE ...    each file as `const unsigned char NAME[]` (four zero bytes\n"
+    "                                 after the data) and `const unsigned long NAME_size`\n"
+    "  font OUT.cpp STRIP.png LAST    the font strip, checked against the strip's rules for\n"
+    "                                 codes 32 to LAST, as FontStrip\n"
+    "  text OUT.cpp TEXT.txt NAME     a UTF-8 text as NUL-terminated code page 437 bytes\n"
+    "  tunes OUT.cpp T01 ... T13      the thirteen packed tunes, tune 1 first, as StoredTunes\n"
+    "\n"
+    "Exit status: 0 done, 1 failed (nothing is written), 2 wrong usage.\n";
+
+Cli TheCli{"md-embed", Usage};
+
+// The font's glyphs end at this code; the scroll text may use no later one.
+constexpr int LastGlyphCode = 238;
+
+// Bytes as the body of a C++ array, `per_line` values a line.
+std::string array_body(const std::vector<uint8_t>& bytes, size_t per_line) {
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (i % per_line == 0) out += "\n";
+    out += std::to_string(bytes[i]) + ",";
+  }
+  return out + "\n};\n";
+}
+
+bool embed_bytes(const std::vector<std::string>& args, std::string& out, std::string& error) {
+  out = "// Made by md-embed from the files named below; not edited by hand.\n#include <cstddef>\n\n";
+  for (const std::string& arg : args) {
+    const size_t eq = arg.find('=');
+    if (eq == std::string::npos || eq == 0) cli_usage_error(TheCli, "'" + arg + "' is not NAME=FILE");
+    const std::string name = arg.substr(0, eq), path = arg.substr(eq + 1);
+    std::vector<uint8_t> data;
+    if (!read_input(path, data, error, DataInput)) return false;
+    data.insert(data.end(), 4, 0);
+    out += "// " + path + "\nextern const unsigned long " + name + "_size = " + std::to_string(data.size() - 4) +
+           ";\nalignas(16) extern const unsigned char " + name + "[] = {" + array_body(data, 24) + "\n";
+  }
+  return true;
+}
+
+bool embed_font(const std::string& in, const std::string& last, std::string& out, std::string& error) {
+  long long last_code = 0;
+  if (!cli_integer(last, 32, 286, last_code)) {
+    error = "bad last code '" + last + "' (a whole number from 32 to 286)";
+    return false;
+  }
+  StripLevels strip;
+  if (!read_strip_png(in, strip, error)) return false;
+  if (!check_strip(strip, static_cast<int32_t>(last_code), error)) {
+    error = in + ": " + error;
+    return false;
+  }
+  out = "// Made by md-embed from " + in + "; not edited by hand.\n#include \"assets/font_strip.h\"\n\n"
+        "namespace {\nconst uint8_t Levels[] = {" + array_body(strip.levels, 40) +
+        "}  // namespace\n\nextern const FontStripRecord FontStrip = {" + std::to_string(strip.width) + ", " +
+        std::to_string(strip.height) + ", Levels};\n";
+  return true;
+}
+
+// A line break is kept (the scroller ignores it) with a space before it unless the text
+// shown so far already ends in one, so a line break reads as one word gap, and an empty
+// line (a paragraph break) as no more than that.
+bool embed_text(const std::string& in, const std::string& name, std::string& out, std::string& error) {
+  std::vector<uint8_t> raw;
+  if (!read_input(in, raw, error, TextInput)) return false;
+  const std::string text(raw.begin(), raw.end());
+  std::vector<Utf8Char> chars;
+  size_t bad = 0;
+  if (!decode_utf8(text, chars, bad)) {
+    const TextPlace p = text_place(text, bad);
+    error = in + ":" + std::to_string(p.line) + ":" + std::to_string(p.column) + ": not UTF-8";
+    return false;
+  }
+  std::vector<uint8_t> bytes;
+  bool printable = false;
+  TextPlace p{1, 0};  // counted along in one pass (the text may be long)
+  uint8_t last_shown = ' ';  // the last byte the scroller draws or spaces by
+  for (const Utf8Char& u : chars) {
+    ++p.column;
+    if (u.c == '\n') {
+      if (printable && last_shown != ' ') bytes.push_back(' ');
+      last_shown = ' ';
+      bytes.push_back('\n');
+      ++p.line;
+      p.column = 0;
+      continue;
+    }
+    if (u.c == '\r') continue;
+    const std::string where = in + ":" + std::to_string(p.line) + ":" + std::to_string(p.column) + ": ";
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(u.c));
+    const int code = unicode_to_cp437(u.c);
+    if (u.c < 32) error = where + "control character " + std::to_string(static_cast<unsigned>(u.c));
+    else if (code < 0) error = where + "character " + hex + " has no code page 437 code";
+    else if (code > LastGlyphCode)
+      error = where + "character " + hex + " (code " + std::to_string(code) + ") has no glyph in the font";
+    if (!error.empty()) return false;
+    bytes.push_back(static_cast<uint8_t>(code));
+    last_shown = static_cast<uint8_t>(code);
+    printable = true;
+  }
+  if (!printable) {
+    error = in + ": the text needs at least one character to show";
+    return false;
+  }
+  bytes.push_back(0);
+  out = "// Made by md-embed from " + in + "; not edited by hand.\n\nextern const unsigned char " + name + "[] = {" +
+        array_body(bytes, 24);
+  return true;
+}
+
+bool embed_tunes(const std::vector<std::string>& paths, std::string& out, std::string& error) {
+  if (paths.size() != TuneCount)
+    cli_usage_error(TheCli, "tunes takes the " + std::to_string(TuneCount) + " packed tunes, not " +
+                                std::to_string(paths.size()));
+  std::vector<std::vector<uint8_t>> files(TuneCount);
+  std::vector<PackedTuneView> views;
+  for (int i = 0; i < TuneCount; ++i) {
+    if (!read_input(paths[i], files[i], error, ModuleInput)) return false;
+    const std::optional<PackedTuneView> view = read_packed_tune_file(files[i]);
+    if (!view) {
+      error = paths[i] + " (tune " + std::to_string(i + 1) + ") is not a whole packed tune";
+      return false;
+    }
+    views.push_back(*view);
+  }
+  out = tune_data_source(lay_out_tune_data(std::span<const PackedTuneView, TuneCount>(views)));
+  return true;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: md-embed OUT.cpp NAME=FILE [NAME=FILE ...]\n");
-    return 2;
+  const CliArgs a = cli_parse(TheCli, argc, argv, 1, {});
+  if (a.positional.size() < 3) cli_usage_error(TheCli, "a mode, the output and its inputs are needed");
+  const std::string& mode = a.positional[0];
+  const std::string& output = a.positional[1];
+  const std::vector<std::string> inputs(a.positional.begin() + 2, a.positional.end());
+  std::string source, error;
+  bool ok = false;
+  if (mode == "bytes") {
+    ok = embed_bytes(inputs, source, error);
+  } else if (mode == "tunes") {
+    ok = embed_tunes(inputs, source, error);
+  } else if (mode == "font" || mode == "text") {
+    if (inputs.size() != 2) cli_usage_error(TheCli, mode + " takes the output and two arguments");
+    ok = mode == "font" ? embed_font(inputs[0], inputs[1], source, error)
+                        : embed_text(inputs[0], inputs[1], source, error);
+  } else {
+    cli_usage_error(TheCli, "unknown mode \"" + mode + "\"");
   }
-  std::string out = "// Made by md-embed from the files named below; not edited by hand.\n#include <cstddef>\n\n";
-  for (int i = 2; i < argc; ++i) {
-    std::string arg = argv[i];
-    size_t eq = arg.find('=');
-    if (eq == std::string::npos || eq == 0) {
-      std::fprintf(stderr, "md-embed: '%s' is not NAME=FILE\n", argv[i]);
-      return 2;
-    }
-    std::string name = arg.substr(0, eq);
-    std::string path = arg.substr(eq + 1);
-    std::vector<uint8_t> data;
-    std::string error;
-    if (!read_input(path, data, error, DataInput)) {
-      std::fprintf(stderr, "md-embed: %s\n", error.c_str());
-      return 1;
-    }
-    out += "// " + path + "\nextern const unsigned long " + name + "_size = " + std::to_string(data.size()) +
-           ";\nalignas(16) extern const unsigned char " + name + "[] = {";
-    data.insert(data.end(), 4, 0);
-    for (size_t k = 0; k < data.size(); ++k) {
-      if (k % 24 == 0) out += "\n";
-      out += std::to_string(data[k]) + ",";
-    }
-    out += "\n};\n\n";
-  }
-  std::string error;
-  if (!write_whole_output(argv[1], std::span(reinterpret_cast<const uint8_t*>(out.data()), out.size()), error)) {
-    std::fprintf(stderr, "md-embed: %s\n", error.c_str());
-    return 1;
-  }
-  return 0;
+  if (!ok || !write_whole_output(output, std::span(reinterpret_cast<const uint8_t*>(source.data()), source.size()), error))
+    return cli_fail(TheCli, error);
+  return ExitOk;
 }

@@ -4,13 +4,12 @@
 #include FT_FREETYPE_H
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/cli.h"
 #include "tools/font/cp437.h"
 #include "tools/font/strip_rules.h"
 
@@ -25,19 +24,7 @@ const char* const Usage =
     "narrowed), a level-1 bridge pixel across any empty column inside a glyph, and a small box\n"
     "for a character the font lacks. --size is the font's pixel size (default 28).\n";
 
-int fail(const std::string& message) {
-  std::fprintf(stderr, "fontrender: %s\n", message.c_str());
-  return 1;
-}
-
-bool parse_int(const std::string& text, int low, int high, int& value) {
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (errno != 0 || end == text.c_str() || *end != '\0' || v < low || v > high) return false;
-  value = static_cast<int>(v);
-  return true;
-}
+Cli TheCli{"fontrender", Usage};
 
 // ---- render ---------------------------------------------------------------------------
 
@@ -125,10 +112,10 @@ void bridge(GlyphImage& g) {
 
 int render(const std::string& font_path, const std::string& out, int size, int last_code) {
   FT_Library library;
-  if (FT_Init_FreeType(&library) != 0) return fail("cannot start FreeType");
+  if (FT_Init_FreeType(&library) != 0) return cli_fail(TheCli, "cannot start FreeType");
   FT_Face face;
-  if (FT_New_Face(library, font_path.c_str(), 0, &face) != 0) return fail(font_path + ": not a font FreeType can read");
-  if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(size)) != 0) return fail("cannot set the pixel size");
+  if (FT_New_Face(library, font_path.c_str(), 0, &face) != 0) return cli_fail(TheCli, font_path + ": not a font FreeType can read");
+  if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(size)) != 0) return cli_fail(TheCli, "cannot set the pixel size");
 
   // The baseline: the highest ink of any glyph (accented capitals) lands in row 1.
   int highest = 0;
@@ -191,8 +178,8 @@ int render(const std::string& font_path, const std::string& out, int size, int l
     x0 += g.width + StripGlyphGap;
   }
   std::string error;
-  if (!check_strip(strip, last_code, error)) return fail("the rendered strip breaks a rule: " + error);
-  if (!write_strip_png(out, strip, error)) return fail(error);
+  if (!check_strip(strip, last_code, error)) return cli_fail(TheCli, "the rendered strip breaks a rule: " + error);
+  if (!write_strip_png(out, strip, error)) return cli_fail(TheCli, error);
   std::printf("%s: %d x %d, codes 32 to %d, baseline row %d\n", out.c_str(), strip.width, strip.height, last_code,
               baseline);
   auto list = [](const char* what, const std::vector<int>& codes) {
@@ -210,30 +197,13 @@ int render(const std::string& font_path, const std::string& out, int size, int l
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-    std::fputs(Usage, args.empty() ? stderr : stdout);
-    return args.empty() ? 2 : 0;
-  }
-  std::string font, out;
+  const CliArgs a = cli_parse(TheCli, argc, argv, 1, {{"output", 'o', true}, {"size", 0, true}, {"last-code", 0, true}});
   int size = 28, last_code = 238;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const bool has_value = i + 1 < args.size();
-    if (a == "-o" && has_value) {
-      out = args[++i];
-    } else if (a == "--size") {
-      if (!has_value || !parse_int(args[++i], 6, 64, size)) return fail("--size takes 6 to 64");
-    } else if (a == "--last-code") {
-      if (!has_value || !parse_int(args[++i], 33, 255, last_code)) return fail("--last-code takes 33 to 255");
-    } else if (!a.empty() && a[0] == '-') {
-      return fail("unknown option or missing value '" + a + "' (try --help)");
-    } else if (font.empty()) {
-      font = a;
-    } else {
-      return fail("one font only (try --help)");
-    }
-  }
-  if (font.empty() || out.empty()) return fail("need FONT.ttf and -o STRIP.png (try --help)");
-  return render(font, out, size, last_code);
+  if (const std::string* v = a.value("size"); v != nullptr && !cli_int(*v, 6, 64, size))
+    cli_usage_error(TheCli, "--size takes 6 to 64");
+  if (const std::string* v = a.value("last-code"); v != nullptr && !cli_int(*v, 33, 255, last_code))
+    cli_usage_error(TheCli, "--last-code takes 33 to 255");
+  const std::string* out = a.value("output");
+  if (a.positional.size() != 1 || out == nullptr) cli_usage_error(TheCli, "need one FONT.ttf and -o STRIP.png");
+  return render(a.positional[0], *out, size, last_code);
 }

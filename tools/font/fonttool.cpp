@@ -1,16 +1,14 @@
 // fonttool: shows a font strip the way the show will draw it: every glyph on a contact
 // sheet with its code, or any text as a menu label, a finished menu bar or a scroller line.
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "render/font.h"
 #include "render/framebuffer.h"
 #include "render/menu_bars.h"
+#include "platform/cli.h"
 #include "tools/common/png_io.h"
 #include "tools/font/cp437.h"
 #include "tools/font/strip_rules.h"
@@ -18,9 +16,8 @@
 namespace {
 
 const char* const Usage =
-    "usage:\n"
-    "  fonttool sheet STRIP.png -o SHEET.png [--scale N]\n"
-    "  fonttool text STRIP.png TEXT -o OUT.png [--width N] [--bar tune|link] [--scroller]\n"
+    "usage: fonttool sheet STRIP.png -o SHEET.png [--scale N]\n"
+    "       fonttool text STRIP.png TEXT -o OUT.png [--width N] [--bar tune|link] [--scroller]\n"
     "\n"
     "sheet writes every glyph of a strip in a grid, each with its code, scaled up (default 2).\n"
     "\n"
@@ -31,21 +28,10 @@ const char* const Usage =
     "(default 400).\n"
     "\n"
     "The strip is the editable PNG (assets/font/font_strip.png), checked against the same\n"
-    "rules as the build checks it.\n";
+    "rules as the build checks it. Exit status: 0 done, 1 failed (nothing is written), 2 wrong\n"
+    "usage.\n";
 
-int fail(const std::string& message) {
-  std::fprintf(stderr, "fonttool: %s\n", message.c_str());
-  return 1;
-}
-
-bool parse_int(const std::string& text, int low, int high, int& value) {
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (errno != 0 || end == text.c_str() || *end != '\0' || v < low || v > high) return false;
-  value = static_cast<int>(v);
-  return true;
-}
+Cli TheCli{"fonttool", Usage};
 
 // ---- sheet and text -------------------------------------------------------------------
 
@@ -81,7 +67,7 @@ void draw_number(RgbImage& image, int x, int y, int number, uint32_t colour) {
 int sheet(const std::string& in, const std::string& out, int scale) {
   StripLevels strip;
   std::string error;
-  if (!load_font(in, strip, error)) return fail(error);
+  if (!load_font(in, strip, error)) return cli_fail(TheCli, error);
   int widest = 0;
   for (int g = 0; g < Font.glyph_count; ++g) widest = std::max(widest, Font.glyph_end[g] - Font.glyph_start[g]);
   const int cell_w = std::max(widest, 14) + 6, cell_h = 40 + 8;  // glyph rows 0 to 38, then the code
@@ -118,7 +104,7 @@ int sheet(const std::string& in, const std::string& out, int scale) {
             image.pixels[static_cast<size_t>((cy + 40 + y) * scale + sy) * static_cast<size_t>(image.width) +
                          static_cast<size_t>((cx + x) * scale + sx)] = label.pixels[static_cast<size_t>(y) * static_cast<size_t>(cell_w) + static_cast<size_t>(x)];
   }
-  if (!write_png(out, image, error)) return fail(error);
+  if (!write_png(out, image, error)) return cli_fail(TheCli, error);
   std::printf("%s: %d glyphs (codes %d to %d), %d x %d\n", out.c_str(), Font.glyph_count, Font.first_char,
               Font.first_char + Font.glyph_count - 1, image.width, image.height);
   return 0;
@@ -128,17 +114,17 @@ int text(const std::string& in, const std::string& utf8, const std::string& out,
          bool scroller) {
   StripLevels strip;
   std::string error;
-  if (!load_font(in, strip, error)) return fail(error);
+  if (!load_font(in, strip, error)) return cli_fail(TheCli, error);
   std::vector<Utf8Char> chars;
   size_t bad = 0;
-  if (!decode_utf8(utf8, chars, bad)) return fail("the text is not UTF-8");
+  if (!decode_utf8(utf8, chars, bad)) return cli_fail(TheCli, "the text is not UTF-8");
   std::string bytes;
   for (const Utf8Char& u : chars) {
     const int code = unicode_to_cp437(u.c);
     if (code < 0) {
       char hex[16];
       std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(u.c));
-      return fail(std::string("character ") + hex + " has no code page 437 code");
+      return cli_fail(TheCli, std::string("character ") + hex + " has no code page 437 code");
     }
     bytes += static_cast<char>(code);
   }
@@ -157,16 +143,15 @@ int text(const std::string& in, const std::string& utf8, const std::string& out,
     image.height = 37;  // the rows the scroller shows
     measure = total;
   } else {
-    if (measure > width) return fail("the text measures " + std::to_string(measure) + " pixels, more than the row's " +
+    if (measure > width) return cli_fail(TheCli, "the text measures " + std::to_string(measure) + " pixels, more than the row's " +
                                      std::to_string(width));
     for (unsigned char c : bytes)
-      if (c >= 128) std::fprintf(stderr, "fonttool: note: code %d is skipped in menu texts ('#' draws e acute)\n", c);
+      if (c >= 128) cli_warn(TheCli, "code " + std::to_string(c) + " is skipped in menu texts ('#' draws e acute)");
     if (bar.empty()) {
       pixels.assign(static_cast<size_t>(width) * 51, 0);
       draw_centred_text(bytes.c_str(), pixels.data(), width);
       image.height = 51;
     } else {
-      if (bar != "tune" && bar != "link") return fail("--bar takes tune or link");
       set_frame_size(width, BarImageRows);
       pixels.assign(static_cast<size_t>(width) * BarImageRows, 0);
       Framebuffer.pixels = pixels.data();
@@ -179,7 +164,7 @@ int text(const std::string& in, const std::string& utf8, const std::string& out,
   }
   pixels.resize(static_cast<size_t>(image.width) * static_cast<size_t>(image.height));
   image.pixels = pixels;
-  if (!write_png(out, image, error)) return fail(error);
+  if (!write_png(out, image, error)) return cli_fail(TheCli, error);
   std::printf("%s: %d x %d, the text measures %d pixels\n", out.c_str(), image.width, image.height, measure);
   return 0;
 }
@@ -187,39 +172,20 @@ int text(const std::string& in, const std::string& utf8, const std::string& out,
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-    std::fputs(Usage, args.empty() ? stderr : stdout);
-    return args.empty() ? 2 : 0;
-  }
-  const std::string command = args[0];
-  std::vector<std::string> positional;
-  std::string out, bar;
+  const CliArgs a = cli_parse(TheCli, argc, argv, 1,
+                              {{"output", 'o', true}, {"scale", 0, true}, {"width", 0, true}, {"bar", 0, true},
+                               {"scroller", 0, false}});
+  const std::string* out = a.value("output");
+  const std::string* bar = a.value("bar");
   int scale = 2, width = 400;
-  bool scroller = false;
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const bool has_value = i + 1 < args.size();
-    if (a == "-o") {
-      if (!has_value) return fail("-o needs a file");
-      out = args[++i];
-    } else if (a == "--scale") {
-      if (!has_value || !parse_int(args[++i], 1, 8, scale)) return fail("--scale takes 1 to 8");
-    } else if (a == "--width") {
-      if (!has_value || !parse_int(args[++i], 16, 4096, width)) return fail("--width takes 16 to 4096");
-    } else if (a == "--bar") {
-      if (!has_value) return fail("--bar takes tune or link");
-      bar = args[++i];
-    } else if (a == "--scroller") {
-      scroller = true;
-    } else if (a.size() > 1 && a[0] == '-') {
-      return fail("unknown option '" + a + "' (try --help)");
-    } else {
-      positional.push_back(a);
-    }
-  }
-  if (out.empty()) return fail("missing -o OUT (try --help)");
-  if (command == "sheet" && positional.size() == 1) return sheet(positional[0], out, scale);
-  if (command == "text" && positional.size() == 2) return text(positional[0], positional[1], out, width, bar, scroller);
-  return fail("bad command line (try --help)");
+  if (const std::string* v = a.value("scale"); v != nullptr && !cli_int(*v, 1, 8, scale))
+    cli_usage_error(TheCli, "--scale takes 1 to 8");
+  if (const std::string* v = a.value("width"); v != nullptr && !cli_int(*v, 16, 4096, width))
+    cli_usage_error(TheCli, "--width takes 16 to 4096");
+  if (bar != nullptr && *bar != "tune" && *bar != "link") cli_usage_error(TheCli, "--bar takes tune or link");
+  if (out == nullptr) cli_usage_error(TheCli, "missing -o OUT");
+  const std::vector<std::string>& p = a.positional;
+  if (p.size() == 2 && p[0] == "sheet") return sheet(p[1], *out, scale);
+  if (p.size() == 3 && p[0] == "text") return text(p[1], p[2], *out, width, bar != nullptr ? *bar : "", a.has("scroller"));
+  cli_usage_error(TheCli, "bad command line");
 }

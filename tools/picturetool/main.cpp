@@ -46,15 +46,6 @@ const char* const Usage =
 
 Cli TheCli{"picturetool", Usage};
 
-int fail(const std::string& message) { return cli_fail(TheCli, message); }
-
-bool parse_int(const char* text, int32_t low, int32_t high, int32_t& value) {
-  long long v = 0;
-  if (!cli_integer(text, low, high, v)) return false;
-  value = static_cast<int32_t>(v);
-  return true;
-}
-
 // Decodes a stream as the show does. Returns false when the headers are not accepted;
 // `missing` counts the macroblocks the stream ends before (they stay black, as in the show).
 bool show_decode(const std::vector<uint8_t>& stream, int32_t black_level, RgbImage& image, int32_t* missing = nullptr) {
@@ -112,14 +103,14 @@ int encode(const Arguments& args) {
   std::string error;
   RgbImage image;
   // The size limit is checked on the header, before the pixels take any memory.
-  if (!read_png(args.input, image, error, 4080, 4080)) return fail(error);
+  if (!read_png(args.input, image, error, 4080, 4080)) return cli_fail(TheCli, error);
   if (args.role && (image.width != args.role->width || image.height != args.role->height)) {
-    return fail(args.input + ": the picture is " + std::to_string(image.width) + " x " +
+    return cli_fail(TheCli, args.input + ": the picture is " + std::to_string(image.width) + " x " +
                 std::to_string(image.height) + ", but the show's " + args.role->name + " must be " +
                 std::to_string(args.role->width) + " x " + std::to_string(args.role->height));
   }
   if (image.width % 16 || image.height % 16) {
-    return fail(args.input + ": the picture is " + std::to_string(image.width) + " x " +
+    return cli_fail(TheCli, args.input + ": the picture is " + std::to_string(image.width) + " x " +
                 std::to_string(image.height) + "; width and height must be multiples of 16, at most 4080");
   }
   PictureEncoderOptions options = args.encoder;
@@ -133,20 +124,20 @@ int encode(const Arguments& args) {
       if (stream.size() <= static_cast<size_t>(args.maxBytes)) break;
     }
     if (options.quantiserScale > 31) {
-      return fail("even quantiser scale 31 needs " + std::to_string(stream.size()) + " bytes, more than " +
+      return cli_fail(TheCli, "even quantiser scale 31 needs " + std::to_string(stream.size()) + " bytes, more than " +
                   std::to_string(args.maxBytes));
     }
   } else {
     stream = encode_picture(image.pixels.data(), image.width, image.height, options);
   }
-  if (stream.empty()) return fail("cannot encode " + args.input + " with these options");
+  if (stream.empty()) return cli_fail(TheCli, "cannot encode " + args.input + " with these options");
 
   // What the show will display, against what it would display of the input itself.
   RgbImage shown;
-  if (!show_decode(stream, args.blackLevel, shown)) return fail("internal error: the new stream does not decode");
+  if (!show_decode(stream, args.blackLevel, shown)) return cli_fail(TheCli, "internal error: the new stream does not decode");
   std::vector<uint32_t> wanted = image.pixels;
   for (uint32_t& p : wanted) p &= args.blackLevel >= 0 ? 0xFEFEFEu : 0xFFFFFFu;
-  if (!write_whole_output(args.output, stream, error)) return fail(error);
+  if (!write_whole_output(args.output, stream, error)) return cli_fail(TheCli, error);
   if (args.output == "-" || TheCli.verbosity == 0) return 0;
   std::printf("%s: %d x %d, %zu bytes, quantiser scale %d, PSNR %.2f dB\n", args.output.c_str(), image.width,
               image.height, stream.size(), options.quantiserScale, psnr(shown.pixels, wanted));
@@ -156,13 +147,13 @@ int encode(const Arguments& args) {
 int decode(const Arguments& args) {
   std::string error;
   std::vector<uint8_t> stream;
-  if (!read_input(args.input, stream, error, PictureInput)) return fail(error);
+  if (!read_input(args.input, stream, error, PictureInput)) return cli_fail(TheCli, error);
   RgbImage image;
   int32_t missing = 0;
   if (!show_decode(stream, args.blackLevel, image, &missing)) {
-    return fail(display_name(args.input, false) + ": not a picture stream (no sequence header and intra picture found)");
+    return cli_fail(TheCli, display_name(args.input, false) + ": not a picture stream (no sequence header and intra picture found)");
   }
-  if (!write_png(args.output, image, error)) return fail(error);
+  if (!write_png(args.output, image, error)) return cli_fail(TheCli, error);
   // The picture is what the show would show; a cut stream is still worth knowing about.
   if (missing > 0)
     cli_warn(TheCli, display_name(args.input, false) + ": the stream ends early; " + std::to_string(missing) + " of " +
@@ -183,11 +174,11 @@ int main(int argc, char** argv) {
     if (option == "output") {
       args.output = value;
     } else if (option == "qscale") {
-      if (!parse_int(value.c_str(), 1, 31, args.encoder.quantiserScale)) cli_usage_error(TheCli, "--qscale takes 1 to 31");
+      if (!cli_int(value, 1, 31, args.encoder.quantiserScale)) cli_usage_error(TheCli, "--qscale takes 1 to 31");
     } else if (option == "max-bytes") {
-      if (!parse_int(value.c_str(), 1, 1 << 30, args.maxBytes)) cli_usage_error(TheCli, "--max-bytes takes a positive size");
+      if (!cli_int(value, 1, 1 << 30, args.maxBytes)) cli_usage_error(TheCli, "--max-bytes takes a positive size");
     } else if (option == "black-level") {
-      if (!parse_int(value.c_str(), 0, 254, args.blackLevel)) cli_usage_error(TheCli, "--black-level takes 0 to 254");
+      if (!cli_int(value, 0, 254, args.blackLevel)) cli_usage_error(TheCli, "--black-level takes 0 to 254");
     } else if (option == "no-stretch") {
       args.blackLevel = -1;
     } else if (option == "flat-matrix") {
@@ -211,6 +202,6 @@ int main(int argc, char** argv) {
   args.command = positional[0];
   args.input = positional[1];
   std::string error;
-  if (is_same_file(args.input, args.output, error)) return fail(error);
+  if (is_same_file(args.input, args.output, error)) return cli_fail(TheCli, error);
   return args.command == "encode" ? encode(args) : decode(args);
 }

@@ -44,8 +44,6 @@ const char* const Usage =
 
 Cli TheCli{"samplecodec", Usage};
 
-int fail(const std::string& message) { return cli_fail(TheCli, message); }
-
 struct Options {
   std::string command, input, output, loops;
   double bitCost = SampleEncoderSettings{}.bitCost;
@@ -88,7 +86,7 @@ bool input_signal(const Options& o, const std::vector<uint8_t>& bytes, std::vect
 }
 
 int measure(const std::vector<int8_t>& signal, const Options& o) {
-  if (signal.empty()) return fail(display_name(o.input, false) + ": no samples to measure");
+  if (signal.empty()) return cli_fail(TheCli, display_name(o.input, false) + ": no samples to measure");
   const EncodedSamples coded = encode_samples(signal, {o.bitCost});
   std::vector<int8_t> decoded(coded.decodedCount);
   decode_samples(TheSampleDecoder, coded.stream.data(), decoded.data());
@@ -115,7 +113,7 @@ int measure(const std::vector<int8_t>& signal, const Options& o) {
   if (!o.loops.empty()) {
     std::vector<uint8_t> text;
     std::string error;
-    if (!read_input(o.loops, text, error, TextInput)) return fail(error);
+    if (!read_input(o.loops, text, error, TextInput)) return cli_fail(TheCli, error);
     // Whitespace-separated pairs START END; any other token is an error, not the end of the list.
     std::vector<long long> numbers;
     const std::string list(text.begin(), text.end());
@@ -129,18 +127,18 @@ int measure(const std::vector<int8_t>& signal, const Options& o) {
       const std::string token = list.substr(at, stop - at);
       long long v = 0;
       if (!cli_integer(token, std::numeric_limits<long long>::min(), std::numeric_limits<long long>::max(), v))
-        return fail(display_name(o.loops, false) + ": \"" + token.substr(0, 40) + "\" is not a whole number of 64 bits");
+        return cli_fail(TheCli, display_name(o.loops, false) + ": \"" + token.substr(0, 40) + "\" is not a whole number of 64 bits");
       numbers.push_back(v);
       at = stop;
     }
     if (numbers.size() % 2 != 0)
-      return fail(display_name(o.loops, false) + ": loop " + std::to_string(numbers.back()) + " has no end");
+      return cli_fail(TheCli, display_name(o.loops, false) + ": loop " + std::to_string(numbers.back()) + " has no end");
     int count = 0;
     double before = 0.0, after = 0.0, worst_growth = 0.0;
     for (size_t k = 0; k < numbers.size(); k += 2) {
       const long long start = numbers[k], end = numbers[k + 1];
       if (start < 0 || end <= start || static_cast<size_t>(end) > signal.size()) {
-        return fail(o.loops + ": loop " + std::to_string(start) + " " + std::to_string(end) + " lies outside the input");
+        return cli_fail(TheCli, o.loops + ": loop " + std::to_string(start) + " " + std::to_string(end) + " lies outside the input");
       }
       const double jb = std::fabs(static_cast<double>(signal[static_cast<size_t>(end - 1)]) - signal[static_cast<size_t>(start)]);
       const double ja = std::fabs(static_cast<double>(decoded[static_cast<size_t>(end - 1)]) - decoded[static_cast<size_t>(start)]);
@@ -179,15 +177,15 @@ int main(int argc, char** argv) {
   if (o.command == "encode" && !o.loops.empty()) cli_usage_error(TheCli, "encode takes no --loops");
 
   std::string error;
-  if (!o.output.empty() && is_same_file(o.input, o.output, error)) return fail(error);
+  if (!o.output.empty() && is_same_file(o.input, o.output, error)) return cli_fail(TheCli, error);
   std::vector<uint8_t> input;
-  if (!read_input(o.input, input, error, o.command == "decode" ? ModuleInput : SoundInput)) return fail(error);
+  if (!read_input(o.input, input, error, o.command == "decode" ? ModuleInput : SoundInput)) return cli_fail(TheCli, error);
   const std::string name = display_name(o.input, false);
 
   if (o.command == "decode") {
     const SampleStreamInfo info = measure_sample_stream(input.data(), input.size());
     if (info.error != SampleStreamError::None) {
-      return fail(name + ": not a whole sample stream (" +
+      return cli_fail(TheCli, name + ": not a whole sample stream (" +
                   (info.error == SampleStreamError::NoBlockCount ? std::string("no block count")
                                                                  : "group " + std::to_string(info.groups) + " is cut short") +
                   ")");
@@ -195,19 +193,19 @@ int main(int argc, char** argv) {
     std::vector<int8_t> decoded(info.decodedCount);
     if (!decoded.empty() &&
         !decode_samples_checked(TheSampleDecoder, input.data(), input.size(), decoded.data(), decoded.size()))
-      return fail(name + ": the sample stream does not decode");
+      return cli_fail(TheCli, name + ": the sample stream does not decode");
     if (!write_whole_output(o.output, std::span(reinterpret_cast<const uint8_t*>(decoded.data()), decoded.size()), error))
-      return fail(error);
+      return cli_fail(TheCli, error);
     if (decoded.empty()) cli_warn(TheCli, name + ": the stream holds no samples; the output is empty");
     return 0;
   }
   std::vector<int8_t> signal;
-  if (!input_signal(o, input, signal, error)) return fail(error);
+  if (!input_signal(o, input, signal, error)) return cli_fail(TheCli, error);
   // A stream of nothing would be written as if something had been coded.
-  if (signal.empty()) return fail(name + ": no samples to " + o.command);
+  if (signal.empty()) return cli_fail(TheCli, name + ": no samples to " + o.command);
   if (o.command == "encode") {
     const EncodedSamples coded = encode_samples(signal, {o.bitCost});
-    if (!write_whole_output(o.output, coded.stream, error)) return fail(error);
+    if (!write_whole_output(o.output, coded.stream, error)) return cli_fail(TheCli, error);
     if (o.output != "-" && TheCli.verbosity >= 1)
       std::printf("%s: %zu samples, %u blocks, %u groups, %zu stream bytes, %llu decoded\n", o.output.c_str(),
                   signal.size(), coded.blocks, coded.groups, coded.stream.size(),

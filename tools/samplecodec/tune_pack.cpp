@@ -7,7 +7,7 @@
 
 #include "codecs/samples.h"
 #include "player/module.h"
-#include "tools/tunetool/tune_render.h"
+#include "tools/playback/tune_render.h"
 
 namespace {
 
@@ -142,7 +142,7 @@ TuneDataLayout lay_out_tune_data(std::span<const PackedTuneView, TuneCount> tune
 std::string tune_data_source(const TuneDataLayout& layout) {
   std::string s;
   s.reserve(layout.bytes.size() * 5 + 4096);
-  s += "// Made by tuneembed from the packed tunes; not edited by hand.\n";
+  s += "// Made by md-embed from the packed tunes; not edited by hand.\n";
   s += "#include \"codecs/tunes.h\"\n\nnamespace {\n";
   s += "alignas(4) const uint8_t TuneData[" + std::to_string(layout.bytes.size()) + "] = {";
   for (size_t i = 0; i < layout.bytes.size(); ++i) {

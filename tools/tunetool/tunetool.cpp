@@ -15,8 +15,9 @@
 #include "platform/cli.h"
 #include "tools/common/file_io.h"
 #include "tools/common/wav_io.h"
+#include "tools/playback/resampler.h"
+#include "tools/playback/tune_render.h"
 #include "tools/samplecodec/tune_pack.h"
-#include "tools/tunetool/tune_render.h"
 #include "tools/xm_import/xm_import.h"
 
 namespace {
@@ -56,8 +57,6 @@ constexpr const char* Usage =
     "written), 2 wrong usage.\n";
 
 Cli TheCli{"tunetool", Usage};
-
-int fail(const std::string& message) { return cli_fail(TheCli, message); }
 
 void print_warnings(const std::string& path, const std::vector<std::string>& warnings) {
   for (const std::string& w : warnings) cli_warn(TheCli, display_name(path, false) + ": " + w);
@@ -146,7 +145,7 @@ Command one_input(const CliArgs& a, const char* usage, bool wantsOutput) {
   Command c{a.positional[0], output != nullptr ? *output : ""};
   std::string error;
   if (wantsOutput && is_same_file(c.input, c.output, error)) {
-    std::exit(fail(error));
+    std::exit(cli_fail(TheCli, error));
   }
   return c;
 }
@@ -158,7 +157,7 @@ int command_import(const CliArgs& a) {
   XmImport imported;
   if (!read_input(c.input, bytes, error, ModuleInput) || !import_file(c.input, bytes, {}, imported, error) ||
       !write_whole_output(c.output, imported.image, error))
-    return fail(error);
+    return cli_fail(TheCli, error);
   cli_detail(TheCli, display_name(c.output, true) + ": " + std::to_string(imported.image.size()) + " bytes, " +
                          std::to_string(imported.samples8) + " 8-bit and " + std::to_string(imported.samples16) +
                          " 16-bit samples, " + std::to_string(imported.warnings.size()) + " warnings");
@@ -207,7 +206,7 @@ int command_info(const CliArgs& a) {
   const Command c = one_input(a, "info FILE", false);
   std::vector<uint8_t> bytes, image;
   std::string error;
-  if (!read_and_load(c.input, bytes, image, error)) return fail(error);
+  if (!read_and_load(c.input, bytes, image, error)) return cli_fail(TheCli, error);
   std::optional<XmModule> xm;
   if (looks_like_xm(bytes)) {
     XmModule m;
@@ -299,79 +298,10 @@ int command_validate(const CliArgs& a) {
   const Command c = one_input(a, "validate FILE", false);
   std::vector<uint8_t> bytes, image;
   std::string error;
-  if (!read_and_load(c.input, bytes, image, error)) return fail(error);
+  if (!read_and_load(c.input, bytes, image, error)) return cli_fail(TheCli, error);
   std::printf("%s: valid\n", display_name(c.input, false).c_str());
   return 0;
 }
-
-// Resamples the player's 44100 Hz stereo to another rate with a windowed sinc (Blackman
-// window, 16 zero crossings a side at the lower of the two rates), fed in pieces. The
-// kernel is tabulated at 1/TableSteps of an input frame.
-struct Resampler {
-  static constexpr int TableSteps = 512;
-  uint32_t rate = OutputRate;
-  double cutoff = 1;     // of the input's Nyquist frequency
-  int halfWidth = 0;     // input frames a side
-  std::vector<double> table;   // kernel at x = i / TableSteps - halfWidth
-  std::vector<float> history;  // interleaved input frames, from frame `first`
-  uint64_t first = 0;
-  uint64_t produced = 0;
-
-  explicit Resampler(uint32_t r) : rate(r) {
-    cutoff = std::min(1.0, static_cast<double>(r) / OutputRate) * 0.95;
-    halfWidth = static_cast<int>(std::ceil(16 / cutoff));
-    table.resize(static_cast<size_t>(2 * halfWidth * TableSteps + 1));
-    for (size_t i = 0; i < table.size(); ++i)
-      table[i] = kernel(static_cast<double>(i) / TableSteps - halfWidth, cutoff, halfWidth);
-  }
-  static double kernel(double x, double cutoff, int halfWidth) {
-    if (std::fabs(x) >= halfWidth) return 0;
-    const double pi = 3.14159265358979323846;
-    const double sinc = x == 0 ? 1 : std::sin(pi * cutoff * x) / (pi * cutoff * x);
-    const double w = 0.42 + 0.5 * std::cos(pi * x / halfWidth) + 0.08 * std::cos(2 * pi * x / halfWidth);
-    return cutoff * sinc * w;
-  }
-  double at(double x) const {
-    const long i = std::lround((x + halfWidth) * TableSteps);
-    return i < 0 || i >= static_cast<long>(table.size()) ? 0 : table[static_cast<size_t>(i)];
-  }
-  // Output frames whose window lies inside the input up to `available`, at most `limit`.
-  void produce(uint64_t available, uint64_t limit, std::vector<int16_t>& out) {
-    while (produced < limit) {
-      const double t = static_cast<double>(produced) * OutputRate / rate;
-      const int64_t centre = static_cast<int64_t>(std::floor(t));
-      if (centre + halfWidth >= static_cast<int64_t>(available)) break;
-      double left = 0, right = 0;
-      for (int64_t i = centre - halfWidth + 1; i <= centre + halfWidth; ++i) {
-        if (i < static_cast<int64_t>(first)) continue;
-        const double k = at(t - static_cast<double>(i));
-        const size_t index = 2 * static_cast<size_t>(i - static_cast<int64_t>(first));
-        left += k * history[index];
-        right += k * history[index + 1];
-      }
-      out.push_back(static_cast<int16_t>(std::clamp(std::lround(left), -32768L, 32767L)));
-      out.push_back(static_cast<int16_t>(std::clamp(std::lround(right), -32768L, 32767L)));
-      ++produced;
-    }
-    // Input no later output reaches is dropped.
-    const double t = static_cast<double>(produced) * OutputRate / rate;
-    const int64_t keepFrom = static_cast<int64_t>(std::floor(t)) - halfWidth;
-    if (keepFrom > static_cast<int64_t>(first) + 4096) {
-      const uint64_t drop = static_cast<uint64_t>(keepFrom) - first;
-      history.erase(history.begin(), history.begin() + static_cast<std::ptrdiff_t>(2 * drop));
-      first += drop;
-    }
-  }
-  void feed(std::span<const int16_t> piece, uint64_t limit, std::vector<int16_t>& out) {
-    history.insert(history.end(), piece.begin(), piece.end());
-    produce(first + history.size() / 2, limit, out);
-  }
-  // The end of the input: silence after it.
-  void finish(uint64_t limit, std::vector<int16_t>& out) {
-    history.insert(history.end(), 2 * static_cast<size_t>(halfWidth + 2), 0.0f);
-    produce(first + history.size() / 2, limit, out);
-  }
-};
 
 int command_render(const CliArgs& a) {
   const Command c = one_input(a, "render FILE -o OUT.wav [--seconds N | --loops N] [--rate HZ]", true);
@@ -400,14 +330,14 @@ int command_render(const CliArgs& a) {
 
   std::vector<uint8_t> bytes, image;
   std::string error;
-  if (!read_and_load(c.input, bytes, image, error)) return fail(error);
+  if (!read_and_load(c.input, bytes, image, error)) return cli_fail(TheCli, error);
   const std::string name = display_name(c.input, false);
   RenderOptions options;
   options.seconds = seconds;
   options.loops = static_cast<uint32_t>(loops);
   const uint64_t maxFrames = MaxWavDataBytes / 4;
   auto too_long = [&](double s) {
-    return fail(name + ": " + std::to_string(static_cast<long long>(std::llround(s))) +
+    return cli_fail(TheCli, name + ": " + std::to_string(static_cast<long long>(std::llround(s))) +
                 " s of 16-bit stereo sound at " + std::to_string(rate) +
                 " Hz is more than a WAV file can hold (4 GiB, about " +
                 std::to_string(maxFrames / static_cast<uint64_t>(rate)) + " s); ask for less");
@@ -438,10 +368,10 @@ int command_render(const CliArgs& a) {
   if (frames > maxFrames) return too_long(static_cast<double>(inputFrames) / OutputRate);
 
   OutputFile out;
-  if (!open_output(c.output, out, error)) return fail(error);
+  if (!open_output(c.output, out, error)) return cli_fail(TheCli, error);
   const std::vector<uint8_t> header = wav_header(frames, 2, static_cast<int>(rate));
   bool ok = write_output(out, header.data(), header.size(), error);
-  Resampler resampler(static_cast<uint32_t>(rate));
+  Resampler resampler = make_resampler(OutputRate, static_cast<uint32_t>(rate));
   std::vector<int16_t> converted;
   std::vector<uint8_t> raw;
   auto put = [&](std::span<const int16_t> piece) {
@@ -474,12 +404,12 @@ int command_render(const CliArgs& a) {
       }
       if (rate == OutputRate) return ok = put(piece);
       converted.clear();
-      resampler.feed(piece, frames, converted);
+      resample(resampler, piece, frames, converted);
       return ok = put(converted);
     });
     if (ok && rate != OutputRate) {
       converted.clear();
-      resampler.finish(frames, converted);
+      finish_resampling(resampler, frames, converted);
       ok = put(converted);
     }
     if (ok && !r.ok) error = name + ": " + r.error, ok = false;
@@ -487,7 +417,7 @@ int command_render(const CliArgs& a) {
   if (progressShown) std::fprintf(stderr, "\n");
   if (!ok || !finish_output(out, error)) {
     discard_output(out);
-    return fail(error);
+    return cli_fail(TheCli, error);
   }
   const double length = static_cast<double>(frames) / static_cast<double>(rate);
   std::string what;
@@ -532,19 +462,19 @@ int command_pack(const CliArgs& a) {
   const std::string& path = c.input;
   std::vector<uint8_t> bytes;
   std::string error;
-  if (!read_input(path, bytes, error, ModuleInput)) return fail(error);
-  if (!looks_like_xm(bytes)) return fail(display_name(path, false) + ": not an extended module");
+  if (!read_input(path, bytes, error, ModuleInput)) return cli_fail(TheCli, error);
+  if (!looks_like_xm(bytes)) return cli_fail(TheCli, display_name(path, false) + ": not an extended module");
   XmImport imported;
-  if (!import_file(path, bytes, {.eightBitOnly = true}, imported, error)) return fail(error);
+  if (!import_file(path, bytes, {.eightBitOnly = true}, imported, error)) return cli_fail(TheCli, error);
   if (imported.samples16 > 0)
     cli_warn(TheCli, display_name(path, false) + ": " + std::to_string(imported.samples16) +
                          " 16-bit samples stored as 8-bit");
   TunePackResult packed = pack_tune(imported.image, settings_for_quality(static_cast<int>(quality)));
-  if (packed.error != TunePackError::None) return fail(display_name(path, false) + ": cannot pack: " + packed.message);
+  if (packed.error != TunePackError::None) return cli_fail(TheCli, display_name(path, false) + ": cannot pack: " + packed.message);
   // The image the show will build, checked as the player needs it.
   if (!check_image(path + " (assembled)", packed.tune.image, error) || !check_stored_rules(packed.tune, error))
-    return fail(error);
-  if (!write_whole_output(c.output, packed_tune_file(packed.tune), error)) return fail(error);
+    return cli_fail(TheCli, error);
+  if (!write_whole_output(c.output, packed_tune_file(packed.tune), error)) return cli_fail(TheCli, error);
   if (c.output != "-" && TheCli.verbosity >= 1) {
     std::printf("%s: %s\n", c.output.c_str(), describe_packed_tune(packed.tune).c_str());
     std::fputs(describe_pack_fidelity(measure_pack_fidelity(imported.image, packed.tune)).c_str(), stdout);

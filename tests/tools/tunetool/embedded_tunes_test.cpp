@@ -7,7 +7,7 @@
 
 #include "codecs/tunes.h"
 #include "player/module.h"
-#include "tools/tunetool/tune_render.h"
+#include "tools/playback/tune_render.h"
 
 TEST(EmbeddedTunes, EveryTuneAssemblesValidatesAndPlays) {
   for (int n = 1; n <= TuneCount; ++n) assemble_tune(n);

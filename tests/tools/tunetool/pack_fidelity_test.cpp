@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "tools/samplecodec/tune_pack.h"
-#include "tools/tunetool/tune_render.h"
+#include "tools/playback/tune_render.h"
 #include "tools/xm_import/xm_import.h"
 #include "tools/xm_import/xm_tunes.h"
 

@@ -1,4 +1,4 @@
-#include "tools/tunetool/tune_render.h"
+#include "tools/playback/tune_render.h"
 
 #include <algorithm>
 #include <cmath>
