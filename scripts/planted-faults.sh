@@ -176,6 +176,37 @@ fault "pixels: stepped scaling rounds" display/present.cpp 's/F::store(dest, sou
 fault "sound: 16-bit clamp lets negatives wrap" audio/audio_stream.cpp \
   's/if (v < -Pcm16Limit) v = -Pcm16Limit;//' audio_tests 'ClampToPcm16.*'
 
+# --- Tools: the score compiler, the sample synthesis, XM import, packing, rendering, output -----
+T=tunescore_tests
+fault "score: notes a semitone low" tools/tunescore/score.cpp \
+  "s/(n.text\[2\] - '0') \* 12 + index + 1;/(n.text[2] - '0') * 12 + index;/" $T 'Score.*'
+fault "score: volume column letters shifted" tools/tunescore/score.cpp \
+  's/((6 + (at - VolumeLetters)) \* 16 + lo)/((7 + (at - VolumeLetters)) * 16 + lo)/' $T 'Score.*'
+fault "synth: loop from a falling zero crossing" tools/tunescore/sample_synth.cpp \
+  's/if (r.data\[i - 1\] < 0 \&\& r.data\[i\] >= 0) {/if (r.data[i - 1] >= 0 \&\& r.data[i] < 0) {/' $T 'Synth.*'
+fault "synth: relative note truncated" tools/tunescore/sample_synth.cpp \
+  's|long rel = (total + 64) / 128;|long rel = total / 128;|' $T 'Synth.*'
+X=xm_import_tests
+fault "xm import: extended effects one number low" tools/xm_import/xm_import.cpp \
+  's/out.effect = static_cast<int16_t>(36 + x);/out.effect = static_cast<int16_t>(35 + x);/' $X 'Xm*'
+fault "xm import: 16-bit samples truncated to 8" tools/xm_import/xm_import.cpp \
+  's/std::min((v + 128) >> 8, 127)/std::min(v >> 8, 127)/' $X 'Xm*'
+fault "pack: stored part a byte short" tools/samplecodec/tune_pack.cpp \
+  's/const size_t length = area + 2;/const size_t length = area + 1;/' sample_tools_test 'TunePack.*'
+fault "render: a pattern loop ends the pass" tools/playback/tune_render.cpp \
+  's/return again \&\& !loopRunning;/return again;/' tunetool_tests '*'
+fault "resampler: window a frame late" tools/playback/resampler.cpp \
+  's|return static_cast<double>(output_frame) \* r.inRate / r.outRate;|return static_cast<double>(output_frame) * r.inRate / r.outRate + 1;|' \
+  tunetool_tests '*'
+fault "embed: a line break loses its word gap" tools/embed/embed.cpp \
+  "s/if (printable \&\& last_shown != ' ') bytes.push_back(' ');//" font_strip_tests '*'
+fault "embed: glyph ink allowed in row 39" tools/font/strip_rules.h \
+  's/StripLastInkRow = 38;/StripLastInkRow = 39;/' font_strip_tests '*'
+fault "tool output: a FIFO replaced by a file" tools/common/file_io.cpp \
+  's/if (!S_ISREG(s.st_mode)) {/if (false) {/' tools_cli_tests '*'
+fault "tool output: the old file's mode lost" tools/common/file_io.cpp \
+  's/if (fchmod(out.fd, mode) != 0)/if (false)/' tools_cli_tests '*'
+
 if [ -n "${PLANTED_FAULTS_DRY:-}" ]; then
   echo "$((rows - missed)) of $rows faults can be planted"
 else
