@@ -1,48 +1,40 @@
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
-
-#include <cstdio>
+// The show without a display: frames at chosen times with scripted keys, and its sound.
+// (Bad arguments and the video: tools/cli_test.cpp.)
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "support/tool_run.h"
 #include "tools/common/png_io.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-  int code;
-  std::string output;
-};
+namespace fs = std::filesystem;
+using Capture = ToolTest;
+const std::string Exe = std::string(CAPTURE_EXE) + " ";
 
-Result run_capture(const std::string& args) {
-  std::string command = std::string(CAPTURE_EXE) + " " + args + " 2>&1";
-  FILE* p = popen(command.c_str(), "r");
-  Result r{-1, {}};
-  if (p == nullptr) return r;
-  char buffer[512];
-  while (fgets(buffer, sizeof buffer, p) != nullptr) r.output += buffer;
-  int status = pclose(p);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+// Root-mean-square level of stereo frames [from, to).
+double rms(const std::vector<int16_t>& s, size_t from, size_t to) {
+  double sum = 0;
+  for (size_t i = 2 * from; i < 2 * to && i < s.size(); ++i) sum += static_cast<double>(s[i]) * s[i];
+  return std::sqrt(sum / static_cast<double>(2 * (to - from)));
 }
 
-fs::path scratch(const char* name) {
-  fs::path dir = fs::temp_directory_path() / (std::string("md_capture_") + name + "_" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  return dir;
+size_t first_sound(const std::vector<int16_t>& s, size_t from_frame) {
+  for (size_t i = 2 * from_frame; i < s.size(); ++i)
+    if (s[i] != 0) return i / 2;
+  return s.size() / 2;
 }
 
 }  // namespace
 
-TEST(Capture, WritesMovingFramesOfTheShow) {
-  fs::path dir = scratch("frames");
-  Result r = run_capture("--seconds 2 --png-every 25 --out " + dir.string());
-  ASSERT_EQ(r.code, 0) << r.output;
+TEST_F(Capture, WritesMovingFramesOfTheShow) {
+  const ToolRun r = run(Exe + "--seconds 2 --png-every 25 --out frames");
+  ASSERT_EQ(r.status, 0) << r.err;
   std::vector<fs::path> files;
-  for (const auto& e : fs::directory_iterator(dir)) files.push_back(e.path());
+  for (const auto& e : fs::directory_iterator(dir / "frames")) files.push_back(e.path());
   std::sort(files.begin(), files.end());
   ASSERT_EQ(files.size(), 5u);  // frames 0, 25, 50, 75, 100 at 50 per second
   EXPECT_EQ(files[2].filename(), "frame_00050_0001000ms.png");
@@ -50,60 +42,45 @@ TEST(Capture, WritesMovingFramesOfTheShow) {
   std::string error;
   for (size_t i = 0; i < files.size(); ++i) {
     ASSERT_TRUE(read_png(files[i].string(), images[i], error)) << error;
-    EXPECT_EQ(images[i].width, 400);
-    EXPECT_EQ(images[i].height, 300);
+    EXPECT_EQ(images[i].width * 1000 + images[i].height, 400300);
   }
   // The bars and the plane are there: the raster colour of bar 8 at t = 0 and the floor's
   // full-level colours near the bottom.
   EXPECT_EQ(images[0].pixels[72 * 400], 0x7a90beu);
-  uint32_t bottom = images[0].pixels[299 * 400 + 10];
+  const uint32_t bottom = images[0].pixels[299 * 400 + 10];
   EXPECT_TRUE(bottom == 0x3f4f6fu || bottom == 0x2f3f5fu);
   // And they move: each written frame differs from the one before in the bar band and the floor.
-  for (size_t i = 1; i < images.size(); ++i) {
-    auto band_differs = [&](int y0, int y1) {
-      for (int y = y0; y < y1; ++y)
-        for (int x = 0; x < 400; ++x)
-          if (images[i].pixels[y * 400 + x] != images[i - 1].pixels[y * 400 + x]) return true;
-      return false;
-    };
-    EXPECT_TRUE(band_differs(8, 128)) << i;
-    EXPECT_TRUE(band_differs(140, 300)) << i;
-  }
-  fs::remove_all(dir);
+  for (size_t i = 1; i < images.size(); ++i)
+    for (const auto [y0, y1] : {std::pair{8, 128}, std::pair{140, 300}})
+      EXPECT_FALSE(std::equal(images[i].pixels.begin() + y0 * 400, images[i].pixels.begin() + y1 * 400,
+                              images[i - 1].pixels.begin() + y0 * 400))
+          << i << ": rows " << y0 << " to " << y1;
 }
 
-TEST(Capture, FramesAtGivenTimesAndScriptedKeys) {
-  fs::path dir = scratch("at");
-  Result r = run_capture("--seconds 1 --fps 20 --at 0.5,0.52,2 --keys 0.2:left,0.3:up:hold --out " + dir.string());
-  ASSERT_EQ(r.code, 0) << r.output;
+TEST_F(Capture, FramesAtGivenTimesAndScriptedKeys) {
+  const ToolRun r = run(Exe + "--seconds 1 --fps 20 --at 0.5,0.52,2 --keys 0.2:left,0.3:up:hold --out at");
+  ASSERT_EQ(r.status, 0) << r.err;
   // 0.5 and 0.52 fall on the frames at 500 and 550 ms; 2 s lies past the end.
-  EXPECT_TRUE(fs::exists(dir / "frame_00010_0000500ms.png"));
-  EXPECT_TRUE(fs::exists(dir / "frame_00011_0000550ms.png"));
-  EXPECT_NE(r.output.find("21 frames presented, 2 written"), std::string::npos) << r.output;
-  fs::remove_all(dir);
+  EXPECT_TRUE(fs::exists(dir / "at" / "frame_00010_0000500ms.png"));
+  EXPECT_TRUE(fs::exists(dir / "at" / "frame_00011_0000550ms.png"));
+  EXPECT_NE((r.out + r.err).find("21 frames presented, 2 written"), std::string::npos) << r.out << r.err;
 }
 
-TEST(Capture, BadArgumentsAreRefusedClearly) {
-  struct Case {
-    const char* args;
-    const char* message;
-  };
-  const Case cases[] = {
-      {"--seconds", "--seconds needs a value"},
-      {"--seconds abc", "bad --seconds 'abc'"},
-      {"--seconds -1", "--seconds must be above 0"},
-      {"--png-every 0 --out /tmp/x", "--png-every must be a whole number"},
-      {"--png-every 5", "need --out DIR"},
-      {"--keys 1:jump", "unknown key 'jump'"},
-      {"--keys 1", "bad key '1'"},
-      {"--frobnicate", "unknown option '--frobnicate'"},
-  };
-  for (const Case& c : cases) {
-    Result r = run_capture(c.args);
-    EXPECT_EQ(r.code, 2) << c.args;
-    EXPECT_NE(r.output.find(c.message), std::string::npos) << c.args << ": " << r.output;
-  }
-  Result help = run_capture("--help");
-  EXPECT_EQ(help.code, 0);
-  EXPECT_NE(help.output.find("usage: musicdisk-capture"), std::string::npos);
+// Ten seconds of show with a tune switch at 5 s: sound starts one buffer length (16384
+// frames, 371.5 ms) after the show and after the switch.
+TEST_F(Capture, LatencyOfTheFirstSoundAndOfATuneSwitch) {
+  ASSERT_EQ(run(Exe + "--seconds 10 --keys 5.0:right --wav show.wav").status, 0);
+  const std::string wav = slurp(path("show.wav"));
+  std::vector<int16_t> s((wav.size() - 44) / 2);
+  std::memcpy(s.data(), wav.data() + 44, s.size() * 2);
+  ASSERT_EQ(s.size(), 2u * 441000);
+  EXPECT_NEAR(static_cast<double>(first_sound(s, 0)), 16384.0, 8.0);
+  EXPECT_GT(rms(s, 44100, 5 * 44100), 300.0) << "tune 1 is heard";
+  // The key reaches the show in the frame at 5.0 s: the old stream stops there, the new
+  // tune is heard one buffer length later.
+  const size_t key = 5 * 44100;
+  EXPECT_LT(rms(s, key + 441, key + 16000), 1.0) << "silence while the new buffer comes round";
+  const size_t switched = first_sound(s, key + 441);
+  EXPECT_NEAR(static_cast<double>(switched - key), 16384.0, 8.0);
+  EXPECT_GT(rms(s, switched, switched + 2 * 44100), 300.0) << "tune 2 is heard";
 }

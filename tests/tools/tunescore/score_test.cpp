@@ -1,4 +1,4 @@
-// The score language: what a small score compiles to, byte for byte, and the place and
+// The score language: what a score compiles to, read back by the XM reader, and the place and
 // cause of every kind of mistake.
 #include <gtest/gtest.h>
 
@@ -10,168 +10,74 @@
 
 namespace {
 
-std::vector<uint8_t> compile(const std::string& text) {
+// The score compiled and written as an .xm, then read back as any .xm is.
+XmModule compile(const std::string& text) {
   Score score;
+  XmModule module, back;
   std::string error;
   EXPECT_TRUE(parse_score(text, "t.score", score, error)) << error;
-  XmModule module;
   EXPECT_TRUE(score_to_xm(score, module, error)) << error;
-  return write_xm(module);
+  EXPECT_TRUE(read_xm(write_xm(module), back, error)) << error;
+  return back;
 }
 
-void append(std::vector<uint8_t>& out, std::initializer_list<int> bytes) {
-  for (int b : bytes) out.push_back(static_cast<uint8_t>(b));
-}
-void append_text(std::vector<uint8_t>& out, const std::string& s, size_t width) {
-  for (size_t i = 0; i < width; ++i) out.push_back(i < s.size() ? static_cast<uint8_t>(s[i]) : 0);
+std::vector<int> cell(const XmModule& m, int pattern, int row, int channel) {
+  const XmCell& c = m.patterns.at(pattern).cells.at(static_cast<size_t>(row * m.channels + channel));
+  return {c.note, c.instrument, c.volume, c.effect, c.parameter};
 }
 
 }  // namespace
 
-// Two patterns, no instruments: the header, the order list with its restart, and the packed
-// cells (a flag byte 0x80 | fields present, then the fields), written out from the format.
-TEST(Score, SmallScoreGivesTheseXmBytes) {
-  const std::string text =
-      "# a small score\n"
-      "title \"Mini\"\n"
-      "channels 2\n"
-      "speed 3\n"
-      "tempo 140\n"
-      "frequencies amiga\n"
-      "order b a\n"
-      "order b\n"
-      "restart a\n"
-      "pattern a\n"
-      "C-4 .. .. ... | === .. .. ...\n"
-      "... .. 40 F06 | ... .. .. 037   # effect 0 with a parameter is an arpeggio\n"
-      "end\n"
-      "pattern b\n"
-      "\n"
-      "... .. .. ...\n"
-      "end\n";
-  std::vector<uint8_t> want;
-  append_text(want, "Extended Module: ", 17);
-  append_text(want, "Mini", 20);
-  append(want, {0x1A});
-  append_text(want, "musicdisk", 20);
-  append(want, {0x04, 0x01, 0x14, 0x01, 0x00, 0x00});  // version 1.04, header 276 bytes
-  append(want, {3, 0, 1, 0, 2, 0, 2, 0, 0, 0});         // 3 positions, restart 1, 2 channels, 2 patterns, 0 instruments
-  append(want, {0, 0, 3, 0, 140, 0});                   // Amiga periods, speed 3, tempo 140
-  append(want, {1, 0, 1});                              // b a b
-  want.resize(want.size() + 253, 0);
-  // Pattern a: 2 rows, 10 bytes of cells.
-  append(want, {9, 0, 0, 0, 0, 2, 0, 10, 0});
-  append(want, {0x81, 49, 0x81, 97});                   // C-4 (note 49), key-off (97)
-  append(want, {0x9C, 0x40, 15, 6, 0x90, 0x37});        // volume 40, F06 | parameter 37 alone
-  // Pattern b: one empty row, stored without data.
-  append(want, {9, 0, 0, 0, 0, 1, 0, 0, 0});
-  EXPECT_EQ(compile(text), want);
-}
-
-// One instrument: its header as the format lays it out; the sample's data is the
-// synthesiser's, checked elsewhere.
-TEST(Score, InstrumentHeaderBytes) {
-  const std::string text =
-      "channels 1\n"
-      "order p\n"
-      "instrument lead\n"
-      "  synth sine period=64\n"
+// The header, the order list by pattern name, the cells as a tracker stores them (notes C-0 =
+// 1, the letter forms of the volume column, effects 0-9 and A-Z), an instrument's envelopes,
+// vibrato and splits, and its samples' volume, panning and transposition.
+TEST(Score, ItCompilesToTheModuleItDescribes) {
+  const XmModule m = compile(
+      "title \"Round\"\nchannels 3\nspeed 5\ntempo 99\nfrequencies amiga\norder x y x\nrestart y\n"
+      "instrument keys\n  synth sine period=128\n  split C-4 sine period=64\n  split F#5 voice period=32 wave=3\n"
       "  volume 48 panning 96 transpose -1 fadeout 900\n"
-      "  envelope volume 0:0 2:64 10:40 sustain=2\n"
-      "  envelope panning 0:20 96:44 192:20 loop=0-2\n"
-      "  autovibrato square sweep=20 depth=3 rate=10\n"
-      "end\n"
-      "pattern p\n"
-      "D#5 01 10 A12\n"
-      "end\n";
-  const std::vector<uint8_t> xm = compile(text);
-  size_t at = 60 + 276;
-  // The pattern: one full cell, stored unpacked (5 bytes).
-  const std::vector<uint8_t> pattern = {9, 0, 0, 0, 0, 1, 0, 5, 0, 64, 1, 0x10, 10, 0x12};
-  ASSERT_GE(xm.size(), at + pattern.size() + 263 + 40);
-  EXPECT_EQ(std::vector<uint8_t>(xm.begin() + at, xm.begin() + at + pattern.size()), pattern);
-  at += pattern.size();
-  std::vector<uint8_t> want;
-  append(want, {0x07, 0x01, 0, 0});  // header length 263
-  append_text(want, "lead", 22);
-  append(want, {0, 1, 0, 40, 0, 0, 0});  // type 0, one sample, sample header 40 bytes
-  want.resize(want.size() + 96, 0);       // every note plays sample 0
-  append(want, {0, 0, 0, 0, 2, 0, 64, 0, 10, 0, 40, 0});
-  want.resize(want.size() + 36, 0);
-  append(want, {0, 0, 20, 0, 96, 0, 44, 0, 192, 0, 20, 0});
-  want.resize(want.size() + 36, 0);
-  append(want, {3, 3});                   // points
-  append(want, {2, 0, 0, 0, 0, 2});       // volume: sustain 2; panning: loop 0..2
-  append(want, {3, 5});                   // volume on + sustain; panning on + loop
-  append(want, {1, 20, 3, 10});           // square, sweep, depth, rate
-  append(want, {0x84, 0x03});             // fadeout 900
-  want.resize(263, 0);
-  EXPECT_EQ(std::vector<uint8_t>(xm.begin() + at, xm.begin() + at + 263), want);
-  at += 263;
-  // Sample header: a 64-frame loop of one cycle (from 0: the first rising zero crossing of
-  // the settled cycle is its first value) at volume 48, panning 96. A 64-frame cycle plays
-  // A-4 at 440 Hz when the note runs it at 440 x 64 = 28160 frames a second, 12.0188
-  // semitones above 8363 at C-4: relative note 12, finetune 2/128; the score lowers it one
-  // semitone.
-  const uint32_t length = xm[at] | xm[at + 1] << 8;
-  const uint32_t loopStart = xm[at + 4] | xm[at + 5] << 8, loopLength = xm[at + 8] | xm[at + 9] << 8;
-  EXPECT_EQ(loopLength, 64u);
-  EXPECT_EQ(length, loopStart + 64);
-  EXPECT_LT(loopStart, 64u);
-  EXPECT_EQ(xm[at + 12], 48);                 // volume
-  EXPECT_EQ(static_cast<int8_t>(xm[at + 13]), 2);  // finetune
-  EXPECT_EQ(xm[at + 14], 1);                  // forward loop, 8-bit
-  EXPECT_EQ(xm[at + 15], 96);                 // panning
-  EXPECT_EQ(static_cast<int8_t>(xm[at + 16]), 11);  // relative note 12 - 1
-  EXPECT_EQ(xm.size(), at + 40 + length);
-}
+      "  envelope volume 0:0 2:64 10:40 sustain=2\n  envelope panning 0:20 96:44 192:20 loop=0-2\n"
+      "  autovibrato square sweep=20 depth=3 rate=10\nend\n"
+      "pattern x\nC#3 01 -4 E93 | ... .. p8 ... | F-7 .. m2 3FF\n=== .. 40 F06 | ... .. u1 037\nend\n"
+      "pattern y\n... .. .. B00 | G-0 01 .. ... |\nend\n");
+  EXPECT_EQ(m.name, "Round");
+  EXPECT_EQ(std::vector<int>({m.channels, m.speed, m.bpm, m.restart, m.linear}), std::vector<int>({3, 5, 99, 1, 0}));
+  EXPECT_EQ(m.orders, (std::vector<uint8_t>{0, 1, 0}));
+  ASSERT_EQ(m.patterns.size(), 2u);
+  EXPECT_EQ(m.patterns[0].rows, 2);
+  EXPECT_EQ(cell(m, 0, 0, 0), (std::vector<int>{3 * 12 + 2, 1, 0x64, 14, 0x93}));  // -4: volume slide down
+  EXPECT_EQ(cell(m, 0, 0, 1), (std::vector<int>{0, 0, 0xC8, 0, 0}));               // p8: panning
+  EXPECT_EQ(cell(m, 0, 0, 2), (std::vector<int>{7 * 12 + 6, 0, 0xF2, 3, 0xFF}));   // m2: portamento
+  EXPECT_EQ(cell(m, 0, 1, 0), (std::vector<int>{XmKeyOff, 0, 0x40, 15, 0x06}));    // volume 40 as written
+  EXPECT_EQ(cell(m, 0, 1, 1), (std::vector<int>{0, 0, 0x91, 0, 0x37}));            // u1: fine up; 037 arpeggio
+  EXPECT_EQ(cell(m, 1, 0, 1), (std::vector<int>{8, 1, 0, 0, 0}));                  // G-0
+  EXPECT_EQ(cell(m, 1, 0, 2), (std::vector<int>{0, 0, 0, 0, 0}));                  // the empty trailing cell
 
-// The letter forms of the volume column, extended effects, short rows and the octave ends
-// read as the cells a tracker stores.
-TEST(Score, CellFieldsReadAsStored) {
-  const std::string text =
-      "title \"Round\"\nchannels 3\nspeed 5\ntempo 99\norder x y x\nrestart 2\n"
-      "instrument a\n  synth pluck period=50 decay=0.99\n  volume 30\n  envelope volume 0:64 4:0\nend\n"
-      "pattern x\nC#3 01 -4 E93 | ... .. p8 ... | F-7 .. m2 3FF\n=== .. .. ...\nend\n"
-      "pattern y\n... .. u1 B00 | G-0 01 .. ... |\nend\n";
-  Score a;
-  std::string error;
-  ASSERT_TRUE(parse_score(text, "a", a, error)) << error;
-  EXPECT_EQ(a.patterns[0].rows[0][0].note, 3 * 12 + 2);   // C#3
-  EXPECT_EQ(a.patterns[0].rows[0][0].volume, 0x64);      // "-4": slide down 4
-  EXPECT_EQ(a.patterns[0].rows[0][1].volume, 0xC8);      // "p8": panning 8
-  EXPECT_EQ(a.patterns[0].rows[0][2].volume, 0xF2);      // "m2": portamento 2
-  EXPECT_EQ(a.patterns[1].rows[0][0].volume, 0x90 | 1);  // "u1": fine up 1
-  EXPECT_EQ(a.patterns[0].rows[0][0].effect, 14);
-  EXPECT_EQ(a.patterns[0].rows[0][0].parameter, 0x93);
-  EXPECT_EQ(a.patterns[0].rows[1][0].note, XmKeyOff);
-  EXPECT_EQ(a.patterns[0].rows[0][2].note, 7 * 12 + 6);  // F-7
-  EXPECT_EQ(a.patterns[1].rows[0][1].note, 8);           // G-0
-  EXPECT_EQ(a.patterns[1].rows[0][2].note, 0);           // the empty trailing cell
-  EXPECT_EQ(a.restart, "2");
-}
-
-// Splits make a multi-sample instrument: each sample plays from its note up to the next.
-TEST(Score, SplitsMapNotesToSamples) {
-  const std::string text =
-      "channels 1\norder p\ninstrument keys\n  synth sine period=128\n  split C-4 sine period=64\n"
-      "  split F#5 voice period=32 wave=3\n  volume 40 transpose 2\nend\npattern p\nC-4 01 .. ...\nend\n";
-  Score score;
-  std::string error;
-  ASSERT_TRUE(parse_score(text, "t.score", score, error)) << error;
-  XmModule module;
-  ASSERT_TRUE(score_to_xm(score, module, error)) << error;
-  const XmInstrument& keys = module.instruments.at(0);
+  ASSERT_EQ(m.instruments.size(), 1u);
+  const XmInstrument& keys = m.instruments[0];
+  EXPECT_EQ(keys.name, "keys");
+  EXPECT_EQ(keys.fadeout, 900);
+  EXPECT_EQ(std::vector<int>({keys.vibratoType, keys.vibratoSweep, keys.vibratoDepth, keys.vibratoRate}),
+            std::vector<int>({1, 20, 3, 10}));
+  using Points = std::vector<std::pair<uint16_t, uint16_t>>;
+  EXPECT_EQ(keys.volume.points, (Points{{0, 0}, {2, 64}, {10, 40}}));
+  EXPECT_TRUE(keys.volume.on && keys.volume.sustain && !keys.volume.loop);
+  EXPECT_EQ(keys.volume.sustainPoint, 2);
+  EXPECT_EQ(keys.panning.points, (Points{{0, 20}, {96, 44}, {192, 20}}));
+  EXPECT_TRUE(keys.panning.on && keys.panning.loop && !keys.panning.sustain);
+  EXPECT_EQ(std::vector<int>({keys.panning.loopStart, keys.panning.loopEnd}), std::vector<int>({0, 2}));
+  // Each split's sample plays from its note (C-4 is 49, F#5 67) up to the next.
   ASSERT_EQ(keys.samples.size(), 3u);
-  for (int note = 1; note <= 96; ++note) {
-    const int want = note < 49 ? 0 : note < 67 ? 1 : 2;  // C-4 is note 49, F#5 note 67
-    EXPECT_EQ(keys.keyMap[note - 1], want) << "note " << note;
-  }
-  // Every sample takes the instrument's volume and transposition; a 128-frame cycle must run
-  // an octave faster than a 64-frame one to sound the same note.
-  EXPECT_EQ(keys.samples[2].volume, 40);
-  EXPECT_EQ(keys.samples[0].relativeNote, keys.samples[1].relativeNote + 12);
-  EXPECT_EQ(keys.samples[1].relativeNote, 12 + 2);
+  for (int note = 1; note <= 96; ++note) EXPECT_EQ(keys.keyMap[note - 1], note < 49 ? 0 : note < 67 ? 1 : 2) << note;
+  // A cycle of P frames sounds A-4 at 440 Hz with relative note 12 log2(440 P / 8363) - 9:
+  // 24.0188 for 128 frames (finetune 2/128), one semitone lower for the transposition.
+  for (const XmSample& s : keys.samples) EXPECT_EQ(std::vector<int>({s.volume, s.panning}), std::vector<int>({48, 96}));
+  EXPECT_EQ(std::vector<int>({keys.samples[0].relativeNote, keys.samples[0].finetune}), std::vector<int>({23, 2}));
+  EXPECT_EQ(keys.samples[1].relativeNote, 11);
+  const XmSample& sine = keys.samples[1];
+  EXPECT_EQ(sine.loopType, 1);
+  EXPECT_EQ(sine.loopLength, 64u);
+  EXPECT_EQ(sine.data.size(), sine.loopStart + 64);
 }
 
 // Every mistake is reported with the file, the line and the column where it is.
@@ -204,7 +110,6 @@ TEST(Score, ErrorsNameFileLineAndColumn) {
       {head + "pattern q\n... .. .. ...\nend\n", "t.score:6:1", "pattern \"p\", which is not defined"},
       {head + "restart z\npattern p\n... .. .. ...\nend\n", "t.score:3:9", "restart pattern \"z\""},
       {head + "restart 1\npattern p\n... .. .. ...\nend\n", "t.score:3:9", "beyond the 1 song positions"},
-      {head + "restart 65536\n", "t.score:3:9", "outside 0..255"},
       {head + "restart 99999999999\n", "t.score:3:9", "outside 0..255"},
       {"order p\npattern p\n... .. .. ...\nend\npattern p\n", "t.score:5:9", "defined twice"},
       {"instrument a\n  synth organ\nend\n", "t.score:2:9", "unknown synth kind"},
@@ -213,17 +118,10 @@ TEST(Score, ErrorsNameFileLineAndColumn) {
       {"instrument a\n  volume 80\nend\n", "t.score:2:10", "outside 0..64"},
       // Every synth number has its range; the column is the value's.
       {"instrument a\n  synth kick length=0\nend\n", "t.score:2:21", "length 0 outside 0.001..60"},
-      {"instrument a\n  synth kick length=-1\nend\n", "t.score:2:21", "outside 0.001..60"},
-      {"instrument a\n  synth kick length=1e9\nend\n", "t.score:2:21", "outside 0.001..60"},
-      {"instrument a\n  synth kick hz=0\nend\n", "t.score:2:17", "hz 0 outside 1000..192000"},
       {"instrument a\n  synth kick hz=-1\nend\n", "t.score:2:17", "outside 1000..192000"},
-      {"instrument a\n  synth kick decay=-1\nend\n", "t.score:2:20", "outside 0.001..60"},
       {"instrument a\n  synth kick tone=1e300\nend\n", "t.score:2:19", "outside 1..20000"},
       {"instrument a\n  synth kick seed=-1\nend\n", "t.score:2:19", "outside 0..4294967295"},
-      {"instrument a\n  synth saw period=1e300\nend\n", "t.score:2:20", "outside 8..1024"},
       {"instrument a\n  synth saw period=1e9\nend\n", "t.score:2:20", "outside 8..1024"},
-      {"instrument a\n  synth saw cycles=1e9\nend\n", "t.score:2:20", "outside 1..4096"},
-      {"instrument a\n  synth saw note=1e6\nend\n", "t.score:2:18", "outside 1..96"},
       {"instrument a\n  synth saw note=-1e6\nend\n", "t.score:2:18", "outside 1..96"},
       {"instrument a\n  synth pad voices=1e6\nend\n", "t.score:2:20", "outside 1..7"},
       {"instrument a\n  synth saw period=1e999\nend\n", "t.score:2:20", "not a number"},
@@ -275,6 +173,6 @@ TEST(Score, SamplesTooLongOrEmptyAreRefusedAtTheirSynthLine) {
     EXPECT_EQ(error.rfind(c.message, 0), 0u) << "got \"" << error << "\" for " << c.synth;
   }
   // The edges of the ranges are accepted: the shortest drum at the highest rate is a few frames.
-  EXPECT_EQ(compile("order p\ninstrument a\n  synth kick hz=192000 length=0.001\nend\npattern p\n... .. .. ...\nend\n").empty(),
-            false);
+  const XmModule m = compile("order p\ninstrument a\n  synth kick hz=192000 length=0.001\nend\npattern p\n... .. .. ...\nend\n");
+  EXPECT_FALSE(m.instruments.at(0).samples.at(0).data.empty());
 }

@@ -2,7 +2,10 @@
 // both frequency tables, what is reported as dropped, and malformed files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "player/player.h"
@@ -11,10 +14,7 @@
 
 namespace {
 
-XmImport import_module(const XmModule& m, XmImportOptions options = {}) {
-  std::vector<uint8_t> file = write_xm(m);
-  return import_xm(file, options);
-}
+XmImport import_module(const XmModule& m, XmImportOptions options = {}) { return import_xm(write_xm(m), options); }
 
 const uint8_t* instrument_record(const std::vector<uint8_t>& image, int k) {
   return image.data() + load_u32(image.data() + InstrumentTableOffset + 4 * k);
@@ -22,11 +22,6 @@ const uint8_t* instrument_record(const std::vector<uint8_t>& image, int k) {
 
 const uint8_t* sample_data(const std::vector<uint8_t>& image, uint16_t index) {
   return image.data() + load_u32(image.data() + SampleTableOffset + 4 * index);
-}
-
-// The stored row bytes of pattern p, from its row count on.
-const uint8_t* pattern_bytes(const std::vector<uint8_t>& image, int p) {
-  return image.data() + load_u32(image.data() + PatternTableOffset + 4 * p);
 }
 
 std::string read_error(const std::vector<uint8_t>& file) {
@@ -40,13 +35,9 @@ std::string read_error(const std::vector<uint8_t>& file) {
   return error;
 }
 
-void put16(std::vector<uint8_t>& f, size_t at, uint16_t v) {
-  f[at] = static_cast<uint8_t>(v);
-  f[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void put32(std::vector<uint8_t>& f, size_t at, uint32_t v) {
-  put16(f, at, static_cast<uint16_t>(v));
-  put16(f, at + 2, static_cast<uint16_t>(v >> 16));
+std::vector<uint8_t> with16(std::vector<uint8_t> f, size_t at, uint32_t v, int bytes = 2) {
+  for (int i = 0; i < bytes; ++i) f[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+  return f;
 }
 
 }  // namespace
@@ -56,12 +47,8 @@ TEST(XmFormat, WriteThenReadGivesTheSameModule) {
   XmModule back;
   std::string error;
   ASSERT_TRUE(read_xm(write_xm(m), back, error)) << error;
-  EXPECT_EQ(back.name, "busy");
-  EXPECT_EQ(back.channels, 2);
-  EXPECT_EQ(back.orders, m.orders);
-  EXPECT_EQ(back.restart, 1);
-  EXPECT_EQ(back.speed, 4);
-  EXPECT_EQ(back.bpm, 140);
+  EXPECT_EQ(std::tie(back.name, back.channels, back.orders, back.restart, back.speed, back.bpm),
+            std::tie(m.name, m.channels, m.orders, m.restart, m.speed, m.bpm));
   ASSERT_EQ(back.patterns.size(), 2u);
   for (size_t p = 0; p < 2; ++p) {
     ASSERT_EQ(back.patterns[p].cells.size(), m.patterns[p].cells.size());
@@ -76,114 +63,92 @@ TEST(XmFormat, WriteThenReadGivesTheSameModule) {
   for (size_t i = 0; i < 2; ++i) {
     const XmSample &a = m.instruments[i].samples[0], &b = back.instruments[i].samples[0];
     EXPECT_EQ(a.data, b.data);  // delta coding undone, 8 and 16 bits
-    EXPECT_EQ(a.sixteenBit, b.sixteenBit);
-    EXPECT_EQ(std::tie(a.loopType, a.loopStart, a.loopLength, a.finetune, a.relativeNote),
-              std::tie(b.loopType, b.loopStart, b.loopLength, b.finetune, b.relativeNote));
+    EXPECT_EQ(std::tie(a.sixteenBit, a.loopType, a.loopStart, a.loopLength, a.finetune, a.relativeNote),
+              std::tie(b.sixteenBit, b.loopType, b.loopStart, b.loopLength, b.finetune, b.relativeNote));
     EXPECT_EQ(m.instruments[i].volume.points, back.instruments[i].volume.points);
   }
   EXPECT_TRUE(back.instruments[0].volume.sustain && back.instruments[0].volume.loop);
   EXPECT_EQ(back.instruments[0].fadeout, 512);
 }
 
-TEST(XmImport, CellsKeepTheirNumbersAndExtendedEffectsMoveUp) {
-  XmImport r = import_module(xm::busy_module());
-  ASSERT_TRUE(r.ok) << r.error;
-  EXPECT_TRUE(r.warnings.empty());
-  EXPECT_EQ(validate_module_image(r.image.data(), r.image.size()), ImageCheck::Ok);
-  const uint8_t* p = pattern_bytes(r.image, 0);
-  EXPECT_EQ(load_u32(p), 16u);
-  // Row 0: C-4 with instrument 1 and volume 0x40; C-5 with instrument 2 and C20.
-  const uint8_t row0[] = {0x60, 49, 1, 0x40, 0xA1, 61, 2, 0x0C, 0x20, 0};
-  EXPECT_EQ(0, std::memcmp(p + 4, row0, sizeof row0));
-  // Rows 1..3 empty; row 4: key-off, then panning C4 and E91 as effect 36 + 9 with 1.
-  const uint8_t row4[] = {0x20, 97, 0, 0xC1, 0xC4, 45, 1, 0};
-  EXPECT_EQ(0, std::memcmp(p + 4 + sizeof row0 + 3, row4, sizeof row4));
-  EXPECT_EQ(load_u32(r.image.data() + HeaderSongLength), 3u);
-  EXPECT_EQ(load_u32(r.image.data() + HeaderRestartPosition), 1u);
-  EXPECT_EQ(r.image[HeaderInitialSpeed], 4);
-  EXPECT_EQ(r.image[HeaderInitialTempo], 140);
-}
-
-TEST(XmImport, BothFrequencyTablesSetTheFlagAndPeriodBounds) {
+// Cells keep their numbers (E91 becomes effect 36 + 9 with 1); the header takes the song,
+// and the frequency table sets the flag and the period bounds.
+TEST(XmImport, CellsHeaderAndFrequencyTables) {
   for (bool linear : {true, false}) {
     XmImport r = import_module(xm::busy_module(linear));
     ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.warnings.empty());
+    EXPECT_EQ(validate_module_image(r.image.data(), r.image.size()), ImageCheck::Ok);
+    const uint8_t* p = r.image.data() + load_u32(r.image.data() + PatternTableOffset);
+    EXPECT_EQ(load_u32(p), 16u);
+    // Row 0: C-4 with instrument 1 and volume 0x40; C-5 with instrument 2 and C20. Rows 1..3
+    // empty; row 4: key-off, then panning C4 and E91.
+    const uint8_t rows[] = {0x60, 49, 1, 0x40, 0xA1, 61, 2, 0x0C, 0x20, 0, 0, 0, 0, 0x20, 97, 0, 0xC1, 0xC4, 45, 1, 0};
+    EXPECT_EQ(0, std::memcmp(p + 4, rows, sizeof rows));
+    EXPECT_EQ(std::vector<uint32_t>({load_u32(r.image.data() + HeaderSongLength),
+                                     load_u32(r.image.data() + HeaderRestartPosition), r.image[HeaderInitialSpeed],
+                                     r.image[HeaderInitialTempo]}),
+              std::vector<uint32_t>({3, 1, 4, 140}));
     EXPECT_EQ(load_u16(r.image.data() + HeaderFlags), linear ? FlagLinearPeriods : 0);
     EXPECT_EQ(static_cast<int32_t>(load_u32(r.image.data() + HeaderMinimumPeriod)), linear ? -18432 : 107);
     EXPECT_EQ(static_cast<int32_t>(load_u32(r.image.data() + HeaderMaximumPeriod)), linear ? 24576 : 438272);
   }
 }
 
-TEST(XmImport, SamplesLoopsAndPitchOffsets) {
-  XmImport r = import_module(xm::busy_module());
+// Samples, loops and pitch offsets, envelopes as segments, and the 8-bit form the built-in
+// tunes take.
+TEST(XmImport, SamplesLoopsPitchAndEnvelopes) {
+  const XmModule m = xm::busy_module();
+  XmImport r = import_module(m);
   ASSERT_TRUE(r.ok) << r.error;
-  EXPECT_EQ(r.samples8, 1);
-  EXPECT_EQ(r.samples16, 1);
+  EXPECT_EQ(std::vector<int>({r.samples8, r.samples16}), std::vector<int>({1, 1}));
   // The area opens with two zero samples, as the stored tunes' areas do.
   const uint32_t area = load_u32(r.image.data() + HeaderSampleDataOffset);
-  EXPECT_EQ(r.image[area], 0);
-  EXPECT_EQ(r.image[area + 1], 0);
+  EXPECT_EQ(r.image[area] | r.image[area + 1], 0);
   EXPECT_EQ(load_u32(r.image.data() + HeaderSampleData8Size), 2u + 32u);
   EXPECT_EQ(load_u32(r.image.data() + HeaderSampleData16Count), 150u);  // cut at the loop end
 
-  const XmModule m = xm::busy_module();
-  SampleRecord a = read_sample_record(instrument_record(r.image, 0), 0);
-  EXPECT_EQ(a.type, SampleForwardLoop);
-  EXPECT_EQ(a.loopStart, 0u);
-  EXPECT_EQ(a.end, 32u);
-  EXPECT_EQ(a.pitchOffset, 12 * 256 - 32);  // relative note 12, finetune -16/128
+  const uint8_t* ins = instrument_record(r.image, 0);
+  SampleRecord a = read_sample_record(ins, 0);
+  EXPECT_EQ(std::vector<int>({a.type, int(a.loopStart), int(a.end), a.pitchOffset}),
+            std::vector<int>({SampleForwardLoop, 0, 32, 12 * 256 - 32}));  // relative note 12, finetune -16/128
   for (int i = 0; i < 32; ++i)
     EXPECT_EQ(static_cast<int8_t>(sample_data(r.image, a.dataIndex)[i]), m.instruments[0].samples[0].data[i]);
-
   SampleRecord b = read_sample_record(instrument_record(r.image, 1), 0);
-  EXPECT_EQ(b.type, Sample16Bit | SamplePingPongLoop);
-  EXPECT_EQ(b.loopStart, 50u);  // frames, from 100 bytes
-  EXPECT_EQ(b.end, 150u);
-  EXPECT_EQ(b.volume, 48);
-  EXPECT_EQ(b.panning, 200);
+  EXPECT_EQ(std::vector<int>({b.type, int(b.loopStart), int(b.end), b.volume, b.panning}),
+            std::vector<int>({Sample16Bit | SamplePingPongLoop, 50, 150, 48, 200}));  // frames, from bytes
   const uint8_t* wide = sample_data(r.image, b.dataIndex);
   for (int i = 0; i < 150; ++i)
     EXPECT_EQ(static_cast<int16_t>(load_u16(wide + 2 * i)), m.instruments[1].samples[0].data[i]);
 
+  // Volume envelope: last point, sustain, loop start and end, then (length, value) pairs.
+  const uint8_t* v = ins + InstrumentVolumeEnvelope;
+  EXPECT_EQ(std::vector<int>({v[0], v[1], v[2], v[3]}), std::vector<int>({4, 2, 3, 4}));
+  const uint16_t lengths[] = {4, 6, 10, 10, 0}, values[] = {0, 64, 48, 32, 40};
+  for (int k = 0; k < 5; ++k)
+    EXPECT_EQ(std::pair(load_u16(v + 4 + 4 * k), load_u16(v + 6 + 4 * k)), std::pair(lengths[k], values[k])) << k;
+  EXPECT_EQ(std::vector<int>({load_u16(ins + InstrumentFadeout), ins[InstrumentVibratoSweep],
+                              ins[InstrumentVibratoDepth], ins[InstrumentVibratoRate]}),
+            std::vector<int>({512, 16, 4, 8}));
+  // No panning envelope: neutral points; with the panning envelope but no volume envelope,
+  // a key-off silences at once.
+  EXPECT_EQ(std::pair(int{ins[InstrumentPanningEnvelope]}, int{load_u16(ins + InstrumentPanningEnvelope + 6)}),
+            std::pair(0, 32));
+  const uint8_t* bi = instrument_record(r.image, 1);
+  EXPECT_EQ(std::vector<int>({bi[InstrumentVolumeEnvelope], load_u16(bi + InstrumentFadeout),
+                              bi[InstrumentPanningEnvelope], load_u16(bi + InstrumentPanningEnvelope + 4),
+                              bi[InstrumentPanningEnvelope + 1], bi[InstrumentPanningEnvelope + 3]}),
+            std::vector<int>({0, 65535, 1, 8, EnvelopeNone, EnvelopeNone}));
+
   // The same module for the built-in tunes: every sample 8-bit, 16-bit values rounded.
-  XmImport narrow = import_module(xm::busy_module(), {.eightBitOnly = true});
+  XmImport narrow = import_module(m, {.eightBitOnly = true});
   ASSERT_TRUE(narrow.ok);
   EXPECT_EQ(load_u32(narrow.image.data() + HeaderSampleData16Count), 0u);
   SampleRecord n = read_sample_record(instrument_record(narrow.image, 1), 0);
   EXPECT_EQ(n.type, SamplePingPongLoop);
-  const int16_t v = m.instruments[1].samples[0].data[40];
-  EXPECT_EQ(static_cast<int8_t>(sample_data(narrow.image, n.dataIndex)[40]), (v + 128) >> 8);
-}
-
-TEST(XmImport, EnvelopePointsBecomeSegmentsWithSustainAndLoop) {
-  XmImport r = import_module(xm::busy_module());
-  ASSERT_TRUE(r.ok);
-  const uint8_t* a = instrument_record(r.image, 0);
-  const uint8_t* v = a + InstrumentVolumeEnvelope;
-  EXPECT_EQ(v[0], 4);  // last point
-  EXPECT_EQ(v[1], 2);  // sustain
-  EXPECT_EQ(v[2], 3);
-  EXPECT_EQ(v[3], 4);
-  const uint16_t lengths[] = {4, 6, 10, 10, 0}, values[] = {0, 64, 48, 32, 40};
-  for (int k = 0; k < 5; ++k) {
-    EXPECT_EQ(load_u16(v + 4 + 4 * k), lengths[k]) << k;
-    EXPECT_EQ(load_u16(v + 6 + 4 * k), values[k]) << k;
-  }
-  EXPECT_EQ(load_u16(a + InstrumentFadeout), 512);
-  EXPECT_EQ(a[InstrumentVibratoSweep], 16);
-  EXPECT_EQ(a[InstrumentVibratoDepth], 4);
-  EXPECT_EQ(a[InstrumentVibratoRate], 8);
-  // No panning envelope: neutral points; with the panning envelope but no volume envelope,
-  // a key-off silences at once.
-  EXPECT_EQ(a[InstrumentPanningEnvelope], 0);
-  EXPECT_EQ(load_u16(a + InstrumentPanningEnvelope + 6), 32);
-  const uint8_t* b = instrument_record(r.image, 1);
-  EXPECT_EQ(b[InstrumentVolumeEnvelope], 0);
-  EXPECT_EQ(load_u16(b + InstrumentFadeout), 65535);
-  EXPECT_EQ(b[InstrumentPanningEnvelope], 1);
-  EXPECT_EQ(load_u16(b + InstrumentPanningEnvelope + 4), 8);
-  EXPECT_EQ(b[InstrumentPanningEnvelope + 1], EnvelopeNone);
-  EXPECT_EQ(b[InstrumentPanningEnvelope + 3], EnvelopeNone);
+  // Frame 90 of the sine holds round(25600 sin(2 pi 90 / 200)) = 7911, 30.9 steps of 256.
+  EXPECT_EQ(m.instruments[1].samples[0].data[90], 7911);
+  EXPECT_EQ(static_cast<int8_t>(sample_data(narrow.image, n.dataIndex)[90]), 31);
 }
 
 TEST(XmImport, WhatTheImageCannotCarryIsReportedByPlaceAndName) {
@@ -212,8 +177,7 @@ TEST(XmImport, WhatTheImageCannotCarryIsReportedByPlaceAndName) {
       "instrument 2 sample 0: loop end beyond the sample's 200 frames; loop shortened",
   };
   EXPECT_EQ(r.warnings, expected);
-  const SampleRecord b = read_sample_record(instrument_record(r.image, 1), 0);
-  EXPECT_EQ(b.end, 200u);
+  EXPECT_EQ(read_sample_record(instrument_record(r.image, 1), 0).end, 200u);
   const uint8_t* a = instrument_record(r.image, 0);
   EXPECT_EQ((std::vector<int>{a[InstrumentVibratoSweep], a[InstrumentVibratoDepth]}), (std::vector<int>{200, 40}));
 }
@@ -224,30 +188,27 @@ TEST(XmImport, WhatTheImageCannotCarryIsReportedByPlaceAndName) {
 // square 64 on positions 1 to 128 and -64 after; the rising ramp ceil(i / 2) up to 128 and
 // -floor((256 - i) / 2) after, the falling ramp its negation.
 TEST(XmImport, AutoVibratoTypesPickTheirWaves) {
-  struct Case {
+  const struct {
     uint8_t type;
     int at1, at64, at192;
-  };
-  const Case cases[] = {
-      {0, 2, 64, -64}, {1, 64, 64, -64}, {2, -1, -32, 32}, {3, 1, 32, -32}, {7, 2, 64, -64},
-  };
-  for (const Case& c : cases) {
+  } cases[] = {{0, 2, 64, -64}, {1, 64, 64, -64}, {2, -1, -32, 32}, {3, 1, 32, -32}, {7, 2, 64, -64}};
+  for (const auto& c : cases) {
     XmModule m = xm::busy_module();
     m.instruments[0].vibratoType = c.type;
     XmImport r = import_module(m);
     ASSERT_TRUE(r.ok) << r.error;
-    const uint8_t waveform = instrument_record(r.image, 0)[InstrumentVibratoWaveform];
     auto state = std::make_unique<PlayerState>();
     ASSERT_TRUE(player_init(r.image.data(), state.get()));
-    const int8_t* wave = state->WaveTables[waveform & 3];
+    const int8_t* wave = state->WaveTables[instrument_record(r.image, 0)[InstrumentVibratoWaveform] & 3];
     EXPECT_EQ((std::vector<int>{wave[1], wave[64], wave[192]}), (std::vector<int>{c.at1, c.at64, c.at192}))
         << "XM auto-vibrato type " << int(c.type);
   }
 }
 
+// One note on each of two tunes that differ only in the sample's width: the 16-bit one holds
+// the 8-bit values times 256, so the player's output must match within a few per cent of the
+// signal (the mixer interpolates 16-bit data with more precision).
 TEST(XmImport, ImportedModulePlaysBothSampleWidthsAlike) {
-  // One note on each of two tunes that differ only in the sample's width: the 16-bit one
-  // holds the 8-bit values times 256, so the player's output must match closely.
   auto tune = [](bool sixteenBit) {
     XmModule m;
     m.channels = 1;
@@ -265,8 +226,6 @@ TEST(XmImport, ImportedModulePlaysBothSampleWidthsAlike) {
     return mix;
   };
   std::vector<int32_t> narrow = tune(false), wide = tune(true);
-  // The mixer interpolates 16-bit data with more precision; the two agree within a few
-  // per cent of the signal.
   double energy = 0, difference = 0;
   for (size_t i = 0; i < narrow.size(); ++i) {
     energy += double(narrow[i]) * narrow[i];
@@ -278,44 +237,26 @@ TEST(XmImport, ImportedModulePlaysBothSampleWidthsAlike) {
 
 TEST(XmImport, MalformedFilesGiveTheirOwnErrors) {
   const std::vector<uint8_t> good = write_xm(xm::busy_module());
-  std::vector<uint8_t> f;
-
-  EXPECT_EQ(read_error({good.begin(), good.begin() + 70}),
-            "truncated header: the file has 70 bytes, the module header needs 80");
-  EXPECT_EQ(read_error({good.begin(), good.begin() + 200}),
-            "truncated header: header size 276 runs past the end of the 200-byte file");
-  EXPECT_EQ(read_error(std::vector<uint8_t>(good.begin() + 1, good.end())),
-            "not an extended module (no \"Extended Module: \" at the start)");
-
-  f = good;
-  put16(f, 68, 0);
-  EXPECT_EQ(read_error(f), "bad header: zero channels");
-  f = good;
-  put16(f, 68, 33);
-  EXPECT_EQ(read_error(f), "bad header: 33 channels (at most 32)");
-  f = good;
-  put16(f, 58, 0x0103);
-  EXPECT_EQ(read_error(f), "format version 1.03 is not supported (only 1.04)");
-  f = good;
-  put16(f, 64, 0);
-  EXPECT_EQ(read_error(f), "bad header: song length 0 (1..256)");
-
-  // Pattern 0 starts at 336: its data size says more than the file holds.
-  f = good;
-  put16(f, 336 + 7, 0xFFFF);
-  EXPECT_EQ(read_error(f).rfind("pattern 0: pattern data (65535 bytes) runs past the end of the file", 0), 0u);
-  // Its data ends before its rows do.
-  f = good;
-  put16(f, 336 + 5, 200);
-  EXPECT_EQ(read_error(f), "pattern 0: row 16 channel 0: cell data runs past the pattern's 47 bytes");
-  f = good;
-  put16(f, 336 + 5, 0);
-  EXPECT_EQ(read_error(f), "pattern 0: 0 rows (1..256)");
-
-  // A sample header cut short is still refused: nothing of it can be read.
-  f = good;
-  f.resize(f.size() - 400 - 40 + 10);
-  EXPECT_EQ(read_error(f), "instrument 2 sample 0: header runs past the end of the file");
+  std::vector<uint8_t> cut = good;
+  cut.resize(good.size() - 400 - 40 + 10);  // a sample header cut short: nothing of it can be read
+  // Pattern 0 starts at 336: its data size (at +7) and its rows (at +5).
+  const struct {
+    std::vector<uint8_t> file;
+    std::string error;
+  } cases[] = {
+      {{good.begin(), good.begin() + 70}, "truncated header: the file has 70 bytes, the module header needs 80"},
+      {{good.begin(), good.begin() + 200}, "truncated header: header size 276 runs past the end of the 200-byte file"},
+      {{good.begin() + 1, good.end()}, "not an extended module (no \"Extended Module: \" at the start)"},
+      {with16(good, 68, 0), "bad header: zero channels"},
+      {with16(good, 68, 33), "bad header: 33 channels (at most 32)"},
+      {with16(good, 58, 0x0103), "format version 1.03 is not supported (only 1.04)"},
+      {with16(good, 64, 0), "bad header: song length 0 (1..256)"},
+      {with16(good, 336 + 7, 0xFFFF), "pattern 0: pattern data (65535 bytes) runs past the end of the file"},
+      {with16(good, 336 + 5, 200), "pattern 0: row 16 channel 0: cell data runs past the pattern's 47 bytes"},
+      {with16(good, 336 + 5, 0), "pattern 0: 0 rows (1..256)"},
+      {cut, "instrument 2 sample 0: header runs past the end of the file"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(read_error(c.file).rfind(c.error, 0), 0u) << c.error;
 }
 
 TEST(XmImport, EveryCutOfAFileIsRefusedOrReadAsFarAsItGoes) {
@@ -366,8 +307,7 @@ TEST(XmImport, EveryCutOfAFileIsRefusedOrReadAsFarAsItGoes) {
 
   // A header that claims 2 GiB of data for the last sample is not made into 2 GiB of
   // silence: the sample ends with the file.
-  std::vector<uint8_t> claim = good;
-  put32(claim, lastData - 40, 0x7FFFFFF0u);
+  const std::vector<uint8_t> claim = with16(good, lastData - 40, 0x7FFFFFF0u, 4);
   XmImport r = import_xm(claim);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.warnings[0], "the file is cut short: " + std::to_string(0x7FFFFFF0u - 400) +
