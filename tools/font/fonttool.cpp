@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/cli.h"
 #include "render/font.h"
 #include "render/framebuffer.h"
 #include "render/menu_bars.h"
-#include "platform/cli.h"
 #include "tools/common/png_io.h"
 #include "tools/font/cp437.h"
 #include "tools/font/strip_rules.h"
