@@ -69,10 +69,10 @@ UNPITCHED = {"kick", "snare", "hat", "tom", "clap", "cymbal", "brush", "ride", "
              "clash", "break"}
 
 EFFECTS = {"0": "arpeggio", "1": "porta up", "2": "porta down", "3": "tone porta", "4": "vibrato",
-           "7": "tremolo", "8": "panning", "A": "volume slide", "B": "jump", "C": "set volume",
+           "7": "tremolo", "8": "panning", "9": "sample offset", "A": "volume slide", "B": "jump", "C": "set volume",
            "D": "pattern break", "G": "global volume", "H": "global volume slide", "P": "panning slide",
            "R": "multi retrigger"}
-EXTENDED = {"6": "pattern loop", "9": "retrigger", "C": "note cut", "D": "note delay"}
+EXTENDED = {"8": "panning", "6": "pattern loop", "9": "retrigger", "C": "note cut", "D": "note delay"}
 VOLUME_COLUMN = {"-": "vol-column slide", "+": "vol-column slide", "p": "vol-column panning", "m": "vol-column porta"}
 RATE = 44100
 
