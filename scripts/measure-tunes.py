@@ -138,32 +138,6 @@ def shared_sounds():
     return {n: sorted((count[s], s) for s in sounds if count[s] > 3) for n, sounds in per_tune.items()}
 
 
-def warnings(f, shared):
-    """What the tune misses of what a listener expects of this disk."""
-    said = []
-    if f["n"] != 13 and f["seconds"] < 90:
-        said.append("shorter than 90 s before the loop")
-    if f["lra"] < 1.5 and f["n"] != 13:
-        said.append("loudness range under 1.5 LU")
-    if f["seam_before"] >= -60 and abs(f["seam_after"] - f["seam_before"]) > 2:
-        said.append("level step of %.1f dB at the loop seam" % (f["seam_after"] - f["seam_before"]))
-    if abs(f["tempo_before"] - f["tempo_after"]) >= 0.5:
-        said.append("tempo jumps at the loop seam")
-    if f["bad_bars"]:
-        said.append("%d bars not a whole number of beats" % f["bad_bars"])
-    if f["back"] != f["score_back"]:
-        said.append("returns to position %s, the score says %s" % (f["back"], f["score_back"]))
-    if f["clamp"]:
-        said.append("reaches the clamp")
-    if "nearest" in f and f["nearest"][0] < 2:
-        said.append("spectrum within 2 dB of tune %d" % f["nearest"][1])
-    if f["pitched"] < 5 and f["n"] != 13:
-        said.append("fewer than five pitched instruments")
-    for users, sound in shared.get(f["n"], []):
-        said.append("sound used by %d tunes: %s" % (users, sound))
-    return said
-
-
 def effects_used(text):
     used = set()
     for cell in re.findall(r"(?:^|\|)\s*(\S{3}) (\S{2}) (\S{2}) (\S{3})", text, re.M):
@@ -533,7 +507,7 @@ def tempo_text(f):
     return "%.0f" % a if abs(a - b) < 0.5 else "%.0f -> %.0f" % (a, b)
 
 
-def one_tune(f):
+def one_tune(f, missed):
     back = "position %s" % f["back"] if f["back"] is not None else "does not loop"
     print("%d %s: %d:%02d before the loop, returns to %s (score: position %s)" % (
         f["n"], f["title"], int(f["seconds"]) // 60, int(f["seconds"]) % 60, back, f["score_back"]))
@@ -547,8 +521,9 @@ def one_tune(f):
     print("  seam: level %s, tempo %s BPM" % (seam_text(f), tempo_text(f)))
     print("  packed: %d of 409600 bytes; SNR %.1f dB, quietest tenth %.1f dB (A-weighted)"
           % (f["used"], f.get("snr", 0), f.get("quiet_snr", 0)))
-    for said in warnings(f, shared_sounds()):
-        print("  ! " + said)
+    for who, said in missed:
+        if who == "%d %s" % (f["n"], f["title"]):
+            print("  ! " + said)
 
 
 def table(figures):
@@ -592,7 +567,7 @@ def failures(figures, build):
     name = {f["n"]: "%d %s" % (f["n"], f["title"]) for f in figures}
     pairs = [(distance(a["spectrum"], b["spectrum"]), a["n"], b["n"])
              for i, a in enumerate(figures) for b in figures[i + 1:]]
-    median = statistics.median(p[0] for p in pairs)
+    median = statistics.median(p[0] for p in pairs) if pairs else 99
     if median <= 5:
         out.append((None, "spectral distance between tunes: median %.1f dB, not over 5" % median))
     for d, a, b in pairs:
@@ -729,13 +704,16 @@ def main():
     cache = os.path.join(build, "tune-measures")
     with tempfile.TemporaryDirectory() as tmp:
         if "--tune" in args:
-            n = int(args[args.index("--tune") + 1])
+            n = args[args.index("--tune") + 1] if args.index("--tune") + 1 < len(args) else ""
+            if not n.isdigit() or not 1 <= int(n) <= 13:
+                sys.exit("measure-tunes.py: --tune takes a tune number from 1 to 13")
+            n = int(n)
             figures = [measure(k, build, tmp, cache=cache) if k == n or os.path.exists(
                 os.path.join(cache, "%02d.json" % k)) else None for k in range(1, 14)]
             known = [f for f in figures if f]
             if len(known) > 1:
                 nearest(known)
-            one_tune(figures[n - 1])
+            one_tune(figures[n - 1], failures(known, build))
             if len(known) < 13:
                 print("  (nearest among the %d tunes measured so far; a full run measures all)" % len(known))
             return
