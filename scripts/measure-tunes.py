@@ -128,13 +128,19 @@ def recipes(text):
     return found
 
 
-def shared_sounds():
-    """For each tune, its sounds that more than three tunes use, with how many use them."""
+def sound_users():
+    """Each tune's synthesised sounds, and for each sound how many tunes use it."""
     per_tune = {n: recipes(open(os.path.join(TUNES, "%02d.score" % n)).read()) for n in range(1, 14)}
     count = {}
     for sounds in per_tune.values():
         for s in sounds:
             count[s] = count.get(s, 0) + 1
+    return per_tune, count
+
+
+def shared_sounds():
+    """For each tune, its sounds that more than three tunes use, with how many use them."""
+    per_tune, count = sound_users()
     return {n: sorted((count[s], s) for s in sounds if count[s] > 3) for n, sounds in per_tune.items()}
 
 
@@ -279,7 +285,7 @@ def best_triad(weights, bass):
     return (-root, quality)
 
 
-def progressions(chords, length=4):
+def progressions(chords, length):
     """Every run of `length` bars with at least three different chords, keyed so that the same
     progression in another key compares equal: each chord as its interval above the first
     chord's root and its quality. Values: the first bar (from 1) and the chords by name."""
@@ -562,7 +568,8 @@ def label_widths(build):
 
 
 def failures(figures, build):
-    """What the disk misses of what the tunes must show, each as (tune or None, text)."""
+    """What the disk misses of what the tunes must show, each as (who, text): who names the
+    tune, or is "disk" for a figure of all thirteen."""
     out = []
     name = {f["n"]: "%d %s" % (f["n"], f["title"]) for f in figures}
     pairs = [(distance(a["spectrum"], b["spectrum"]), a["n"], b["n"])
@@ -662,10 +669,7 @@ def check(figures, build):
     steps = [f["seam_after"] - f["seam_before"] for f in figures if f["seam_before"] >= -60]
     runs = [set(progressions(f["chords"], PHRASE_BARS)) for f in figures]
     shared_runs = sum(len(a & b) for i, a in enumerate(runs) for b in runs[i + 1:])
-    users = {}
-    for n in range(1, 14):
-        for sound in recipes(open(os.path.join(TUNES, "%02d.score" % n)).read()):
-            users[sound] = users.get(sound, 0) + 1
+    users = sound_users()[1]
     longest = [f for f in figures if f["n"] != 13]
     swing = figures[SWING_TUNE - 1]["swing"]
     print("spectral distance between tunes: median %.1f dB (over 5), closest pair %.1f dB (2 or more)"
