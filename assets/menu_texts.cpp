@@ -3,7 +3,7 @@
 const char* const TuneLabels[15] = {
     "",
     "Lift Off - MD Team",
-    "Neon Hearts - MD Team",
+    "Neon Heart - MD Team",
     "Tidepools - MD Team",
     "Breakneck - MD Team",
     "Slick Strut - MD Team",

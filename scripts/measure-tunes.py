@@ -2,6 +2,8 @@
 """Measures the built-in tunes: what a listener notices, and what keeps them playable.
 
 usage: scripts/measure-tunes.py BUILD_DIR [--spectrograms DIR]   the README's table, all 13
+       scripts/measure-tunes.py BUILD_DIR --check                  what the tunes must show; exits 1
+                                                                   naming each tune and figure missed
        scripts/measure-tunes.py BUILD_DIR --tune N                 one tune's figures, quickly
        scripts/measure-tunes.py --modules FILE...                  the same audio figures for
                                                                    other tracker modules
@@ -26,15 +28,24 @@ the score NN.score gives title, tempo, instruments and the rows as played. Figur
   clamp       longest run at the output clamp, in frames
   loop        the position the song returns to, against the score's restart
 
-Lines starting with "!" (on standard error for the table) name what a tune misses: a level
-step over 2 dB or a tempo jump at the seam, bars that are not whole beats, a loudness range
-under 1.5 LU, fewer than five pitched instruments, a spectrum within 2 dB of another tune, a
-synthesised sound (kind and parameters, the seed aside) in more than three tunes, a wrong
-return position, the clamp.
+--check prints the figures every tune must show and, on lines starting with "!", each tune
+and figure that misses, then exits 1 if one does: spectral distance between tunes, median over
+5 dB and no pair under 2; no 8-bar chord progression shared by two tunes (the chord of a bar
+is the major or minor triad its pitched notes fill most, the lowest note counting twice; runs
+of fewer than three chords are no progression; compared in any key); no synthesised sound
+(kind and parameters, the seed aside) in more than three tunes; five or more pitched
+instruments in most tunes; a loudness range of 3 LU or more in most tunes and 1.5 in every
+tune but the tiny loop, each at least 90 s before the loop; no level step over 2 dB and no
+tempo jump at a seam (a tune that ends in silence may step); every bar whole beats; Blue
+Hour's offbeat eighths at 0.60 .. 0.67 of the beat; every tune label at most 324 pixels in
+the show's font (md-labelcheck --widths), 6 inside the bar's 330; integrated loudness within
+2 LU; no clamp; every tune returning to its restart. --tune marks what one tune misses the
+same way, on lines starting with "!".
 
 Bars: a score may say its metre in a comment line "# metre 3/4, 4 rows a beat"; without it a
 bar is 4 beats of 4 rows. The figures of --tune are cached in BUILD_DIR/tune-measures, so
-the nearest-neighbour distance of one tune is quick once the others were measured.
+the nearest-neighbour distance of one tune is quick once the others were measured (the audio
+figures are kept by the .xm they came from, the score's are read afresh each run).
 """
 import hashlib
 import json
@@ -58,10 +69,10 @@ UNPITCHED = {"kick", "snare", "hat", "tom", "clap", "cymbal", "brush", "ride", "
              "clash", "break"}
 
 EFFECTS = {"0": "arpeggio", "1": "porta up", "2": "porta down", "3": "tone porta", "4": "vibrato",
-           "7": "tremolo", "8": "panning", "A": "volume slide", "B": "jump", "C": "set volume",
+           "7": "tremolo", "8": "panning", "9": "sample offset", "A": "volume slide", "B": "jump", "C": "set volume",
            "D": "pattern break", "G": "global volume", "H": "global volume slide", "P": "panning slide",
            "R": "multi retrigger"}
-EXTENDED = {"6": "pattern loop", "9": "retrigger", "C": "note cut", "D": "note delay"}
+EXTENDED = {"8": "panning", "6": "pattern loop", "9": "retrigger", "C": "note cut", "D": "note delay"}
 VOLUME_COLUMN = {"-": "vol-column slide", "+": "vol-column slide", "p": "vol-column panning", "m": "vol-column porta"}
 RATE = 44100
 
@@ -117,40 +128,20 @@ def recipes(text):
     return found
 
 
-def shared_sounds():
-    """For each tune, its sounds that more than three tunes use, with how many use them."""
+def sound_users():
+    """Each tune's synthesised sounds, and for each sound how many tunes use it."""
     per_tune = {n: recipes(open(os.path.join(TUNES, "%02d.score" % n)).read()) for n in range(1, 14)}
     count = {}
     for sounds in per_tune.values():
         for s in sounds:
             count[s] = count.get(s, 0) + 1
+    return per_tune, count
+
+
+def shared_sounds():
+    """For each tune, its sounds that more than three tunes use, with how many use them."""
+    per_tune, count = sound_users()
     return {n: sorted((count[s], s) for s in sounds if count[s] > 3) for n, sounds in per_tune.items()}
-
-
-def warnings(f, shared):
-    """What the tune misses of what a listener expects of this disk."""
-    said = []
-    if f["n"] != 13 and f["seconds"] < 90:
-        said.append("shorter than 90 s before the loop")
-    if f["lra"] < 1.5 and f["n"] != 13:
-        said.append("loudness range under 1.5 LU")
-    if f["seam_before"] >= -60 and abs(f["seam_after"] - f["seam_before"]) > 2:
-        said.append("level step of %.1f dB at the loop seam" % (f["seam_after"] - f["seam_before"]))
-    if abs(f["tempo_before"] - f["tempo_after"]) >= 0.5:
-        said.append("tempo jumps at the loop seam")
-    if f["bad_bars"]:
-        said.append("%d bars not a whole number of beats" % f["bad_bars"])
-    if f["back"] != f["score_back"]:
-        said.append("returns to position %s, the score says %s" % (f["back"], f["score_back"]))
-    if f["clamp"]:
-        said.append("reaches the clamp")
-    if "nearest" in f and f["nearest"][0] < 2:
-        said.append("spectrum within 2 dB of tune %d" % f["nearest"][1])
-    if f["pitched"] < 5 and f["n"] != 13:
-        said.append("fewer than five pitched instruments")
-    for users, sound in shared.get(f["n"], []):
-        said.append("sound used by %d tunes: %s" % (users, sound))
-    return said
 
 
 def effects_used(text):
@@ -247,6 +238,67 @@ def walk(s, beats_per_bar, rows_per_beat):
     return rows, back, rows_at_seam
 
 
+NOTE_NAMES = ["C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"]
+TRIADS = {"": (0, 4, 7), "m": (0, 3, 7)}
+
+
+def bar_chords(rows, seam, bar_rows, pitched):
+    """The chord of every bar of the pass, as (root pitch class, "" or "m"), or None for a
+    bar without pitched notes: the major or minor triad that the notes sounding in the bar
+    fill most, weighted by rows held and volume, the lowest note of each row counted twice."""
+    channel_instrument, sounding, chords = {}, {}, []
+    weights = bass = None
+    for r in rows[:seam]:
+        if r["segment"] % bar_rows == 0:
+            if weights is not None:
+                chords.append(best_triad(weights, bass))
+            weights, bass = [0.0] * 12, [0.0] * 12
+        for ch, (note, inst, vol, eff) in enumerate(r["cells"]):
+            if inst != "..":
+                channel_instrument[ch] = int(inst)
+            if note == "===" or eff[:2] == "EC":
+                sounding.pop(ch, None)
+            k = channel_instrument.get(ch)
+            if note_number(note) and k:
+                if k <= len(pitched) and pitched[k - 1]:
+                    sounding[ch] = [note_number(note), 48]
+                else:
+                    sounding.pop(ch, None)
+            if ch in sounding and vol != ".." and 0x10 <= int(vol, 16) <= 0x50:
+                sounding[ch][1] = int(vol, 16) - 0x10
+        for number, volume in sounding.values():
+            weights[number % 12] += volume
+        if sounding:
+            low = min(sounding.values())
+            bass[low[0] % 12] += low[1]
+    if weights is not None:
+        chords.append(best_triad(weights, bass))
+    return chords
+
+
+def best_triad(weights, bass):
+    if not any(weights):
+        return None
+    scored = [(sum(weights[(root + i) % 12] for i in TRIADS[q]) + bass[root], -root, q)
+              for root in range(12) for q in TRIADS]
+    _, root, quality = max(scored)
+    return (-root, quality)
+
+
+def progressions(chords, length):
+    """Every run of `length` bars with at least three different chords, keyed so that the same
+    progression in another key compares equal: each chord as its interval above the first
+    chord's root and its quality. Values: the first bar (from 1) and the chords by name."""
+    found = {}
+    for i in range(len(chords) - length + 1):
+        run = chords[i:i + length]
+        if None in run or len(set(map(tuple, run))) < 3:
+            continue
+        key = tuple(((root - run[0][0]) % 12, q) for root, q in run)
+        found.setdefault(key, (i + 1, " ".join(NOTE_NAMES[root] + q for root, q in run)))
+    return found
+
+
 def score_figures(n, s):
     beats_per_bar, rows_per_beat = s["metre"] or DEFAULT_METRE.get(n, (4, 4))
     bar_rows = beats_per_bar * rows_per_beat
@@ -306,7 +358,7 @@ def score_figures(n, s):
             "swing": statistics.median(swing) if swing else None,
             "tempo_before": bpm(rows[seam - bar_rows:seam]), "tempo_after": bpm(rows[seam:seam + bar_rows]),
             "pitched": sum(1 for k in used if 0 < k <= len(pitched) and pitched[k - 1]),
-            "score_back": back}
+            "score_back": back, "chords": bar_chords(rows, seam, bar_rows, pitched)}
 
 
 # ---------------------------------------------------------------- the sound
@@ -412,24 +464,31 @@ def audio_figures(n, build, tmp, spectra):
     return f
 
 
+AUDIO_VERSION = b"audio figures 2"  # bump when audio_figures measures differently
+
+
 def measure(n, build, tmp, spectra=None, cache=None):
+    """The figures of tune n. The score's are read afresh; the audio figures, which take a
+    render, are kept in cache by the .xm they came from."""
     xm = os.path.join(TUNES, "%02d.xm" % n)
-    score = os.path.join(TUNES, "%02d.score" % n)
-    key = hashlib.sha1(open(xm, "rb").read() + open(score, "rb").read() + open(__file__, "rb").read()).hexdigest()
-    if cache:
-        path = os.path.join(cache, "%02d.json" % n)
-        if os.path.exists(path) and not spectra:
-            old = json.load(open(path))
-            if old.get("key") == key:
-                return old
-    s = parse_score(score)
-    f = {"key": key, "n": n, "title": s["title"], "tempo": s["tempo"], "speed": s["speed"], "linear": s["linear"],
+    s = parse_score(os.path.join(TUNES, "%02d.score" % n))
+    f = {"n": n, "title": s["title"], "tempo": s["tempo"], "speed": s["speed"], "linear": s["linear"],
          "effects": effects_used(s["text"])}
     f.update(score_figures(n, s))
-    f.update(audio_figures(n, build, tmp, spectra))
-    if cache:
-        os.makedirs(cache, exist_ok=True)
-        json.dump(f, open(os.path.join(cache, "%02d.json" % n), "w"))
+    key = hashlib.sha1(open(xm, "rb").read() + AUDIO_VERSION).hexdigest()
+    path = os.path.join(cache, "%02d.json" % n) if cache else None
+    audio = None
+    if path and os.path.exists(path) and not spectra:
+        audio = json.load(open(path))
+        if audio.get("key") != key:
+            audio = None
+    if audio is None:
+        audio = audio_figures(n, build, tmp, spectra)
+        audio["key"] = key
+        if path:
+            os.makedirs(cache, exist_ok=True)
+            json.dump(audio, open(path, "w"))
+    f.update(audio)
     return f
 
 
@@ -454,7 +513,7 @@ def tempo_text(f):
     return "%.0f" % a if abs(a - b) < 0.5 else "%.0f -> %.0f" % (a, b)
 
 
-def one_tune(f):
+def one_tune(f, missed):
     back = "position %s" % f["back"] if f["back"] is not None else "does not loop"
     print("%d %s: %d:%02d before the loop, returns to %s (score: position %s)" % (
         f["n"], f["title"], int(f["seconds"]) // 60, int(f["seconds"]) % 60, back, f["score_back"]))
@@ -468,8 +527,9 @@ def one_tune(f):
     print("  seam: level %s, tempo %s BPM" % (seam_text(f), tempo_text(f)))
     print("  packed: %d of 409600 bytes; SNR %.1f dB, quietest tenth %.1f dB (A-weighted)"
           % (f["used"], f.get("snr", 0), f.get("quiet_snr", 0)))
-    for said in warnings(f, shared_sounds()):
-        print("  ! " + said)
+    for who, said in missed:
+        if who == "%d %s" % (f["n"], f["title"]):
+            print("  ! " + said)
 
 
 def table(figures):
@@ -490,15 +550,78 @@ def table(figures):
     print("\nDisk average %.1f LUFS; spread %.1f .. %+.1f LU. Spectral distance between tunes: median %.1f dB, "
           "closest pair %.1f dB." % (average, min(f["lufs"] for f in figures) - average,
                                      max(f["lufs"] for f in figures) - average, statistics.median(pairs), min(pairs)))
-    shared = shared_sounds()
-    for f in figures:
-        for said in warnings(f, shared):
-            print("%d %s: %s" % (f["n"], f["title"], said), file=sys.stderr)
     print("\n| # | Effects and features | Bars | Bars not whole beats | Patterns / positions |")
     print("|---|---|---|---|---|")
     for f in figures:
         print("| %d | %s | %d | %d | %d / %d |" % (f["n"], ", ".join(f["effects"]), f["bars"], f["bad_bars"],
                                                   f["patterns"], f["positions"]))
+
+
+LABEL_LIMIT = 330 - 6  # a tune label keeps 6 pixels of the bar's 330 clear
+SWING_TUNE, SWING_RANGE = 8, (0.60, 0.67)
+PHRASE_BARS = 8
+
+
+def label_widths(build):
+    text = run([os.path.join(build, "tools", "font", "md-labelcheck"), "--widths"])
+    return {int(n): int(w) for n, w in re.findall(r"^tune (\d+) (\d+)$", text, re.M)}
+
+
+def failures(figures, build):
+    """What the disk misses of what the tunes must show, each as (who, text): who names the
+    tune, or is "disk" for a figure of all thirteen."""
+    out = []
+    name = {f["n"]: "%d %s" % (f["n"], f["title"]) for f in figures}
+    pairs = [(distance(a["spectrum"], b["spectrum"]), a["n"], b["n"])
+             for i, a in enumerate(figures) for b in figures[i + 1:]]
+    median = statistics.median(p[0] for p in pairs) if pairs else 99
+    if median <= 5:
+        out.append((None, "spectral distance between tunes: median %.1f dB, not over 5" % median))
+    for d, a, b in pairs:
+        if d < 2:
+            out.append((a, "spectrum %.1f dB from tune %d, under 2" % (d, b)))
+    runs = {f["n"]: progressions(f["chords"], PHRASE_BARS) for f in figures}
+    for i, a in enumerate(figures):
+        for b in figures[i + 1:]:
+            for key in sorted(set(runs[a["n"]]) & set(runs[b["n"]]))[:1]:
+                (bar_a, chords_a), (bar_b, chords_b) = runs[a["n"]][key], runs[b["n"]][key]
+                out.append((a["n"], "%d-bar progression from bar %d (%s) is tune %d's from bar %d (%s)" % (
+                    PHRASE_BARS, bar_a, chords_a, b["n"], bar_b, chords_b)))
+    for n, sounds in shared_sounds().items():
+        for users, sound in sounds:
+            out.append((n, "sound used by %d tunes: %s" % (users, sound)))
+    few = [f["n"] for f in figures if f["pitched"] < 5]
+    if len(few) > len(figures) // 2:
+        out.append((None, "fewer than five pitched instruments in most tunes: %s" % few))
+    narrow = [f["n"] for f in figures if f["lra"] < 3]
+    if len(narrow) > len(figures) // 2:
+        out.append((None, "loudness range under 3 LU in most tunes: %s" % narrow))
+    lufs = [f["lufs"] for f in figures]
+    if max(lufs) - min(lufs) > 2:
+        out.append((None, "integrated loudness spread %.1f LU, over 2" % (max(lufs) - min(lufs))))
+    for f in figures:
+        if f["n"] != 13 and f["lra"] < 1.5:
+            out.append((f["n"], "loudness range %.1f LU, under 1.5" % f["lra"]))
+        if f["n"] != 13 and f["seconds"] < 90:
+            out.append((f["n"], "%.0f s before the loop, under 90" % f["seconds"]))
+        if f["seam_before"] >= -60 and abs(f["seam_after"] - f["seam_before"]) > 2:
+            out.append((f["n"], "level step of %+.1f dB at the loop seam" % (f["seam_after"] - f["seam_before"])))
+        if abs(f["tempo_before"] - f["tempo_after"]) >= 0.5:
+            out.append((f["n"], "tempo %s BPM at the loop seam" % tempo_text(f)))
+        if f["bad_bars"]:
+            out.append((f["n"], "%d bars not a whole number of beats" % f["bad_bars"]))
+        if f["back"] != f["score_back"]:
+            out.append((f["n"], "returns to position %s, the score says %s" % (f["back"], f["score_back"])))
+        if f["clamp"]:
+            out.append((f["n"], "reaches the clamp for %d frames" % f["clamp"]))
+        if f["n"] == SWING_TUNE and not (f["swing"] is not None and SWING_RANGE[0] <= f["swing"] <= SWING_RANGE[1]):
+            out.append((f["n"], "offbeat eighths at %s of the beat, not swung (%.2f .. %.2f)" % (
+                "%.2f" % f["swing"] if f["swing"] is not None else "-", *SWING_RANGE)))
+    for n, width in sorted(label_widths(build).items()):
+        if width > LABEL_LIMIT:
+            out.append((n if n in name else None, "tune label %d measures %d pixels, over %d (6 inside the bar's 330)"
+                        % (n, width, LABEL_LIMIT)))
+    return [(name.get(n, "disk"), text) for n, text in out]
 
 
 def modules(paths):
@@ -539,6 +662,40 @@ def modules(paths):
           % (statistics.median(pairs), q(pairs)[0], q(pairs)[2], medians[500], medians[100], closest[500]))
 
 
+def check(figures, build):
+    """The must-show figures of the disk, then every one missed; 1 when one is."""
+    pairs = pairwise([f["spectrum"] for f in figures])
+    lufs = [f["lufs"] for f in figures]
+    steps = [f["seam_after"] - f["seam_before"] for f in figures if f["seam_before"] >= -60]
+    runs = [set(progressions(f["chords"], PHRASE_BARS)) for f in figures]
+    shared_runs = sum(len(a & b) for i, a in enumerate(runs) for b in runs[i + 1:])
+    users = sound_users()[1]
+    longest = [f for f in figures if f["n"] != 13]
+    swing = figures[SWING_TUNE - 1]["swing"]
+    print("spectral distance between tunes: median %.1f dB (over 5), closest pair %.1f dB (2 or more)"
+          % (statistics.median(pairs), min(pairs)))
+    print("%d-bar progressions shared between tunes: %d (none)" % (PHRASE_BARS, shared_runs))
+    print("most tunes that use one synthesised sound: %d (at most 3)" % max(users.values()))
+    print("tunes with five or more pitched instruments: %d of 13 (most)" % sum(f["pitched"] >= 5 for f in figures))
+    print("tunes with a loudness range of 3 LU or more: %d of 13 (most); lowest but the tiny loop %.1f LU (1.5 or "
+          "more); shortest pass but the tiny loop %.0f s (90 or more)" % (
+              sum(f["lra"] >= 3 for f in figures), min(f["lra"] for f in longest), min(f["seconds"] for f in longest)))
+    print("level steps at the seams %+.1f .. %+.1f dB (within 2); tempo jumps %d (none); bars not whole beats %d "
+          "(none)" % (min(steps), max(steps), sum(abs(f["tempo_before"] - f["tempo_after"]) >= 0.5 for f in figures),
+                      sum(f["bad_bars"] for f in figures)))
+    print("offbeat eighths of tune %d at %s of the beat (%.2f .. %.2f)" % (
+        SWING_TUNE, "%.2f" % swing if swing is not None else "-", *SWING_RANGE))
+    print("widest tune label %d pixels (%d or less)" % (max(label_widths(build).values()), LABEL_LIMIT))
+    print("integrated loudness %.1f .. %.1f LUFS, spread %.1f LU (2 or less); clamp runs %d frames (none); "
+          "tunes returning elsewhere than their restart %d (none)" % (
+              min(lufs), max(lufs), max(lufs) - min(lufs), sum(f["clamp"] for f in figures),
+              sum(f["back"] != f["score_back"] for f in figures)))
+    missed = failures(figures, build)
+    for who, text in missed:
+        print("! %s: %s" % (who, text))
+    return 1 if missed else 0
+
+
 def main():
     args = sys.argv[1:]
     if args and args[0] == "--modules":
@@ -551,18 +708,23 @@ def main():
     cache = os.path.join(build, "tune-measures")
     with tempfile.TemporaryDirectory() as tmp:
         if "--tune" in args:
-            n = int(args[args.index("--tune") + 1])
+            n = args[args.index("--tune") + 1] if args.index("--tune") + 1 < len(args) else ""
+            if not n.isdigit() or not 1 <= int(n) <= 13:
+                sys.exit("measure-tunes.py: --tune takes a tune number from 1 to 13")
+            n = int(n)
             figures = [measure(k, build, tmp, cache=cache) if k == n or os.path.exists(
                 os.path.join(cache, "%02d.json" % k)) else None for k in range(1, 14)]
             known = [f for f in figures if f]
             if len(known) > 1:
                 nearest(known)
-            one_tune(figures[n - 1])
+            one_tune(figures[n - 1], failures(known, build))
             if len(known) < 13:
                 print("  (nearest among the %d tunes measured so far; a full run measures all)" % len(known))
             return
         figures = [measure(n, build, tmp, spectra, cache) for n in range(1, 14)]
     nearest(figures)
+    if "--check" in args:
+        sys.exit(check(figures, build))
     table(figures)
 
 

@@ -173,11 +173,20 @@ bool open_output(const std::string& path, OutputFile& out, std::string& error) {
   std::string temporary = folder_of(target) + "/." + base_of(target) + ".XXXXXX";
   std::vector<char> name(temporary.begin(), temporary.end());
   name.push_back('\0');
+  // The temporary is made and listed for removal with SIGINT and SIGTERM held back, so a
+  // signal that comes as soon as the file exists still finds it listed.
+  sigset_t held, before;
+  sigemptyset(&held);
+  sigaddset(&held, SIGINT);
+  sigaddset(&held, SIGTERM);
+  sigprocmask(SIG_BLOCK, &held, &before);
   out.fd = mkstemp(name.data());
-  if (out.fd < 0) return failed(errno);
+  const int made = errno;
+  if (out.fd >= 0) remove_on_signal(name.data());
+  sigprocmask(SIG_SETMASK, &before, nullptr);
+  if (out.fd < 0) return failed(made);
   out.temporary = name.data();
   out.target = target;
-  remove_on_signal(out.temporary);
   // mkstemp makes the file private; give it the mode the old file had, or the one a new
   // file gets under the umask.
   mode_t mode = 0666;

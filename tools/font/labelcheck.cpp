@@ -1,7 +1,9 @@
 // md-labelcheck: measures every menu label with the built-in font, as the bar images will
 // draw it, and fails the build naming the label that does not fit between its brackets or
-// uses a code outside 32..127.
+// uses a code outside 32..127. With --widths it prints every tune label's width, one
+// "tune N WIDTH" line each, for the tune measurements' margin check.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "assets/menu_texts.h"
@@ -71,8 +73,17 @@ bool check_address(int index, const char* address) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const bool widths = argc == 2 && std::strcmp(argv[1], "--widths") == 0;
+  if (argc > 1 && !widths) {
+    std::fprintf(stderr, "usage: md-labelcheck [--widths]\n");
+    return 2;
+  }
   build_font_from(FontStrip);
+  if (widths) {
+    for (int n = 1; n <= 14; ++n) std::printf("tune %d %d\n", n, static_cast<int>(measure_text(TuneLabels[n])));
+    return 0;
+  }
   bool ok = true;
   int32_t widest_tune = 0, widest_link = 0;
   for (int n = 1; n <= 14; ++n) ok = check("tune", n, TuneLabels[n], TuneLabelLimit, widest_tune) && ok;
