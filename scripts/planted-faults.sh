@@ -135,7 +135,7 @@ fault "samples: dequantised level offset" codecs/samples.cpp \
   's/table.values\[wide\]\[e\]\[code\] = (t + 0.5) \* (1 << e);/table.values[wide][e][code] = (t + 0.25) * (1 << e);/' \
   $S 'Sample*'
 fault "samples: synthesis forgets the overlap" codecs/samples.cpp \
-  's/for (int q = 0; q < 8; ++q) a\[q\] = a\[q\] + sc\[q\] \* wc\[q\];/for (int q = 0; q < 8; ++q) a[q] = sc[q] * wc[q];/' \
+  's/          v = v + sc\[q\] \* wq;/          v = sc[q] * wq;/' \
   $S 'Sample*'
 fault "samples: output limit at -127" codecs/samples.cpp \
   's/v < -128.0 ? -128.0 :/v < -127.0 ? -127.0 :/' $S 'Sample*'
@@ -157,11 +157,18 @@ fault "scroller: fractions of pixels lost" render/scroller.cpp \
   $R 'ScrollerFixture.*'
 fault "scroller: reflection at half brightness" render/scroller.cpp \
   's/saturating_add(quarter_brightness(\*in)/saturating_add(half_brightness(*in)/' $R 'ScrollerFixture.*'
+fault "plane: V steps the wrong way" render/plane.cpp 's/      v += ds;/      v -= ds;/' $R 'PlaneFixture.*'
+fault "plane: colour levels" render/plane.h 's/(341 \* i)/(340 * i)/' $R 'PlaneFixture.*'
+fault "particles: respawn a pixel early" render/particles.cpp \
+  's/particle.x >= static_cast<float>(Framebuffer.width + 20)/particle.x >= static_cast<float>(Framebuffer.width + 19)/' \
+  $R 'ParticleFixture.*'
+fault "particles: sprite rows at half the step" render/particles.cpp \
+  's/SpritePicture + ((v >> 16) \& 31)/SpritePicture + ((v >> 17) \& 31)/' $R 'ParticleFixture.*'
 fault "menu bars: shrink weights" render/menu_bars.cpp 's/const uint32_t v1 = 255 - v0;/const uint32_t v1 = 256 - v0;/' \
   $R 'ShrinkImage.*:BarImagesFixture.*'
 fault "menu bars: overlay writes empty pixels" render/menu_bars.cpp \
   's/if (p != 0) frame\[i\] = /frame[i] = /' $R 'ShrinkImage.*:BarImagesFixture.*'
-fault "font: tint levels" render/font.cpp 's/strip.levels\[i\] \* 0x101010u/strip.levels[i] * 0x111111u/' $R 'Font.*'
+fault "font: tint levels" render/font.cpp 's/tint\[level\] = modulate_colour(level \* 0x101010u/tint[level] = modulate_colour(level * 0x111111u/' $R 'Font.*'
 fault "font: blit one row short" render/font.cpp 's/for (int32_t y = 0; y < Font.height - 1; ++y)/for (int32_t y = 0; y < Font.height - 2; ++y)/' \
   $R 'Font.*'
 
@@ -171,6 +178,16 @@ fault "pixels: 565 green shifted" display/present.cpp 's/((p >> 5) \& 0x07E0)/((
 fault "pixels: 24-bit red byte" display/present.cpp 's/d\[2\] = static_cast<uint8_t>(p >> 16);/d[2] = static_cast<uint8_t>(p >> 8);/' $D '*'
 fault "pixels: stepped scaling rounds" display/present.cpp 's/F::store(dest, source\[acc >> 20\]);/F::store(dest, source[(acc + 0x80000) >> 20]);/' \
   $D '*'
+
+# --- The menu: the tune switch -----------------------------------------------------------------
+T=driver_tests
+fault "menu: Left from tune 1 skips silence" driver/menu.cpp 's/        TuneNumber = SilenceTune;/        TuneNumber = SilenceTune - 1;/' \
+  $T 'Menu.*'
+fault "menu: silence keeps the tune playing" driver/menu.cpp \
+  '0,/if (TuneNumber < SilenceTune) stop_tune();/s/if (TuneNumber < SilenceTune) stop_tune();//' $T 'Menu.*'
+
+# --- The whole scene: golden frames ----------------------------------------------------------
+fault "scene: logo swings the wrong way" render/logo_swing.cpp 's/\* 250/* -250/' driver_golden_tests '*'
 
 # --- Sound: the 16-bit clamp ------------------------------------------------------------------
 fault "sound: 16-bit clamp lets negatives wrap" audio/audio_stream.cpp \
@@ -191,6 +208,8 @@ fault "xm import: extended effects one number low" tools/xm_import/xm_import.cpp
   's/out.effect = static_cast<int16_t>(36 + x);/out.effect = static_cast<int16_t>(35 + x);/' $X 'Xm*'
 fault "xm import: 16-bit samples truncated to 8" tools/xm_import/xm_import.cpp \
   's/std::min((v + 128) >> 8, 127)/std::min(v >> 8, 127)/' $X 'Xm*'
+fault "xm import: ping-pong loops read as forward" tools/xm_import/xm_import.cpp \
+  's/out.loop = loopType == 1 ? LoopKind::Forward : LoopKind::PingPong;/out.loop = LoopKind::Forward;/' $X 'XmImport.*'
 fault "pack: stored part a byte short" tools/samplecodec/tune_pack.cpp \
   's/const size_t length = area + 2;/const size_t length = area + 1;/' sample_tools_test 'TunePack.*'
 fault "render: a pattern loop ends the pass" tools/playback/tune_render.cpp \

@@ -10,9 +10,11 @@
 #include "display/present.h"
 #include "display/surfaces.h"
 #include "display/window.h"
+#include "driver/menu.h"
 #include "driver/show.h"
 #include "platform/headless/headless.h"
 #include "render/framebuffer.h"
+#include "support/show_runner.h"
 
 namespace {
 
@@ -34,15 +36,6 @@ class Display : public ::testing::Test {
     config.modes = std::move(modes);
     config.green_mask_16 = green;
     return config;
-  }
-  // The whole show to its end; the process's exit code.
-  static int run(const HeadlessConfig& config) {
-    headless_reset(config);
-    reset_show_state();
-    return headless_run([] {
-      run_show();
-      exit_process(show_exit_code());
-    });
   }
   // Sends Alt+Enter as the keyboard does: a system key with the Alt bit, through the pump.
   static void alt_enter() {
@@ -113,10 +106,11 @@ TEST_F(Display, StartUpFailures) {
   HeadlessConfig no_window;
   no_window.fail_window = true;
   for (const HeadlessConfig& config : {fullscreen_only({{640, 480, 32}, {800, 600, 8}}), no_window}) {
-    EXPECT_EQ(run(config), 1);
+    EXPECT_EQ(showtest::run(config), 1);
     EXPECT_EQ(headless_stats().messages, Messages{"cannot init screen"});
     EXPECT_EQ(Framebuffer.pixels, nullptr) << "no asset prepared";
     EXPECT_EQ(headless_stats().presented, 0u);
+    EXPECT_EQ(MusicPlaying, 0) << "no tune started";
   }
   // No shortcut table: reported, and the show goes on without Alt+Enter.
   HeadlessConfig config;
@@ -255,19 +249,10 @@ TEST_F(Display, AMinimisedWindowLeavesTheDisplayUntilItIsRestored) {
   EXPECT_EQ(ClientRect.bottom, 300);
 }
 
-TEST_F(Display, HeldKeysAndAltEnter) {
+TEST_F(Display, AltEnterNeverReachesTheHeldKeysButEnterAloneDoes) {
   ASSERT_TRUE(start());
-  headless_post(WM_KEYDOWN, VK_LEFT, 1);
-  for (int i = 0; i < 5; ++i) headless_post(WM_KEYDOWN, VK_LEFT, 1 | (1 << 30));  // auto-repeat
-  pump_messages();
-  EXPECT_EQ(KeyState[VK_LEFT], 1u) << "held through auto-repeat";
-  headless_post(WM_KEYUP, VK_LEFT, 1 | (3 << 30));
-  pump_messages();
-  EXPECT_EQ(KeyState[VK_LEFT], 0u);
-  // Alt and Alt+Enter are system keys: neither reaches the table; Enter alone does.
   headless_post(WM_SYSKEYDOWN, VK_MENU, 1 | (1 << 29));
   alt_enter();
-  EXPECT_EQ(KeyState[VK_MENU], 0u);
   EXPECT_EQ(KeyState[VK_RETURN], 0u);
   EXPECT_EQ(Windowed, 0);
   headless_post(WM_KEYDOWN, VK_RETURN, 1);
@@ -390,16 +375,6 @@ TEST_F(Display, AWindowOnAScreenLeftOfOrAboveTheMainOneStaysThere) {
         << c.x << ", " << c.y;
     EXPECT_EQ(DisplayReady, 1);
   }
-}
-
-// The real program's Alt+Enter during the show and its window's close box are tried under Xvfb.
-TEST_F(Display, TheShowRunsUntilEscapeAndEndsWithExitCodeZero) {
-  HeadlessConfig config;
-  config.keys = {{300, VK_ESCAPE, true, false}};
-  EXPECT_EQ(run(config), 0);
-  EXPECT_GE(headless_stats().presented, 15u);
-  EXPECT_EQ(Framebuffer.pixels, nullptr) << "the show buffers were freed first";
-  EXPECT_TRUE(headless_stats().messages.empty());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "driver/show.h"
 #include "platform/headless/headless.h"
 #include "player/player.h"
+#include "support/show_runner.h"
 
 namespace {
 
@@ -20,21 +21,15 @@ struct FrameState {
 // Runs the show with scripted keys until `end_ms` and records the menu state of every frame.
 std::vector<FrameState> run(std::vector<HeadlessKey> keys, uint32_t end_ms, uint32_t start_tick = 0,
                             int64_t focus_lost_at_ms = -1) {
-  reset_show_state();
   HeadlessConfig config;
   config.start_tick = start_tick;
   config.focus_lost_at_ms = focus_lost_at_ms;
   config.keys = std::move(keys);
   config.keys.push_back({end_ms, VK_ESCAPE, true, false});
-  headless_reset(config);
   std::vector<FrameState> frames;
-  headless_set_present_hook([&](const HeadlessFrame&) {
-    const auto* player = reinterpret_cast<const PlayerState*>(AudioStream.playerArea);
-    frames.push_back({headless_elapsed_ms(), TuneNumber, LinkNumber, ActiveBar, MusicPlaying, player->playing != 0});
-  });
-  EXPECT_EQ(headless_run([] {
-              run_show();
-              exit_process(show_exit_code());
+  EXPECT_EQ(showtest::run(config, [&](const HeadlessFrame&) {
+              const auto* player = reinterpret_cast<const PlayerState*>(AudioStream.playerArea);
+              frames.push_back({headless_elapsed_ms(), TuneNumber, LinkNumber, ActiveBar, MusicPlaying, player->playing != 0});
             }),
             0);
   return frames;
@@ -42,9 +37,6 @@ std::vector<FrameState> run(std::vector<HeadlessKey> keys, uint32_t end_ms, uint
 
 HeadlessKey hold(uint32_t ms, uint32_t vk) { return {ms, vk, true, false}; }
 HeadlessKey release(uint32_t ms, uint32_t vk) { return {ms, vk, false, false}; }
-// The same with Alt held: system keys.
-HeadlessKey hold_alt(uint32_t ms, uint32_t vk) { return {ms, vk, true, true}; }
-HeadlessKey release_alt(uint32_t ms, uint32_t vk) { return {ms, vk, false, true}; }
 
 // The values a field takes, each change once, in order.
 template <typename F>
@@ -125,46 +117,15 @@ TEST(Menu, GuardsWorkAcrossATickCountWrap) {
 }
 
 TEST(Menu, EnterInFullscreenSwitchesToWindowedFirst) {
-  reset_show_state();
   HeadlessConfig config;
   config.keys = {{100, VK_RETURN, true, true}, {150, VK_RETURN, false, true},  // Alt+Enter
                  hold(2100, VK_RETURN), {2200, VK_ESCAPE, true, false}};
-  headless_reset(config);
   bool fullscreen_seen = false;
-  headless_set_present_hook([&](const HeadlessFrame&) { fullscreen_seen |= Windowed == 0; });
-  headless_run([] {
-    run_show();
-    exit_process(show_exit_code());
-  });
+  showtest::run(config, [&](const HeadlessFrame&) { fullscreen_seen |= Windowed == 0; });
   EXPECT_TRUE(fullscreen_seen);
   EXPECT_EQ(Windowed, 1);
   EXPECT_EQ(headless_opened_addresses().size(), 1u);
   EXPECT_EQ(KeyState[VK_RETURN], 1u);
-}
-
-TEST(Menu, KeysReleasedWithAltTappedBetweenFramesOrHeldWhenTheFocusGoes) {
-  // Frames every 20 ms; a tune step needs more than 200 ms since the last.
-  struct Case {
-    const char* what;
-    std::vector<HeadlessKey> keys;
-    std::vector<int32_t> tunes;
-  };
-  const Case cases[] = {
-      // Left down, Alt down, Left up, Alt up: one step, not one every 220 ms until the end.
-      {"left released while Alt is held",
-       {hold(250, VK_LEFT), hold_alt(300, VK_MENU), release_alt(350, VK_LEFT), release_alt(400, VK_MENU)},
-       {1, 14}},
-      // Pressed and released 5 ms later, between two frames: seen by the frame that follows.
-      {"right tapped for 5 ms", {hold(303, VK_RIGHT), release(308, VK_RIGHT)}, {1, 2}},
-      {"right tapped twice", {hold(303, VK_RIGHT), release(308, VK_RIGHT), hold(703, VK_RIGHT), release(708, VK_RIGHT)},
-       {1, 2, 3}},
-  };
-  for (const Case& c : cases) {
-    auto frames = run(c.keys, 1500);
-    EXPECT_EQ(changes(frames, [](const FrameState& f) { return f.tune; }), c.tunes) << c.what;
-  }
-  // A tapped Escape ends the show.
-  EXPECT_LT(run({hold(303, VK_ESCAPE), release(308, VK_ESCAPE)}, 5000).size(), 20u);
 }
 
 TEST(Menu, EnterHeldWhenAnotherWindowTakesTheFocusOpensTheLinkOnlyOnce) {

@@ -206,21 +206,6 @@ TEST_F(ParticleFixture, FirstStepOnlyRecordsTheTime) {
   EXPECT_GT(lit, 400);  // sprites of at least 4 x 2 pixels, a few past the right edge
 }
 
-// A show's first frame is at time 0; that frame only records the time and the second
-// frame already moves the particles by the whole time since then.
-TEST_F(ParticleFixture, StepAtTimeZeroCountsAsTheFirstStep) {
-  init_particles();
-  fill(0);
-  update_particles(0.0f);
-  for (uint32_t p : frame.pixels) ASSERT_EQ(p, 0u);
-  EXPECT_EQ(LastParticleTime, 0.0f);
-  update_particles(0.5f);
-  EXPECT_EQ(Particles[0].x, 3.93347167968750f);  // 0.50048828125 + 0.5 x 6.865966796875
-  int lit = 0;
-  for (uint32_t p : frame.pixels) lit += p != 0;
-  EXPECT_GT(lit, 0);
-}
-
 // After 2^32 ms the show clock starts again from 0. The first frame after the wrap (at 0
 // itself or a little later) moves nothing, and the next one moves by the time since then,
 // instead of sending every particle some 6e8 pixels to the left for good.

@@ -74,10 +74,19 @@ void stop(pid_t pid) {
   }
 }
 
-int run(std::vector<std::string> args, std::vector<std::string> env, int timeout_ms) {
-  const pid_t pid = spawn(std::move(args), std::move(env));
+int run(std::vector<std::string> args, std::vector<std::string> env, int timeout_ms, std::string* output) {
+  FILE* printed = output != nullptr ? std::tmpfile() : nullptr;
+  const int fd = printed != nullptr ? fileno(printed) : -1;
+  const pid_t pid = spawn(std::move(args), std::move(env), fd, fd);
   const int code = wait_exit(pid, timeout_ms);
   if (code == -1) stop(pid);
+  if (printed != nullptr) {
+    output->clear();
+    std::rewind(printed);
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, printed)) > 0;) output->append(buffer, n);
+    std::fclose(printed);
+  }
   return code;
 }
 
@@ -203,17 +212,6 @@ void XServer::request_close(XWindow window) {
   e.xclient.data.l[1] = CurrentTime;
   XSendEvent(display_, window, False, NoEventMask, &e);
   XSync(display_, False);
-}
-
-XWindow XServer::make_window(int x, int y, int width, int height) {
-  const Window w = XCreateSimpleWindow(display_, DefaultRootWindow(display_), x, y, width, height, 0, 0, 0);
-  XMapWindow(display_, w);
-  XSync(display_, False);
-  wait_until(5000, 20, [&] {
-    XWindowAttributes a;
-    return XGetWindowAttributes(display_, w, &a) != 0 && a.map_state == IsViewable;
-  });
-  return w;
 }
 
 std::string XServer::start_window_manager() {

@@ -33,7 +33,8 @@ int wait_exit(pid_t pid, int timeout_ms);
 // Kills the process unless it has ended, and collects it.
 void stop(pid_t pid);
 // Runs a program to its end (killed after `timeout_ms`); its exit code as wait_exit gives it.
-int run(std::vector<std::string> args, std::vector<std::string> env, int timeout_ms);
+// With `output`, what it printed on standard output and error.
+int run(std::vector<std::string> args, std::vector<std::string> env, int timeout_ms, std::string* output = nullptr);
 
 struct Geometry {
   int x = 0, y = 0, width = 0, height = 0;
@@ -81,8 +82,6 @@ class XServer {
   void move(XWindow window, int x, int y);
   // What a window manager sends when the close box is clicked.
   void request_close(XWindow window);
-  // A plain window of our own, mapped at that place.
-  XWindow make_window(int x, int y, int width, int height);
   // A window manager (openbox) on this server; the reason when none came up.
   std::string start_window_manager();
 

@@ -8,9 +8,6 @@
 // the desktop shrunk to that size); without it, on a bare Xvfb, every mode change is refused,
 // which is the failed switch the show must survive.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -310,24 +307,9 @@ TEST(WineWindow, WithoutAScreenItReportsThatItCannotInitTheScreenAndEndsWithOne)
   run({"wineserver", "-w"}, {}, 30000);
   run({"env", "-u", "DISPLAY", "wine", "reg", "delete", key, "/v", "Desktop", "/f"}, {"WINEDEBUG=-all"}, 120000);
   run({"wineserver", "-w"}, {}, 30000);
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    dup2(fds[1], 2);
-    close(fds[0]);
-    unsetenv("DISPLAY");
-    setenv("WINEDEBUG", "-all", 1);
-    execlp("wine", "wine", MUSICDISK_WINDOWS_PROGRAM, static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
   std::string errors;
-  char buffer[256];
-  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) errors.append(buffer, static_cast<size_t>(n));
-  close(fds[0]);
-  EXPECT_EQ(wait_exit(pid, 120000), 1) << "exit code 1";
+  EXPECT_EQ(run({"env", "-u", "DISPLAY", "wine", MUSICDISK_WINDOWS_PROGRAM}, {"WINEDEBUG=-all"}, 120000, &errors), 1)
+      << "exit code 1";
   EXPECT_NE(errors.find("cannot init screen"), std::string::npos) << errors;
   run({"wineserver", "-k"}, {}, 30000);
 }
