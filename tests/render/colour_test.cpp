@@ -13,17 +13,21 @@ TEST(SaturatingAdd, CarriesAndSaturatesPerChannel) {
   EXPECT_EQ(saturating_add(0x102030, 0x020406), 0x122436u);        // no carry: plain sum
 }
 
+// Runs of whole groups of four and runs with two pixels past the last group; the pixel after
+// the run stays as it was.
 TEST(SaturatingAdd, RunAgreesWithPixelRule) {
   std::mt19937 rng(7);
-  std::vector<uint32_t> run(400), expected(400);
-  for (int trial = 0; trial < 50; ++trial) {
-    uint32_t colour = rng() & PreparedMask;
-    for (size_t i = 0; i < run.size(); ++i) {
-      run[i] = rng() & PreparedMask;
-      expected[i] = saturating_add(run[i], colour);
+  for (size_t length : {400u, 398u, 6u, 2u}) {
+    std::vector<uint32_t> run(length + 1), expected(length + 1);
+    for (int trial = 0; trial < 50; ++trial) {
+      uint32_t colour = rng() & PreparedMask;
+      for (size_t i = 0; i <= length; ++i) {
+        run[i] = rng() & PreparedMask;
+        expected[i] = i < length ? saturating_add(run[i], colour) : run[i];
+      }
+      add_colour_to_run(run.data(), static_cast<int32_t>(length), colour);
+      ASSERT_EQ(run, expected) << "length " << length << ", colour " << std::hex << colour;
     }
-    add_colour_to_run(run.data(), static_cast<int32_t>(run.size()), colour);
-    ASSERT_EQ(run, expected) << "colour " << std::hex << colour;
   }
 }
 
