@@ -1,6 +1,6 @@
 """The page's speed beside the native program's, measured in one run on one machine.
 
-usage: web_bench.py PAGE_DIR NATIVE_BUILD_DIR [ROUNDS]
+usage: web_bench.py PAGE_DIR NATIVE_BUILD_DIR... [--rounds N]
 
 1. A frame of the scene: every effect of the frame loop and the frame's conversion for a
    32-bit screen, as bench/render's BM_WholeFrame draws it. Both sides run the same code
@@ -11,8 +11,10 @@ usage: web_bench.py PAGE_DIR NATIVE_BUILD_DIR [ROUNDS]
    Apart from the scene, the page's presentation (the conversion, the canvas's RGBA bytes
    and their upload, so the upload is the presentation less the conversion), and its whole
    frame pass (keys, menus, scene, presentation) timed in stretches of 20 frames.
-   On a shared machine both sides are slowed alike only when they alternate: ROUNDS rounds
-   (default 5) of the native benchmark and then the page. In each round each side's fastest
+   With several native build folders (say the tests' RelWithDebInfo build and scripts/show.sh's
+   Release build), the native side of each step is the fastest of them: the fastest native
+   path. On a shared machine both sides are slowed alike only when they alternate: N rounds
+   (default 5) of the native benchmarks and then the page. In each round each side's fastest
    turn stands for it (the least disturbed one), and the round gives one ratio; the figures
    are the medians over the rounds, with their spread (lowest to highest).
 2. Start-up: the time from the page's navigation to its first frame on the canvas, served
@@ -26,11 +28,18 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "web"))
 from browser import Browser, Server, wait_for  # noqa: E402
 
-page, native = sys.argv[1], sys.argv[2]
-rounds = int(sys.argv[3]) if len(sys.argv) > 3 else 5
+args = sys.argv[1:]
+rounds = 5
+if "--rounds" in args:
+    at = args.index("--rounds")
+    rounds = int(args[at + 1])
+    del args[at:at + 2]
+if len(args) < 2:
+    sys.exit(__doc__)
+page, natives = args[0], args[1:]
 
 
-def native_steps():
+def native_steps(native):
     """{step name or "scene": fastest ms per frame}, timed by render_bench --turns."""
     out = subprocess.run([os.path.join(native, "bench/render/render_bench"), "--turns"], check=True,
                          capture_output=True, text=True).stdout
@@ -44,10 +53,12 @@ def spread(values, digits=3):
 # The page's clock is fine (microseconds) only when the page is cross-origin isolated; the
 # start-up is timed as any host serves the page.
 server, plain, browser = Server(page, isolated=True), Server(page), Browser()
-native_runs, page_runs, starts = [], [], []
+native_runs, native_builds, page_runs, starts = [], [], [], []
 try:
     for _ in range(rounds):
-        native_runs.append(native_steps())
+        each = [native_steps(n) for n in natives]
+        native_builds.append(each)
+        native_runs.append({name: min(e[name] for e in each) for name in each[0]})
         browser.call("Page.navigate", url=server.url("?bench=200"))
         page_runs.append(wait_for("the page's benchmark", lambda: browser.eval(
             "typeof musicdisk == 'object' && musicdisk.bench"), deadline=300, every=0.2))
@@ -78,6 +89,9 @@ scene_native = [r["scene"] for r in native_runs]
 print("frame of the scene (seven effects and the conversion): page %s ms, native %s ms" %
       (spread(scene_page), spread(scene_native)))
 print("  page / native: %s times (goal: at most 2)" % spread([a / b for a, b in zip(scene_page, scene_native)], 2))
+if len(natives) > 1:
+    for k, n in enumerate(natives):
+        print("  native scene of %s: %s ms" % (n, spread([b[k]["scene"] for b in native_builds])))
 present = [r["steps"]["presentation"]["fastest"] for r in page_runs]
 upload = [r["steps"]["presentation"]["fastest"] - r["steps"]["conversion"]["fastest"] for r in page_runs]
 print("page's presentation (conversion, RGBA bytes, canvas): %s ms; of it the upload (RGBA bytes and canvas): %s ms"
