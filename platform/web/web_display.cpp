@@ -60,8 +60,8 @@ class WebSurface final : public DisplaySurface {
     const int w = std::min(r.right, source.width_) - r.left;
     const int h = std::min(r.bottom, source.height_) - r.top;
     if (w <= 0 || h <= 0 || r.left < 0 || r.top < 0) return;
-    // One word per pixel, R G B A in memory order (little-endian): the compiler turns the
-    // loop into vector shuffles.
+    // One word per pixel, R G B A in memory order (little-endian): whole-word masks and
+    // shifts, which the compiler vectorises.
     rgba_.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
     uint32_t* out = rgba_.data();
     for (int y = 0; y < h; ++y) {
