@@ -50,6 +50,13 @@ def spread(values, digits=3):
     return "median %.*f (%.*f to %.*f)" % (digits, statistics.median(values), digits, min(values), digits, max(values))
 
 
+def navigate(url):
+    """Loads `url`; what the page before it left in window.musicdisk is gone first, so that
+    nothing of it is read as the new page's."""
+    browser.eval("window.musicdisk = undefined")
+    browser.call("Page.navigate", url=url)
+
+
 # The page's clock is fine (microseconds) only when the page is cross-origin isolated; the
 # start-up is timed as any host serves the page.
 server, plain, browser = Server(page, isolated=True), Server(page), Browser()
@@ -59,13 +66,13 @@ try:
         each = [native_steps(n) for n in natives]
         native_builds.append(each)
         native_runs.append({name: min(e[name] for e in each) for name in each[0]})
-        browser.call("Page.navigate", url=server.url("?bench=200"))
+        navigate(server.url("?bench=200"))
         page_runs.append(wait_for("the page's benchmark", lambda: browser.eval(
             "typeof musicdisk == 'object' && musicdisk.bench"), deadline=300, every=0.2))
         if not page_runs[-1]["fineClock"]:
             sys.exit("web_bench.py: the page did not get the browser's fine clock (not cross-origin isolated)")
     for _ in range(5):
-        browser.call("Page.navigate", url=plain.url())
+        navigate(plain.url())
         starts.append(wait_for("the first frame", lambda: browser.eval(
             "typeof musicdisk == 'object' && musicdisk.firstFrameAt() > 0 && "
             "[musicdisk.readyAt(), musicdisk.firstFrameAt()]")))
