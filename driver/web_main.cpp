@@ -5,7 +5,10 @@
 // comes back to the page script as a thrown exit, after the final frame was presented.
 #include <emscripten/emscripten.h>
 
+#include "bench/render/scene_steps.h"
+#include "display/present.h"
 #include "driver/show.h"
+#include "render/framebuffer.h"
 
 extern "C" {
 
@@ -24,6 +27,21 @@ EMSCRIPTEN_KEEPALIVE int web_show_frame() {
   frame_pass();
   if (show_ended()) end_show();
   return 1;
+}
+
+// For the page's ?bench: each step of the scene, the whole scene and the frame's
+// presentation (the conversion, the canvas's RGBA bytes and their upload) timed on the running
+// show's pictures, as render_bench --turns times them natively. The result: fastest and
+// median milliseconds per frame of each, in that order, SceneStepCount + 2 pairs.
+EMSCRIPTEN_KEEPALIVE const StepTime* web_bench_scene() {
+  static StepTime times[SceneStepCount + 2];
+  time_scene_steps(emscripten_get_now, [](float) { present_frame(Framebuffer); }, times);
+  return times;
+}
+
+// The steps' names, for the page's report: the name of step `step`, or null past the last.
+EMSCRIPTEN_KEEPALIVE const char* web_bench_step_name(int step) {
+  return step >= 0 && step < SceneStepCount ? SceneSteps[step].name : nullptr;
 }
 
 }  // extern "C"

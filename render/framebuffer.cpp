@@ -1,6 +1,7 @@
 #include "render/framebuffer.h"
 
 #include <cmath>
+#include <cstring>
 
 FramebufferRecord Framebuffer = {};
 uint32_t RandomState = 1;
@@ -13,14 +14,18 @@ void set_frame_size(int32_t width, int32_t height) {
 }
 
 void add_colour_to_run(uint32_t* run, int32_t count, uint32_t colour) {
-  // Two pixels per step; the caller passes an even count.
-  for (int32_t i = 0; i < count; i += 2) {
-    uint32_t s0 = run[i] + colour;
-    uint32_t s1 = run[i + 1] + colour;
-    uint32_t c0 = s0 & 0x1010100u;
-    uint32_t c1 = s1 & 0x1010100u;
-    run[i] = s0 | (c0 - (c0 >> 8));
-    run[i + 1] = s1 | (c1 - (c1 >> 8));
+  // Four pixels per step, saturating_add on each lane.
+  int32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    PixelLanes s;
+    std::memcpy(&s, run + i, 16);
+    s += colour;
+    const PixelLanes c = s & 0x1010100u;
+    s |= c - (c >> 8);
+    std::memcpy(run + i, &s, 16);
+  }
+  for (; i < count; ++i) {
+    run[i] = saturating_add(run[i], colour);
   }
 }
 

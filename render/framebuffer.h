@@ -31,6 +31,12 @@ constexpr uint32_t saturating_add(uint32_t a, uint32_t b) {
   return s | (c - (c >> 8));
 }
 
+// Four pixels side by side (SSE2 natively, WebAssembly's 128-bit vectors in the browser),
+// for the loops that compilers do not vectorise well by themselves. Shifts of a lane are
+// logical; of PixelLanesSigned, arithmetic.
+using PixelLanes = uint32_t __attribute__((vector_size(16)));
+using PixelLanesSigned = int32_t __attribute__((vector_size(16)));
+
 // Adds `colour` (already prepared) to `count` pixels from `run` with saturation; the pixels
 // are taken as they are. `count` must be even and positive.
 void add_colour_to_run(uint32_t* run, int32_t count, uint32_t colour);

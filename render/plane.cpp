@@ -1,6 +1,7 @@
 #include "render/plane.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "platform/blocks.h"
 #include "render/framebuffer.h"
@@ -43,9 +44,27 @@ void draw_plane(uint32_t* target, float near_far_a, float near_far_b, float angl
 
     uint32_t u = d - dc * half - ds * r_count;
     uint32_t v = e + dc * r_count - ds * half;
+    // The colour is colours[(u >> 31) + (v >> 31)]: entry 2 is the next row's first colour
+    // (there is one: the plane starts below row 0, and the table has a pair per frame row).
     const uint32_t* colours = PlaneColours + 2 * i;
     uint32_t* out = target + (PlaneFirstRow + i) * width;
-    for (int32_t x = 0; x < width; ++x) {
+    // Four pixels per step: each lane's top bits of u and v, as all-ones masks, pick one of
+    // the three colours.
+    int32_t x = 0;
+    PixelLanes us = {u, u + dc, u + 2 * dc, u + 3 * dc};
+    PixelLanes vs = {v, v + ds, v + 2 * ds, v + 3 * ds};
+    for (; x + 4 <= width; x += 4) {
+      const PixelLanes mu = reinterpret_cast<PixelLanes>(reinterpret_cast<PixelLanesSigned>(us) >> 31);
+      const PixelLanes mv = reinterpret_cast<PixelLanes>(reinterpret_cast<PixelLanesSigned>(vs) >> 31);
+      const PixelLanes both = mu & mv, one = mu ^ mv;
+      const PixelLanes pixels = (~(both | one) & colours[0]) | (one & colours[1]) | (both & colours[2]);
+      std::memcpy(out + x, &pixels, 16);
+      us += 4 * dc;
+      vs += 4 * ds;
+    }
+    u = us[0];
+    v = vs[0];
+    for (; x < width; ++x) {
       out[x] = colours[(u >> 31) + (v >> 31)];
       u += dc;
       v += ds;

@@ -51,8 +51,11 @@ void draw_scroller(float t) { draw_scroller_text(t, ScrollText); }
 
 void draw_scroller_text(float t, const unsigned char* text) {
   const float phase = static_cast<float>(0.3 * static_cast<double>(t));
+  // Only the frame's columns read the table: the entries past them are not computed (a
+  // sine each, the scroller's largest cost after the blending).
   int8_t wave[WAVE_TABLE_SIZE];
-  for (int32_t i = 0; i < WAVE_TABLE_SIZE; ++i) {
+  const int32_t columns = Framebuffer.width < WAVE_TABLE_SIZE ? Framebuffer.width : WAVE_TABLE_SIZE;
+  for (int32_t i = 0; i < columns; ++i) {
     wave[i] = static_cast<int8_t>(float_to_int(std::sin(i * 0.02 - static_cast<double>(phase)) * 15.0));
   }
 

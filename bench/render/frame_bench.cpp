@@ -1,61 +1,45 @@
 // Frames per second of the effects on one core, beside a plain copy of the 480000-byte frame;
 // the whole frame is every effect in the frame loop's order and its conversion for a 32-bit
-// screen, as a frame is presented.
+// screen, as a frame is presented, drawn from the show's own pictures. BM_Step/* times each
+// step apart; --turns times them all as the web page does (scene_steps.h).
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "display/present.h"
+#include "bench/render/scene_steps.h"
 #include "platform/headless/headless.h"
-#include "render/font.h"
 #include "render/framebuffer.h"
 #include "render/graphics.h"
 #include "render/logo_swing.h"
-#include "render/menu_bars.h"
 #include "render/particles.h"
 #include "render/plane.h"
 #include "render/raster_bars.h"
-#include "render/scroller.h"
 
 namespace {
 
-struct Scene {
-  std::vector<uint32_t> frame, logo, sprite;
-  std::vector<uint8_t> screen;
-  Scene() : frame(400 * 300), logo(LogoWidth * LogoHeight, 0x406080), sprite(32 * 32), screen(400 * 300 * 4) {
+// The show's own pictures, font, bar images, particles and plane colours, made as at start-up.
+void prepare_scene() {
+  static const bool prepared = [] {
     headless_reset(HeadlessConfig{});
     set_frame_size(400, 300);
-    Framebuffer.pixels = frame.data();
-    LogoPicture = logo.data();
-    // A round glow, brightest in the middle; black corners are transparent.
-    for (int y = 0; y < 32; ++y) {
-      for (int x = 0; x < 32; ++x) {
-        const int d = (x - 16) * (x - 16) + (y - 16) * (y - 16);
-        const uint32_t v = d >= 256 ? 0 : static_cast<uint32_t>(255 - d) & 0xfe;
-        sprite[static_cast<size_t>(y * 32 + x)] = v << 16 | v << 8 | v;
-      }
-    }
-    SpritePicture = sprite.data();
+    prepare_graphics();
     init_particles();
     build_plane_colours();
-    build_font();
-    render_menu_bar_images();
-  }
-};
-
-Scene& scene() {
-  static Scene s;
-  return s;
+    return true;
+  }();
+  (void)prepared;
 }
 
 float turn_at(float t) { return static_cast<float>(200.0 * std::cos(0.01 * t) + 100.0 * std::sin(0.007 * t)); }
 
 // The first three effects.
 void BM_Effects(benchmark::State& state) {
-  scene();
+  prepare_scene();
   float t = 0.0f;
   for (auto _ : state) {
     float turn = turn_at(t);
@@ -68,39 +52,30 @@ void BM_Effects(benchmark::State& state) {
   state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-// The scroller alone, at 50 frames per second of show time (a shift of 2 or 3 pixels and a
-// refill every few frames, as in the show).
-void BM_Scroller(benchmark::State& state) {
-  scene();
+// Every effect the frame loop draws, in its order, with both bar overlays, then the frame
+// converted for a 32-bit screen of the same size, row by row.
+void BM_WholeFrame(benchmark::State& state) {
+  prepare_scene();
   float t = 0.0f;
   for (auto _ : state) {
-    draw_scroller(t);
-    benchmark::DoNotOptimize(Framebuffer.pixels[250 * 400]);
+    draw_scene(t);
+    benchmark::DoNotOptimize(Framebuffer.pixels[1000]);
     t += 0.4f;
   }
   state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-// Every effect the frame loop draws, in its order, with both bar overlays, then the frame
-// converted for a 32-bit screen of the same size, row by row.
-void BM_WholeFrame(benchmark::State& state) {
-  Scene& s = scene();
+// One step of the scene alone (BM_Step/<name>), as the web page times it too. The scroller's
+// step runs at 50 frames per second of show time (a shift of 2 or 3 pixels and a refill every
+// few frames, as in the show).
+void BM_Step(benchmark::State& state, const SceneStep& step) {
+  prepare_scene();
   float t = 0.0f;
   for (auto _ : state) {
-    draw_logo_swing(t);
-    draw_raster_bars(t);
-    draw_plane(Framebuffer.pixels, 5000.0f, 150.0f, turn_at(t), t, t);
-    update_particles(t);
-    draw_scroller(t);
-    overlay_bar_image(TuneBarImages[1], TuneBarRow, 1);
-    overlay_bar_image(LinkBarImages[1], LinkBarRow, 0);
-    for (int32_t y = 0; y < 300; ++y) {
-      convert_row_32(s.screen.data() + static_cast<size_t>(y) * 1600, Framebuffer.pixels + y * 400, 400, 1 << 20);
-    }
-    benchmark::DoNotOptimize(s.screen[1000]);
+    step.draw(t);
+    benchmark::DoNotOptimize(Framebuffer.pixels[1000]);
     t += 0.4f;
   }
-  state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_FrameCopy(benchmark::State& state) {
@@ -114,7 +89,6 @@ void BM_FrameCopy(benchmark::State& state) {
 }
 
 BENCHMARK(BM_Effects);
-BENCHMARK(BM_Scroller);
 BENCHMARK(BM_WholeFrame);
 BENCHMARK(BM_FrameCopy);
 
@@ -129,7 +103,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
       const std::string& name = r.run_name.function_name;
       if (name == "BM_FrameCopy") copy = r.GetAdjustedCPUTime();
       else if (name == "BM_Effects") effects = r.GetAdjustedCPUTime();
-      else if (name == "BM_Scroller") scroller = r.GetAdjustedCPUTime();
+      else if (name == "BM_Step/scroller") scroller = r.GetAdjustedCPUTime();
       else if (name == "BM_WholeFrame") whole = r.GetAdjustedCPUTime();
     }
   }
@@ -150,9 +124,33 @@ class RatioReporter : public benchmark::ConsoleReporter {
   double copy = 0, effects = 0, scroller = 0, whole = 0;
 };
 
+double now_ms() {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// render_bench --turns: each step of the scene and the whole scene timed as the web page
+// times them (time_scene_steps), printed as JSON: {"step": [fastest, median], ...} in
+// milliseconds per frame, the whole scene as "scene".
+int print_turns() {
+  prepare_scene();
+  StepTime times[SceneStepCount + 1];
+  time_scene_steps(now_ms, nullptr, times);
+  std::printf("{");
+  for (int32_t s = 0; s <= SceneStepCount; ++s) {
+    std::printf("%s\"%s\": [%.6f, %.6f]", s > 0 ? ", " : "", s < SceneStepCount ? SceneSteps[s].name : "scene",
+                times[s].fastest, times[s].median);
+  }
+  std::printf("}\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--turns") return print_turns();
+  for (int32_t i = 0; i < SceneStepCount; ++i) {
+    benchmark::RegisterBenchmark((std::string("BM_Step/") + SceneSteps[i].name).c_str(), BM_Step, SceneSteps[i]);
+  }
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -5,7 +5,8 @@
 //   ?virtual   the show runs on a virtual clock (20 ms per frame) and only when asked to
 //              (window.musicdisk.runUntil); nothing waits for a gesture
 //   ?record    what the sound stream plays is kept (window.musicdisk.sound)
-//   ?bench=N   after loading, N frames are drawn on the virtual clock and timed
+//   ?bench=N   after loading, N frames are drawn on the virtual clock and timed, then each
+//              step of the scene apart (window.musicdisk.bench)
 var Module = typeof Module != 'undefined' ? Module : {};
 
 var MDPage = {
@@ -100,7 +101,9 @@ var MDPage = {
   },
 
   // Times `frames` frames in stretches of 20; the fastest stretch is the least disturbed by
-  // whatever else the machine does.
+  // whatever else the machine does. Then each step of the scene, the whole scene and the
+  // presentation apart (web_bench_scene): the fastest and the median turn of each, in
+  // milliseconds per frame.
   bench: function(frames) {
     var start = performance.now(), fastest = Infinity;
     for (var i = 0; i < frames; i += 20) {
@@ -109,7 +112,16 @@ var MDPage = {
       fastest = Math.min(fastest, (performance.now() - t) / (Math.min(frames, i + 20) - i));
     }
     var ms = performance.now() - start;
-    window.musicdisk.bench = {frames: frames, ms: ms, msPerFrame: ms / frames, fastestMsPerFrame: fastest};
+    var names = [];
+    for (var n; (n = Module['_web_bench_step_name'](names.length)) !== 0;) names.push(UTF8ToString(n));
+    names.push('scene', 'presentation');
+    var times = Module['_web_bench_scene']() >> 3;
+    var steps = {};
+    names.forEach(function(name, s) {
+      steps[name] = {fastest: HEAPF64[times + 2 * s], median: HEAPF64[times + 2 * s + 1]};
+    });
+    window.musicdisk.bench = {frames: frames, ms: ms, msPerFrame: ms / frames, fastestMsPerFrame: fastest,
+                              steps: steps, fineClock: self.crossOriginIsolated === true};
   },
 };
 

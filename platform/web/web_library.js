@@ -5,7 +5,8 @@ mergeInto(LibraryManager.library, {
   $MD: {
     canvas: null,
     ctx: null,
-    image: null,
+    image: null,   // the canvas's ImageData over the program's memory at `imageAt`
+    imageAt: 0,
     // Set by the page: whether keys go to the show, and what a key or click does otherwise.
     keysToShow: false,
     onGesture: null,
@@ -176,19 +177,23 @@ mergeInto(LibraryManager.library, {
     if (!ctx) return 0;
     MD.canvas = canvas;
     MD.ctx = ctx;
-    MD.image = ctx.createImageData(width, height);
+    MD.image = null;
     MD.listen();
     MD.fit();
     return 1;
   },
 
   md_canvas_draw__deps: ['$MD'],
+  // The image's bytes are the program's memory itself, not a copy: the image is made again
+  // only when the pixels moved or the memory grew (which replaces its buffer).
   md_canvas_draw: function(rgba, width, height) {
-    if (!MD.image || MD.image.width !== width || MD.image.height !== height) {
-      MD.image = MD.ctx.createImageData(width, height);
+    var image = MD.image;
+    if (!image || image.width !== width || image.height !== height || MD.imageAt !== rgba ||
+        image.data.buffer !== HEAPU8.buffer) {
+      image = MD.image = new ImageData(new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4), width, height);
+      MD.imageAt = rgba;
     }
-    MD.image.data.set(HEAPU8.subarray(rgba, rgba + width * height * 4));
-    MD.ctx.putImageData(MD.image, 0, 0);
+    MD.ctx.putImageData(image, 0, 0);
   },
 
   md_fullscreen__deps: ['$MD'],

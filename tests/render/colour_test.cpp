@@ -6,7 +6,7 @@
 
 #include "render/framebuffer.h"
 
-// One pixel, and a run of pixels (two at a time), add alike.
+// One pixel, and runs of pixels (four at a time), add alike.
 TEST(SaturatingAdd, CarriesAndSaturatesPerChannel) {
   const uint32_t cases[][3] = {
       {0x00fe0000, 0x00040000, 0x01ff0000},  // red saturates, bit 24 set
@@ -16,9 +16,14 @@ TEST(SaturatingAdd, CarriesAndSaturatesPerChannel) {
   };
   for (const auto& [a, b, sum] : cases) {
     EXPECT_EQ(saturating_add(a, b), sum) << std::hex << a << " + " << b;
-    uint32_t run[4] = {a, a, b, 0};
-    add_colour_to_run(run, 2, b);
-    EXPECT_EQ(std::vector<uint32_t>(run, run + 4), (std::vector<uint32_t>{sum, sum, b, 0})) << std::hex << a << " + " << b;
+    // Runs of whole groups of four and runs with pixels past the last group; the pixel
+    // after the run stays as it was.
+    for (size_t length : {400u, 398u, 6u, 2u}) {
+      std::vector<uint32_t> run(length + 1, a), expected(length + 1, sum);
+      run[length] = expected[length] = b;
+      add_colour_to_run(run.data(), static_cast<int32_t>(length), b);
+      ASSERT_EQ(run, expected) << std::hex << a << " + " << b << std::dec << ", length " << length;
+    }
   }
 }
 

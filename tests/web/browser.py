@@ -20,10 +20,12 @@ DEADLINE = 60.0  # seconds: generous, for a loaded machine
 
 
 class Server:
-    """Serves `folder` on localhost from a thread, as any static file host would."""
+    """Serves `folder` on localhost from a thread, as any static file host would. With
+    `isolated`, the pages are cross-origin isolated (the two headers that ask for it), which
+    gives them the browser's fine clock: the benchmark's, not the tests'."""
 
-    def __init__(self, folder):
-        handler = functools.partial(Quiet, directory=folder)
+    def __init__(self, folder, isolated=False):
+        handler = functools.partial(Isolated if isolated else Quiet, directory=folder)
         self.httpd = socketserver.ThreadingTCPServer(("127.0.0.1", 0), handler)
         self.httpd.daemon_threads = True
         self.port = self.httpd.server_address[1]
@@ -40,6 +42,13 @@ class Server:
 class Quiet(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
+
+
+class Isolated(Quiet):
+    def end_headers(self):
+        self.send_header("Cross-Origin-Opener-Policy", "same-origin")
+        self.send_header("Cross-Origin-Embedder-Policy", "require-corp")
+        super().end_headers()
 
 
 def wait_for(what, check, deadline=DEADLINE, every=0.05):
