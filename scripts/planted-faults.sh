@@ -219,7 +219,7 @@ fault "resampler: window a frame late" tools/playback/resampler.cpp \
   tunetool_tests '*'
 fault "embed: a line break loses its word gap" tools/embed/embed.cpp \
   "s/if (printable \&\& last_shown != ' ') bytes.push_back(' ');//" font_strip_tests '*'
-fault "embed: glyph ink allowed in row 39" tools/font/strip_rules.h \
+fault "embed: glyph ink allowed in row 39" render/strip_rules.h \
   's/StripLastInkRow = 38;/StripLastInkRow = 39;/' font_strip_tests '*'
 fault "tool output: a FIFO replaced by a file" tools/common/file_io.cpp \
   's/if (!S_ISREG(s.st_mode)) {/if (false) {/' tools_cli_tests '*'

@@ -1,8 +1,9 @@
-// The SDL2 backend's clock, message box and process exit.
+// The SDL2 backend's clock, message box, process exit and the program's own file.
 #include <cstdio>
 #include <cstdlib>
 
 #include "platform/clock.h"
+#include "platform/program_file.h"
 #include "platform/sdl/sdl_backend.h"
 #include "platform/window.h"
 
@@ -23,3 +24,6 @@ void exit_process(int code) {
   // show's records are still in use.
   std::_Exit(code);
 }
+
+// The link stays readable even when the program was started through another link.
+std::FILE* open_own_program_file() { return std::fopen("/proc/self/exe", "rb"); }

@@ -7,7 +7,7 @@
 
 #include "support/tool_run.h"
 #include "tools/font/cp437.h"
-#include "tools/font/strip_rules.h"
+#include "tools/font/strip_png.h"
 
 namespace {
 

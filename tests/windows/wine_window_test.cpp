@@ -11,9 +11,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "codecs/disk_block.h"
 #include "support/x_session.h"
 
 namespace {
@@ -299,6 +302,18 @@ TEST(WineWindow, OnAScreenItCannotUseItReportsThatAndEndsWithOne) {
   EXPECT_EQ(wait_exit(s.show, 30000), 1) << "exit code 1 once the box is closed";
 }
 
+// The program under Wine with no X server to connect to: its exit code (-1 when it did not
+// end within two minutes) and what it printed, its reports among it.
+struct Unseen {
+  int code;
+  std::string errors;
+};
+Unseen run_without_a_screen(const std::string& program) {
+  Unseen r{-1, {}};
+  r.code = run({"env", "-u", "DISPLAY", "wine", program}, {"WINEDEBUG=-all"}, 120000, &r.errors);
+  return r;
+}
+
 // No screen at all (no X server to connect to): neither display mode can be set up, the
 // show reports "cannot init screen" and ends with exit code 1 without preparing anything.
 TEST(WineWindow, WithoutAScreenItReportsThatItCannotInitTheScreenAndEndsWithOne) {
@@ -307,11 +322,40 @@ TEST(WineWindow, WithoutAScreenItReportsThatItCannotInitTheScreenAndEndsWithOne)
   run({"wineserver", "-w"}, {}, 30000);
   run({"env", "-u", "DISPLAY", "wine", "reg", "delete", key, "/v", "Desktop", "/f"}, {"WINEDEBUG=-all"}, 120000);
   run({"wineserver", "-w"}, {}, 30000);
-  std::string errors;
-  EXPECT_EQ(run({"env", "-u", "DISPLAY", "wine", MUSICDISK_WINDOWS_PROGRAM}, {"WINEDEBUG=-all"}, 120000, &errors), 1)
-      << "exit code 1";
-  EXPECT_NE(errors.find("cannot init screen"), std::string::npos) << errors;
+  const Unseen r = run_without_a_screen(MUSICDISK_WINDOWS_PROGRAM);
+  EXPECT_EQ(r.code, 1) << "exit code 1";
+  EXPECT_NE(r.errors.find("cannot init screen"), std::string::npos) << r.errors;
   run({"wineserver", "-k"}, {}, 30000);
+}
+
+// The program with a damaged disk block appended (one byte of its pieces changed): it reads
+// its own file, names the fault and ends with exit code 1 before any window opens. Without
+// a screen the box cannot appear; the text goes to standard error as well.
+TEST(WineWindow, ADamagedDiskBlockInItsOwnFileIsRefusedWithItsCause) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("md_wine_disk_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const fs::path program = dir / "damaged.exe";
+  fs::copy_file(MUSICDISK_WINDOWS_PROGRAM, program, fs::copy_options::overwrite_existing);
+  DiskPieces pieces;
+  pieces.tunes = {{4, 0, 0, 0, 0, 0, 0, 0, 'Q', 'K', 'B', 0}};
+  pieces.tuneLabels = {"One"};
+  pieces.linkLabels = {"Home"};
+  pieces.linkAddresses = {"https://example.org/"};
+  pieces.logo = pieces.sprite = pieces.scrollText = {'x', 'y', 'z'};
+  std::vector<uint8_t> block = encode_disk_block(pieces);
+  block[block.size() / 2] ^= 0x01;
+  {
+    std::ofstream out(program, std::ios::binary | std::ios::app);
+    out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size()));
+  }
+  run({"wineserver", "-k"}, {}, 30000);
+  run({"wineserver", "-w"}, {}, 30000);
+  const Unseen r = run_without_a_screen(program.string());
+  EXPECT_EQ(r.code, 1) << "exit code 1";
+  EXPECT_NE(r.errors.find("damaged disk: the block's checksum does not match"), std::string::npos) << r.errors;
+  run({"wineserver", "-k"}, {}, 30000);
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include "platform/cli.h"
 #include "tools/common/file_io.h"
 #include "tools/font/cp437.h"
-#include "tools/font/strip_rules.h"
+#include "tools/font/strip_png.h"
 #include "tools/samplecodec/tune_pack.h"
 
 namespace {

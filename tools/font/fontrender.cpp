@@ -11,7 +11,7 @@
 
 #include "platform/cli.h"
 #include "tools/font/cp437.h"
-#include "tools/font/strip_rules.h"
+#include "tools/font/strip_png.h"
 
 namespace {
 

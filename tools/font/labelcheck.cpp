@@ -8,11 +8,9 @@
 
 #include "assets/menu_texts.h"
 #include "render/font.h"
+#include "render/menu_bars.h"
 
 namespace {
-
-constexpr int32_t TuneLabelLimit = 330;  // the tune bar's gap between its brackets
-constexpr int32_t LinkLabelLimit = 270;  // the link bar's
 
 // The label as it can be printed: codes outside 32..126 as \xNN.
 std::string printable(const char* label) {
@@ -31,25 +29,11 @@ std::string printable(const char* label) {
 }
 
 bool check(const char* kind, int index, const char* label, int32_t limit, int32_t& widest) {
-  const std::string name = std::string(kind) + " label " + std::to_string(index) + " \"" + printable(label) + "\"";
-  if (label[0] == '\0') {
-    std::fprintf(stderr, "md-labelcheck: %s is empty\n", name.c_str());
-    return false;
-  }
-  for (int i = 0; label[i] != '\0'; ++i) {
-    const auto code = static_cast<unsigned char>(label[i]);
-    if (code < 32 || code > 127) {
-      std::fprintf(stderr,
-                   "md-labelcheck: %s: code %d at position %d is outside 32..127 (menu texts skip it; '#' draws "
-                   "e with acute accent)\n",
-                   name.c_str(), code, i + 1);
-      return false;
-    }
-  }
-  const int32_t width = measure_text(label);
-  if (width > limit) {
-    std::fprintf(stderr, "md-labelcheck: %s measures %d pixels; at most %d fit between the brackets\n", name.c_str(),
-                 width, limit);
+  int32_t width = 0;
+  const std::string problem = menu_label_problem(label, limit, &width);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "md-labelcheck: %s label %d \"%s\" %s\n", kind, index, printable(label).c_str(),
+                 problem.c_str());
     return false;
   }
   if (width > widest) widest = width;
@@ -57,18 +41,10 @@ bool check(const char* kind, int index, const char* label, int32_t limit, int32_
 }
 
 bool check_address(int index, const char* address) {
-  const std::string a = address;
-  if (a.rfind("https://", 0) != 0 && a.rfind("http://", 0) != 0) {
-    std::fprintf(stderr, "md-labelcheck: link address %d \"%s\" is not a web address\n", index, address);
-    return false;
-  }
-  for (char c : a) {
-    if (static_cast<unsigned char>(c) <= 32 || static_cast<unsigned char>(c) >= 127) {
-      std::fprintf(stderr, "md-labelcheck: link address %d \"%s\" holds a space or a non-ASCII code\n", index, address);
-      return false;
-    }
-  }
-  return true;
+  const std::string problem = link_address_problem(address);
+  if (problem.empty()) return true;
+  std::fprintf(stderr, "md-labelcheck: link address %d \"%s\" %s\n", index, address, problem.c_str());
+  return false;
 }
 
 }  // namespace
