@@ -6,67 +6,14 @@
 
 #include "assets/menu_texts.h"
 #include "render/font.h"
+#include "tools/font/label_rules.h"
 
 namespace {
 
-constexpr int32_t TuneLabelLimit = 330;  // the tune bar's gap between its brackets
-constexpr int32_t LinkLabelLimit = 270;  // the link bar's
-
-// The label as it can be printed: codes outside 32..126 as \xNN.
-std::string printable(const char* label) {
-  std::string out;
-  for (const char* p = label; *p != '\0'; ++p) {
-    const auto c = static_cast<unsigned char>(*p);
-    if (c >= 32 && c < 127) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    }
-  }
-  return out;
-}
-
-bool check(const char* kind, int index, const char* label, int32_t limit, int32_t& widest) {
-  const std::string name = std::string(kind) + " label " + std::to_string(index) + " \"" + printable(label) + "\"";
-  if (label[0] == '\0') {
-    std::fprintf(stderr, "md-labelcheck: %s is empty\n", name.c_str());
-    return false;
-  }
-  for (int i = 0; label[i] != '\0'; ++i) {
-    const auto code = static_cast<unsigned char>(label[i]);
-    if (code < 32 || code > 127) {
-      std::fprintf(stderr,
-                   "md-labelcheck: %s: code %d at position %d is outside 32..127 (menu texts skip it; '#' draws "
-                   "e with acute accent)\n",
-                   name.c_str(), code, i + 1);
-      return false;
-    }
-  }
-  const int32_t width = measure_text(label);
-  if (width > limit) {
-    std::fprintf(stderr, "md-labelcheck: %s measures %d pixels; at most %d fit between the brackets\n", name.c_str(),
-                 width, limit);
-    return false;
-  }
-  if (width > widest) widest = width;
-  return true;
-}
-
-bool check_address(int index, const char* address) {
-  const std::string a = address;
-  if (a.rfind("https://", 0) != 0 && a.rfind("http://", 0) != 0) {
-    std::fprintf(stderr, "md-labelcheck: link address %d \"%s\" is not a web address\n", index, address);
-    return false;
-  }
-  for (char c : a) {
-    if (static_cast<unsigned char>(c) <= 32 || static_cast<unsigned char>(c) >= 127) {
-      std::fprintf(stderr, "md-labelcheck: link address %d \"%s\" holds a space or a non-ASCII code\n", index, address);
-      return false;
-    }
-  }
-  return true;
+bool report(const std::string& problem) {
+  if (problem.empty()) return true;
+  std::fprintf(stderr, "md-labelcheck: %s\n", problem.c_str());
+  return false;
 }
 
 }  // namespace
@@ -74,11 +21,15 @@ bool check_address(int index, const char* address) {
 int main() {
   build_font_from(FontStrip);
   bool ok = true;
-  int32_t widest_tune = 0, widest_link = 0;
-  for (int n = 1; n <= 14; ++n) ok = check("tune", n, TuneLabels[n], TuneLabelLimit, widest_tune) && ok;
+  int32_t widest_tune = 0, widest_link = 0, width = 0;
+  for (int n = 1; n <= 14; ++n) {
+    ok = report(label_problem("tune", n, TuneLabels[n], TuneLabelLimit, width)) && ok;
+    if (width > widest_tune) widest_tune = width;
+  }
   for (int m = 1; m <= 17; ++m) {
-    ok = check("link", m, LinkLabels[m], LinkLabelLimit, widest_link) && ok;
-    ok = check_address(m, LinkAddresses[m]) && ok;
+    ok = report(label_problem("link", m, LinkLabels[m], LinkLabelLimit, width)) && ok;
+    if (width > widest_link) widest_link = width;
+    ok = report(address_problem(m, LinkAddresses[m])) && ok;
   }
   if (!ok) return 1;
   std::printf("menu labels fit: widest tune label %d of %d pixels, widest link label %d of %d\n", widest_tune,
