@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "assets/disk.h"
 #include "codecs/samples.h"
 #include "platform/blocks.h"
 #include "platform/memory.h"
@@ -18,8 +19,8 @@ uint32_t stream_blocks(const uint8_t* stream) {
 }  // namespace
 
 void assemble_tune(int n) {
-  if (n < 1 || n > TuneCount) return;
-  const StoredTune& tune = StoredTunes[n - 1];
+  if (n < 1 || n > disk_tune_count()) return;
+  const StoredTune& tune = CustomDisk ? CustomDisk->tunes[n - 1] : StoredTunes[n - 1];
   // The decoder writes as many samples as the block count says; one that would run past
   // the buffer is not decoded at all.
   const uint64_t decoded = decoded_sample_count(stream_blocks(tune.stream));

@@ -22,7 +22,7 @@ extern const StoredTune StoredTunes[TuneCount];
 // Each image is a TuneImageBytes buffer that lives for the rest of the run.
 extern uint8_t* tune_images[TuneCount + 1];
 
-// For n = 1..13: allocates a zero-filled buffer, copies the stored part to its start,
+// For n = 1..13 (1..the tune count of a disk from a block, assets/disk.h): allocates a zero-filled buffer, copies the stored part to its start,
 // decodes the samples directly after it and records the buffer in slot n. Any other n does
 // nothing. When the buffer cannot be had the block-failure handler runs (the show's ends the
 // process); should it return, the slot stays empty. A tune whose stored part and decoded

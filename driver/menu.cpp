@@ -1,6 +1,6 @@
 #include "driver/menu.h"
 
-#include "assets/menu_texts.h"
+#include "assets/disk.h"
 #include "audio/audio_stream.h"
 #include "codecs/tunes.h"
 #include "display/window.h"
@@ -34,34 +34,38 @@ void reset_menu_state() {
 }
 
 void menu_control(uint32_t now) {
+  // The built-in disk has 13 tunes, silence as entry 14 and 17 links; a disk from a block
+  // may have fewer, and its silence entry follows its last tune.
+  const int32_t silence = disk_tune_count() + 1;
+  const int32_t links = disk_link_count();
   if (KeyState[VK_LEFT] && guard_passed(now, LastKeyTick, RepeatGuardMs)) {
     if (ActiveBar == 0) {
-      if (TuneNumber < SilenceTune) stop_tune();
+      if (TuneNumber < silence) stop_tune();
       TuneNumber -= 1;
       if (TuneNumber < 1) {
-        TuneNumber = SilenceTune;
-      } else if (TuneNumber < SilenceTune) {
+        TuneNumber = silence;
+      } else if (TuneNumber < silence) {
         start_tune(TuneNumber);
       }
     } else {
       LinkNumber -= 1;
-      if (LinkNumber < 1) LinkNumber = LinkCount;
+      if (LinkNumber < 1) LinkNumber = links;
     }
     LastKeyTick = now;
   }
   if (KeyState[VK_RIGHT] && guard_passed(now, LastKeyTick, RepeatGuardMs)) {
     if (ActiveBar == 0) {
-      if (TuneNumber < SilenceTune) stop_tune();
+      if (TuneNumber < silence) stop_tune();
       TuneNumber += 1;
-      if (TuneNumber > SilenceTune) {
+      if (TuneNumber > silence) {
         TuneNumber = 1;
         start_tune(1);
-      } else if (TuneNumber < SilenceTune) {
+      } else if (TuneNumber < silence) {
         start_tune(TuneNumber);
       }
     } else {
       LinkNumber += 1;
-      if (LinkNumber > LinkCount) LinkNumber = 1;
+      if (LinkNumber > links) LinkNumber = 1;
     }
     LastKeyTick = now;
   }
@@ -95,4 +99,4 @@ void stop_tune() {
   }
 }
 
-void open_link(int32_t m) { open_address(LinkAddresses[m]); }
+void open_link(int32_t m) { open_address(disk_link_address(m)); }

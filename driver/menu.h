@@ -2,9 +2,9 @@
 #pragma once
 #include <cstdint>
 
-// 1..13 a tune, 14 silence.
+// 1..13 a tune, 14 silence (a disk of N tunes from a block: 1..N, N + 1 silence).
 extern int32_t TuneNumber;
-// 1..17.
+// 1..17 (fewer on a disk from a block).
 extern int32_t LinkNumber;
 // 0: the tune bar is active, 1: the link bar.
 extern int32_t ActiveBar;
@@ -13,6 +13,7 @@ extern int32_t MusicPlaying;
 extern uint32_t LastKeyTick;
 extern uint32_t LastLinkTick;
 
+// The built-in disk's silence entry and link count.
 constexpr int32_t SilenceTune = 14;
 constexpr int32_t LinkCount = 17;
 

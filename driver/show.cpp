@@ -7,6 +7,7 @@
 #include "display/surfaces.h"
 #include "display/window.h"
 #include "codecs/tunes.h"
+#include "driver/disk.h"
 #include "driver/menu.h"
 #include "platform/blocks.h"
 #include "platform/clock.h"
@@ -93,6 +94,8 @@ bool start_show() {
   set_block_failure_handler(out_of_memory);
   // Closing the window at any time stops the tune before the process ends.
   set_close_handler(stop_tune);
+  // A disk block is checked whole before any window opens; a damaged one ends the start.
+  if (!load_disk()) return false;
   if (!init_display_window(FrameWidth, FrameHeight, false)) {
     report_error("cannot init screen");
     return false;

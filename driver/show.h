@@ -35,8 +35,9 @@ void begin_frame_loop();
 void frame_pass();
 // True once Escape is held: no further pass begins.
 bool show_ended();
-// The main sequence in its two halves around the frame loop. start_show brings up the
-// window and display (false, with the error reported, when it cannot), unpacks everything,
+// The main sequence in its two halves around the frame loop. start_show loads the disk
+// (driver/disk.h) and brings up the window and display (false, with the error reported,
+// when either fails), unpacks everything,
 // starts the first tune and the show clock; end_show frees the show buffers, stops the tune
 // and closes the window, which ends the process.
 bool start_show();

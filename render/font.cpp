@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "assets/disk.h"
 #include "platform/blocks.h"
 #include "render/framebuffer.h"
 #include "render/scroller.h"
@@ -53,7 +54,7 @@ void build_font_from(const FontStripRecord& strip) {
 }
 
 void build_font() {
-  build_font_from(FontStrip);
+  build_font_from(CustomDisk && CustomDisk->font ? *CustomDisk->font : FontStrip);
   // Starts empty: the block comes zero-filled.
   ScrollStrip = static_cast<uint32_t*>(alloc_block(ScrollStripWidth * ScrollStripRows * 4));
 }

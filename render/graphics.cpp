@@ -1,5 +1,6 @@
 #include "render/graphics.h"
 
+#include "assets/disk.h"
 #include "assets/pictures.h"
 #include "codecs/picture.h"
 #include "platform/blocks.h"
@@ -18,8 +19,13 @@ void prepare_graphics() {
   // Rows 0 to 7 stay black for the whole show: nothing draws there, and the block comes
   // zero-filled.
   // Each stream from a fresh reader; a picture that does not decode stays black.
-  decode_picture_stream(LogoStream, LogoStream_size, LogoPicture, LogoWidth, LogoHeight, 22);
-  decode_picture_stream(SpriteStream, SpriteStream_size, SpritePicture, SpriteSize, SpriteSize, 22);
+  if (CustomDisk) {
+    decode_picture_stream(CustomDisk->logo, CustomDisk->logoBytes, LogoPicture, LogoWidth, LogoHeight, 22);
+    decode_picture_stream(CustomDisk->sprite, CustomDisk->spriteBytes, SpritePicture, SpriteSize, SpriteSize, 22);
+  } else {
+    decode_picture_stream(LogoStream, LogoStream_size, LogoPicture, LogoWidth, LogoHeight, 22);
+    decode_picture_stream(SpriteStream, SpriteStream_size, SpritePicture, SpriteSize, SpriteSize, 22);
+  }
   // One image per tune (and the silent choice), then one per link.
   render_menu_bar_images();
 }

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "assets/menu_texts.h"
+#include "assets/disk.h"
 #include "platform/blocks.h"
 #include "render/font.h"
 #include "render/framebuffer.h"
@@ -110,8 +110,10 @@ void overlay_bar_image(const uint32_t* image, int32_t row, int32_t shift) {
 
 void render_menu_bar_images() {
   std::vector<uint32_t> scratch;  // one for all 31 images
-  for (int32_t n = 1; n <= 14; ++n) TuneBarImages[n] = render_bar_image_in(TuneLabels[n], TuneBarFrame, scratch);
-  for (int32_t m = 1; m <= 17; ++m) LinkBarImages[m] = render_bar_image_in(LinkLabels[m], LinkBarFrame, scratch);
+  for (int32_t n = 1; n <= disk_tune_count() + 1; ++n)
+    TuneBarImages[n] = render_bar_image_in(disk_tune_label(n), TuneBarFrame, scratch);
+  for (int32_t m = 1; m <= disk_link_count(); ++m)
+    LinkBarImages[m] = render_bar_image_in(disk_link_label(m), LinkBarFrame, scratch);
 }
 
 void free_menu_bar_images() {
@@ -123,4 +125,30 @@ void free_menu_bar_images() {
     free_block(image);
     image = nullptr;
   }
+}
+
+std::string menu_label_problem(const char* label, int32_t limit, int32_t* width) {
+  if (label[0] == '\0') return "is empty";
+  for (int i = 0; label[i] != '\0'; ++i) {
+    const auto code = static_cast<unsigned char>(label[i]);
+    if (code < 32 || code > 127)
+      return "has code " + std::to_string(code) + " at position " + std::to_string(i + 1) +
+             " is outside 32..127 (menu texts skip it; '#' draws e with acute accent)";
+  }
+  const int32_t measured = measure_text(label);
+  if (width) *width = measured;
+  if (measured > limit)
+    return "measures " + std::to_string(measured) + " pixels; at most " + std::to_string(limit) +
+           " fit between the brackets";
+  return {};
+}
+
+std::string link_address_problem(const char* address) {
+  const std::string a = address;
+  if (a.rfind("https://", 0) != 0 && a.rfind("http://", 0) != 0) return "is not a web address";
+  for (char c : a) {
+    if (static_cast<unsigned char>(c) <= 32 || static_cast<unsigned char>(c) >= 127)
+      return "holds a space or a non-ASCII code";
+  }
+  return {};
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "assets/disk.h"
 #include "assets/scroll_text.h"
 #include "render/font.h"
 #include "render/framebuffer.h"
@@ -47,7 +48,7 @@ void refill_strip(const unsigned char* text) {
 
 }  // namespace
 
-void draw_scroller(float t) { draw_scroller_text(t, ScrollText); }
+void draw_scroller(float t) { draw_scroller_text(t, CustomDisk ? CustomDisk->scrollText : ScrollText); }
 
 void draw_scroller_text(float t, const unsigned char* text) {
   const float phase = static_cast<float>(0.3 * static_cast<double>(t));

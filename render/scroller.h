@@ -17,7 +17,8 @@ extern float LastScrollPhase;
 
 constexpr int32_t WAVE_TABLE_SIZE = 1024;
 
-// One frame of the scroller at show time t, with the built-in ScrollText.
+// One frame of the scroller at show time t, with the disk's text (the built-in ScrollText
+// unless a disk block brought another).
 void draw_scroller(float t);
 // The same with any NUL-terminated text of code page 437 bytes (bytes 1 to 31 are
 // ignored); it must hold a character of code 32 or above.

@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "platform/display_device.h"
 #include "platform/memory.h"
+#include "platform/program_file.h"
 #include "platform/window.h"
 
 namespace {
@@ -548,3 +549,5 @@ bool create_display_device(DisplayDevice** device) {
   *device = Device;
   return true;
 }
+
+std::string own_program_file() { return {}; }

@@ -1,8 +1,11 @@
-// The SDL2 backend's clock, message box and process exit.
+// The SDL2 backend's clock, message box, process exit and the program's own file.
 #include <cstdio>
 #include <cstdlib>
 
+#include <unistd.h>
+
 #include "platform/clock.h"
+#include "platform/program_file.h"
 #include "platform/sdl/sdl_backend.h"
 #include "platform/window.h"
 
@@ -22,4 +25,12 @@ void exit_process(int code) {
   // Ends at once, like the process exit it stands in for: no destructors run while the
   // show's records are still in use.
   std::_Exit(code);
+}
+
+std::string own_program_file() {
+  // The link stays readable even when the program was started through another link.
+  char path[4096];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return {};
+  return std::string(path, static_cast<size_t>(n));
 }

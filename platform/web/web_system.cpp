@@ -8,6 +8,7 @@
 #include <new>
 
 #include "platform/clock.h"
+#include "platform/program_file.h"
 #include "platform/shell.h"
 #include "platform/thread.h"
 #include "platform/web/web_backend.h"
@@ -65,3 +66,7 @@ void close_thread(ThreadHandle* thread) {
   if (!thread->ended) emscripten_clear_interval(thread->timer);
   delete thread;
 }
+
+// The page fetches disk.bin beside index.html before the show starts and, when there is
+// one, writes it here (page.js).
+std::string own_program_file() { return "/disk.bin"; }

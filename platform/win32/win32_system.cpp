@@ -1,8 +1,10 @@
 // The Win32 backend's kernel and shell services: the tick count, sleeping, the
-// audio streaming thread, and opening a web address.
+// audio streaming thread, opening a web address, and the program's own file.
 #include "platform/win32/win32_backend.h"
 
 #include <shellapi.h>
+
+#include "platform/program_file.h"
 
 uint32_t get_tick_count() { return GetTickCount(); }
 
@@ -54,4 +56,12 @@ void open_address(const char* address) {
   // The address itself is opened, so whatever browser the user has chosen shows it; naming
   // one browser program would fail wherever that program is not installed.
   ShellExecuteA(nullptr, "open", address, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+std::string own_program_file() {
+  // The ANSI form, which the C library's fopen takes.
+  char path[MAX_PATH + 1];
+  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  if (n == 0 || n >= sizeof path) return {};
+  return std::string(path, n);
 }

@@ -5,7 +5,7 @@
 #include <span>
 
 #include "tools/common/png_io.h"
-#include "tools/font/strip_rules.h"
+#include "tools/font/strip_png.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> bytes(data, size);

@@ -7,7 +7,7 @@
 
 #include "platform/cli.h"
 #include "tools/common/file_io.h"
-#include "tools/font/strip_rules.h"
+#include "tools/font/strip_png.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tools/font/cp437.h"
-#include "tools/font/strip_rules.h"
+#include "tools/font/strip_png.h"
 
 namespace {
 

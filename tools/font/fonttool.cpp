@@ -13,7 +13,7 @@
 #include "render/menu_bars.h"
 #include "tools/common/png_io.h"
 #include "tools/font/cp437.h"
-#include "tools/font/strip_rules.h"
+#include "tools/font/strip_png.h"
 
 namespace {
 

@@ -6,13 +6,42 @@
 
 #include "assets/menu_texts.h"
 #include "render/font.h"
-#include "tools/font/label_rules.h"
+#include "render/menu_bars.h"
 
 namespace {
 
-bool report(const std::string& problem) {
+// The label as it can be printed: codes outside 32..126 as \xNN.
+std::string printable(const char* label) {
+  std::string out;
+  for (const char* p = label; *p != '\0'; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    if (c >= 32 && c < 127) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+bool check(const char* kind, int index, const char* label, int32_t limit, int32_t& widest) {
+  int32_t width = 0;
+  const std::string problem = menu_label_problem(label, limit, &width);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "md-labelcheck: %s label %d \"%s\" %s\n", kind, index, printable(label).c_str(),
+                 problem.c_str());
+    return false;
+  }
+  if (width > widest) widest = width;
+  return true;
+}
+
+bool check_address(int index, const char* address) {
+  const std::string problem = link_address_problem(address);
   if (problem.empty()) return true;
-  std::fprintf(stderr, "md-labelcheck: %s\n", problem.c_str());
+  std::fprintf(stderr, "md-labelcheck: link address %d \"%s\" %s\n", index, address, problem.c_str());
   return false;
 }
 
@@ -21,15 +50,11 @@ bool report(const std::string& problem) {
 int main() {
   build_font_from(FontStrip);
   bool ok = true;
-  int32_t widest_tune = 0, widest_link = 0, width = 0;
-  for (int n = 1; n <= 14; ++n) {
-    ok = report(label_problem("tune", n, TuneLabels[n], TuneLabelLimit, width)) && ok;
-    if (width > widest_tune) widest_tune = width;
-  }
+  int32_t widest_tune = 0, widest_link = 0;
+  for (int n = 1; n <= 14; ++n) ok = check("tune", n, TuneLabels[n], TuneLabelLimit, widest_tune) && ok;
   for (int m = 1; m <= 17; ++m) {
-    ok = report(label_problem("link", m, LinkLabels[m], LinkLabelLimit, width)) && ok;
-    if (width > widest_link) widest_link = width;
-    ok = report(address_problem(m, LinkAddresses[m])) && ok;
+    ok = check("link", m, LinkLabels[m], LinkLabelLimit, widest_link) && ok;
+    ok = check_address(m, LinkAddresses[m]) && ok;
   }
   if (!ok) return 1;
   std::printf("menu labels fit: widest tune label %d of %d pixels, widest link label %d of %d\n", widest_tune,

@@ -1,6 +1,7 @@
 #include "tools/make/disk_folder.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -9,11 +10,12 @@
 #include "assets/menu_texts.h"
 #include "codecs/picture_encoder.h"
 #include "render/font.h"
+#include "render/menu_bars.h"
+#include "render/strip_rules.h"
 #include "tools/common/file_io.h"
 #include "tools/common/png_io.h"
-#include "tools/font/label_rules.h"
 #include "tools/font/scroll_text.h"
-#include "tools/font/strip_rules.h"
+#include "tools/font/strip_png.h"
 #include "tools/picturetool/picture_roles.h"
 #include "tools/tunetool/xm_pack.h"
 
@@ -57,6 +59,22 @@ std::string trimmed(const std::string& s) {
   const size_t first = s.find_first_not_of(" \t");
   if (first == std::string::npos) return {};
   return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+// "tune label 3 \"Far Too Long\" measures 341 pixels; ...": the label named, with the
+// problem in the show's own words; codes outside 32..126 printed as \xNN.
+std::string label_problem(const char* kind, size_t index, const std::string& label, int32_t limit) {
+  const std::string problem =
+      label.find('\0') != std::string::npos ? "holds a zero byte" : menu_label_problem(label.c_str(), limit);
+  if (problem.empty()) return {};
+  std::string shown;
+  for (char ch : label) {
+    const auto c = static_cast<unsigned char>(ch);
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02x", c);
+    shown += c >= 32 && c < 127 ? std::string(1, ch) : std::string(hex);
+  }
+  return std::string(kind) + " label " + std::to_string(index) + " \"" + shown + "\" " + problem;
 }
 
 // The menu's font draws '#' as e with acute accent; a label written in UTF-8 may use the letter.
@@ -114,7 +132,6 @@ void read_labels(Reader& r, const Titles& titles) {
       r.problem(r.path("labels.txt") + ": " + std::to_string(lines.size()) + " lines, but the disk has " +
                 std::to_string(titles.size()) + " tunes and the silence entry");
   }
-  int32_t width = 0;
   for (size_t n = 0; n <= titles.size(); ++n) {
     const bool silence = n == titles.size();
     std::string label = n < lines.size() ? menu_label(lines[n]) : "";
@@ -129,7 +146,7 @@ void read_labels(Reader& r, const Titles& titles) {
         continue;
       }
     }
-    const std::string problem = label_problem("tune", static_cast<int>(n + 1), label, TuneLabelLimit, width);
+    const std::string problem = label_problem("tune", n + 1, label, TuneLabelLimit);
     if (!problem.empty()) r.problem(from + problem);
     (silence ? r.out.pieces.silenceLabel : r.out.pieces.tuneLabels.emplace_back()) = label;
   }
@@ -151,9 +168,10 @@ void read_links(Reader& r) {
       continue;
     }
     const std::string label = menu_label(line.substr(0, gap)), address = line.substr(gap + 1);
-    int32_t width = 0;
-    if (std::string p = label_problem("link", index, label, LinkLabelLimit, width); !p.empty()) r.problem(where + p);
-    if (std::string p = address_problem(index, address); !p.empty()) r.problem(where + p);
+    if (std::string p = label_problem("link", static_cast<size_t>(index), label, LinkLabelLimit); !p.empty())
+      r.problem(where + p);
+    if (std::string p = link_address_problem(address.c_str()); !p.empty())
+      r.problem(where + "link address " + std::to_string(index) + " \"" + address + "\" " + p);
     r.out.pieces.linkLabels.push_back(label);
     r.out.pieces.linkAddresses.push_back(address);
   }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/cli.h"
+#include "driver/disk.h"
 #include "tools/common/file_io.h"
 #include "tools/make/disk_folder.h"
 
@@ -137,9 +138,11 @@ int make(const Home& home, const std::string& folder, const std::string& name, c
                 " in " + folder + "; nothing written");
   }
   block_bytes = encode_disk_block(read.pieces);
-  // The block as the show will read it back, before any program is written.
-  if (DiskBlockRead back = read_disk_block(block_bytes); back.status != DiskBlockStatus::Found)
-    return fail("internal error: the new disk does not read back: " + back.error);
+  // The block as the show will read and check it, before any program is written.
+  DiskBlockRead back = read_disk_block(block_bytes);
+  if (back.status != DiskBlockStatus::Found) return fail("internal error: the new disk does not read back: " + back.error);
+  if (std::string problem = validate_disk_pieces(back.pieces); !problem.empty())
+    return fail("internal error: the show would refuse this disk: " + problem);
 
   const fs::path beside = programs ? fs::path(*programs) : home.folder;
   const bool build = !programs && home.buildTree;

@@ -1,69 +1,4 @@
-#include "tools/font/strip_rules.h"
-
-#include <png.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-
-#include "tools/common/file_io.h"
-#include "tools/common/png_io.h"
-
-namespace {
-
-// The widest strip the font's tables can hold: every glyph at its widest with its gap.
-constexpr int32_t StripMaxWidth = StripMaxGlyphs * (StripMaxGlyphWidth + StripGlyphGap);
-
-void levels_of(const RgbImage& image, StripLevels& strip) {
-  strip.width = image.width;
-  strip.height = image.height;
-  strip.levels.resize(image.pixels.size());
-  for (size_t i = 0; i < image.pixels.size(); ++i) {
-    const uint32_t p = image.pixels[i];
-    const uint32_t grey = (((p >> 16) & 0xff) * 77 + ((p >> 8) & 0xff) * 150 + (p & 0xff) * 29 + 128) >> 8;
-    strip.levels[i] = grey_to_level(grey);
-  }
-}
-
-}  // namespace
-
-bool read_strip_png(const std::string& path, StripLevels& strip, std::string& error) {
-  RgbImage image;
-  if (!read_png(path, image, error, StripMaxWidth, StripRows)) return false;
-  levels_of(image, strip);
-  return true;
-}
-
-bool decode_strip_png(std::span<const uint8_t> bytes, const std::string& name, StripLevels& strip,
-                      std::string& error) {
-  RgbImage image;
-  if (!decode_png(bytes, name, image, error, StripMaxWidth, StripRows)) return false;
-  levels_of(image, strip);
-  return true;
-}
-
-bool write_strip_png(const std::string& path, const StripLevels& strip, std::string& error) {
-  std::vector<uint8_t> grey(strip.levels.size());
-  for (size_t i = 0; i < grey.size(); ++i) grey[i] = level_to_grey(strip.levels[i]);
-  png_image png;
-  std::memset(&png, 0, sizeof png);
-  png.version = PNG_IMAGE_VERSION;
-  png.width = static_cast<png_uint_32>(strip.width);
-  png.height = static_cast<png_uint_32>(strip.height);
-  png.format = PNG_FORMAT_GRAY;
-  png_alloc_size_t size = 0;
-  if (!png_image_write_get_memory_size(png, size, 0, grey.data(), 0, nullptr)) {
-    error = path + ": " + png.message;
-    return false;
-  }
-  std::vector<uint8_t> encoded(size);
-  if (!png_image_write_to_memory(&png, encoded.data(), &size, 0, grey.data(), 0, nullptr)) {
-    error = path + ": " + png.message;
-    return false;
-  }
-  encoded.resize(size);
-  return write_whole_output(path, encoded, error);
-}
+#include "render/strip_rules.h"
 
 namespace {
 
@@ -107,6 +42,13 @@ bool check_strip(const StripLevels& strip, int32_t last_code, std::string& error
   if (strip.width < 1 || strip.width > 65535) {
     error = "the strip is " + std::to_string(strip.width) + " columns wide; it must be 1 to 65535";
     return false;
+  }
+  for (size_t i = 0; i < strip.levels.size(); ++i) {
+    if (strip.levels[i] > 15) {
+      error = "a pixel in row " + std::to_string(i / strip.width) + " (column " + std::to_string(i % strip.width) +
+              ") has level " + std::to_string(strip.levels[i]) + "; levels run from 0 to 15";
+      return false;
+    }
   }
   const std::vector<StripGlyph> glyphs = scan_strip(strip);
   // The glyph holding column x, for naming where a rule breaks.

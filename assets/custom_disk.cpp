@@ -1,0 +1,3 @@
+#include "assets/disk.h"
+
+const CustomDiskRecord* CustomDisk = nullptr;

@@ -1,0 +1,269 @@
+#include "driver/disk.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "assets/disk.h"
+#include "codecs/picture.h"
+#include "codecs/samples.h"
+#include "codecs/tunes.h"
+#include "platform/blocks.h"
+#include "platform/program_file.h"
+#include "platform/report.h"
+#include "player/module.h"
+#include "render/font.h"
+#include "render/graphics.h"
+#include "render/menu_bars.h"
+#include "render/strip_rules.h"
+
+namespace {
+
+// The glyphs a strip must hold: the scroll text may use any code the code page conversion
+// gives, up to 238.
+constexpr int32_t LastGlyphCode = 238;
+// No program with its disk comes near this; a larger file is not read at all.
+constexpr long MostDiskFileBytes = 512L << 20;
+
+uint32_t u32_at(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+// A packed tune (u32 L, u32 S, stored part, stream), assembled as the show assembles it.
+std::string tune_problem(const std::vector<uint8_t>& packed, std::vector<uint8_t>& image) {
+  const uint32_t length = u32_at(packed.data());
+  const uint8_t* stream = packed.data() + 8 + length;
+  const size_t streamBytes = packed.size() - 8 - length;
+  const SampleStreamInfo info = measure_sample_stream(stream, streamBytes);
+  if (info.error != SampleStreamError::None) return "its sample stream is cut short";
+  if (info.streamBytes != streamBytes) return "its sample stream ends before its stated size";
+  const uint64_t used = uint64_t{length} + info.decodedCount;
+  if (used > TuneImageBytes)
+    return "it takes " + std::to_string(used) + " bytes once unpacked, " + std::to_string(used - TuneImageBytes) +
+           " over its budget of " + std::to_string(TuneImageBytes);
+  std::fill(image.begin(), image.end(), 0);
+  std::memcpy(image.data(), packed.data() + 8, length);
+  if (!decode_samples_checked(TheSampleDecoder, stream, streamBytes, reinterpret_cast<int8_t*>(image.data() + length),
+                              TuneImageBytes - length))
+    return "its sample stream does not decode";
+  const ImageCheck check = validate_module_image(image.data(), image.size());
+  if (check != ImageCheck::Ok) return std::string("not a module image the player can play: ") + image_check_text(check);
+  return {};
+}
+
+// A picture stream of exactly width x height that decodes into every macroblock.
+std::string picture_problem(const std::vector<uint8_t>& stream, int32_t width, int32_t height) {
+  PictureDecoder decoder;
+  if (parse_picture_headers(decoder, stream.data(), stream.size()) != 1)
+    return "not a picture stream (no sequence header and intra picture found)";
+  const std::string wanted = std::to_string(width) + " x " + std::to_string(height);
+  if (decoder.picture.width != width || decoder.picture.height != height)
+    return "the picture is " + std::to_string(decoder.picture.width) + " x " + std::to_string(decoder.picture.height) +
+           "; it must be " + wanted;
+  // Decoded pixels never set the top byte: a macroblock whose first pixel still holds it
+  // was never reached.
+  constexpr uint32_t Unreached = 0xFF000000u;
+  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, Unreached);
+  decode_picture(decoder, pixels.data(), width, height);
+  int32_t missing = 0;
+  for (int32_t y = 0; y < height; y += 16)
+    for (int32_t x = 0; x < width; x += 16) missing += pixels[static_cast<size_t>(y) * width + x] == Unreached;
+  if (missing > 0)
+    return "the stream ends early: " + std::to_string(missing) + " of " + std::to_string(width / 16 * (height / 16)) +
+           " macroblocks are missing";
+  return {};
+}
+
+// The label as it can be shown in a message: codes outside 32..126 as \xNN.
+std::string printable(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c >= 32 && c < 127) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+// Labels are measured with the disk's own font, built for the purpose and given back.
+std::string labels_problem(const DiskPieces& pieces) {
+  const FontRecord before = Font;
+  if (pieces.font.width != 0)
+    build_font_from(FontStripRecord{pieces.font.width, pieces.font.height, pieces.font.levels.data()});
+  else
+    build_font_from(FontStrip);
+  auto check = [](const char* kind, size_t index, const std::string& label, int32_t limit) -> std::string {
+    // A zero byte would end the label early: it is one of the codes refused below.
+    const std::string problem =
+        label.find('\0') != std::string::npos ? "holds code 0" : menu_label_problem(label.c_str(), limit);
+    if (problem.empty()) return {};
+    return std::string(kind) + (index ? " " + std::to_string(index) : "") + " \"" + printable(label) + "\" " + problem;
+  };
+  std::string problem;
+  for (size_t n = 0; n < pieces.tuneLabels.size() && problem.empty(); ++n)
+    problem = check("tune label", n + 1, pieces.tuneLabels[n], TuneLabelLimit);
+  if (problem.empty()) problem = check("silence label", 0, pieces.silenceLabel, TuneLabelLimit);
+  for (size_t m = 0; m < pieces.linkLabels.size() && problem.empty(); ++m)
+    problem = check("link label", m + 1, pieces.linkLabels[m], LinkLabelLimit);
+  free_block(Font.pixels);
+  Font = before;
+  return problem;
+}
+
+}  // namespace
+
+std::string validate_disk_pieces(const DiskPieces& pieces) {
+  std::vector<uint8_t> image(TuneImageBytes);
+  for (size_t n = 0; n < pieces.tunes.size(); ++n) {
+    const std::string problem = tune_problem(pieces.tunes[n], image);
+    if (!problem.empty()) return "tune " + std::to_string(n + 1) + ": " + problem;
+  }
+  if (std::string problem = picture_problem(pieces.logo, LogoWidth, LogoHeight); !problem.empty())
+    return "logo: " + problem;
+  if (std::string problem = picture_problem(pieces.sprite, SpriteSize, SpriteSize); !problem.empty())
+    return "sprite: " + problem;
+  if (pieces.font.width != 0) {
+    const StripLevels strip{pieces.font.width, pieces.font.height, pieces.font.levels};
+    std::string problem;
+    if (!check_strip(strip, LastGlyphCode, problem)) return "font strip: " + problem;
+  }
+  if (std::string problem = labels_problem(pieces); !problem.empty()) return problem;
+  for (size_t m = 0; m < pieces.linkAddresses.size(); ++m) {
+    const std::string& address = pieces.linkAddresses[m];
+    const std::string problem =
+        address.find('\0') != std::string::npos ? "holds code 0" : link_address_problem(address.c_str());
+    if (!problem.empty())
+      return "link address " + std::to_string(m + 1) + " \"" + printable(address) + "\" " + problem;
+  }
+  if (pieces.scrollText.empty()) return "the scroll text is empty";
+  for (size_t i = 0; i < pieces.scrollText.size(); ++i) {
+    const uint8_t code = pieces.scrollText[i];
+    if (code < 32 || code > LastGlyphCode)
+      return "the scroll text's character " + std::to_string(i + 1) + " (code " + std::to_string(code) +
+             ") has no glyph in the font";
+  }
+  return {};
+}
+
+namespace {
+
+// The installed disk and everything CustomDisk points into.
+struct DiskStore {
+  DiskPieces pieces;
+  std::vector<uint8_t> scrollText;  // with its terminating zero
+  StoredTune tunes[DiskMaxTunes] = {};
+  const char* tuneLabels[DiskMaxTunes + 2] = {};
+  const char* linkLabels[DiskMaxLinks + 1] = {};
+  const char* linkAddresses[DiskMaxLinks + 1] = {};
+  FontStripRecord font = {};
+  CustomDiskRecord record = {};
+};
+DiskStore* Installed = nullptr;
+
+std::string TheDiskFile;
+
+}  // namespace
+
+void install_disk(DiskPieces pieces) {
+  forget_disk();
+  auto* store = new DiskStore;
+  store->pieces = std::move(pieces);
+  const DiskPieces& p = store->pieces;
+  const int32_t tunes = static_cast<int32_t>(p.tunes.size());
+  const int32_t links = static_cast<int32_t>(p.linkLabels.size());
+  for (int32_t n = 0; n < tunes; ++n) {
+    const uint8_t* packed = p.tunes[n].data();
+    const uint32_t length = u32_at(packed);
+    store->tunes[n] = {packed + 8, length, packed + 8 + length};
+  }
+  store->tuneLabels[0] = "";
+  for (int32_t n = 0; n < tunes; ++n) store->tuneLabels[n + 1] = p.tuneLabels[n].c_str();
+  store->tuneLabels[tunes + 1] = p.silenceLabel.c_str();
+  store->linkLabels[0] = store->linkAddresses[0] = "";
+  for (int32_t m = 0; m < links; ++m) {
+    store->linkLabels[m + 1] = p.linkLabels[m].c_str();
+    store->linkAddresses[m + 1] = p.linkAddresses[m].c_str();
+  }
+  store->scrollText = p.scrollText;
+  store->scrollText.push_back(0);
+  store->font = {p.font.width, p.font.height, p.font.levels.data()};
+  store->record = {tunes,
+                   store->tunes,
+                   store->tuneLabels,
+                   links,
+                   store->linkLabels,
+                   store->linkAddresses,
+                   p.logo.data(),
+                   p.logo.size(),
+                   p.sprite.data(),
+                   p.sprite.size(),
+                   p.font.width != 0 ? &store->font : nullptr,
+                   store->scrollText.data()};
+  Installed = store;
+  CustomDisk = &store->record;
+}
+
+void forget_disk() {
+  CustomDisk = nullptr;
+  delete Installed;
+  Installed = nullptr;
+}
+
+std::string load_disk_from(std::span<const uint8_t> file) {
+  DiskBlockRead read = read_disk_block(file);
+  if (read.status == DiskBlockStatus::None) return {};
+  if (read.status == DiskBlockStatus::Damaged) return "damaged disk: " + read.error;
+  if (std::string problem = validate_disk_pieces(read.pieces); !problem.empty()) return "damaged disk: " + problem;
+  install_disk(std::move(read.pieces));
+  return {};
+}
+
+void set_disk_file(const std::string& path) { TheDiskFile = path; }
+
+namespace {
+
+// The whole file, with a limit. A missing or unreadable own file means no block; a file a
+// tool named must be there.
+bool read_disk_file(const std::string& path, bool named, std::vector<uint8_t>& bytes, std::string& error) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) {
+    if (named) error = "cannot open the disk file " + path;
+    return !named;
+  }
+  bool ok = std::fseek(f, 0, SEEK_END) == 0;
+  const long size = ok ? std::ftell(f) : -1;
+  ok = ok && size >= 0 && size <= MostDiskFileBytes && std::fseek(f, 0, SEEK_SET) == 0;
+  if (ok) {
+    bytes.resize(static_cast<size_t>(size));
+    ok = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  }
+  std::fclose(f);
+  if (!ok) {
+    bytes.clear();
+    if (named || size > MostDiskFileBytes) {
+      error = "cannot read the disk file " + path;
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool load_disk() {
+  forget_disk();
+  const bool named = !TheDiskFile.empty();
+  const std::string path = named ? TheDiskFile : own_program_file();
+  if (path.empty()) return true;
+  std::vector<uint8_t> file;
+  std::string error;
+  if (read_disk_file(path, named, file, error)) error = load_disk_from(file);
+  if (error.empty()) return true;
+  report_error(error.c_str());
+  return false;
+}
