@@ -242,8 +242,13 @@ DiskFolderRead read_disk_folder(const std::string& folder) {
   read_picture(r, "logo.png", LogoRole, out.pieces.logo);
   read_picture(r, "sprite.png", SpriteRole, out.pieces.sprite);
   std::vector<uint8_t> text;
-  if (r.read("text.txt", text, TextInput))
-    convert_scroll_text(std::string(text.begin(), text.end()), r.path("text.txt"), out.pieces.scrollText, out.problems);
+  if (r.read("text.txt", text, TextInput)) {
+    std::vector<uint8_t>& bytes = out.pieces.scrollText;
+    convert_scroll_text(std::string(text.begin(), text.end()), r.path("text.txt"), bytes, out.problems);
+    // The scroller passes over line breaks (the conversion has put a word gap before each),
+    // and a disk's text holds only codes the font draws.
+    std::erase(bytes, uint8_t{'\n'});
+  }
   return out;
 }
 
