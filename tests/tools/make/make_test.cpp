@@ -127,6 +127,21 @@ TEST(MakeDisk, TheProgramShowsAndPlaysTheNewDisk) {
   ASSERT_EQ(stat(out.c_str(), &s), 0);
   EXPECT_TRUE(s.st_mode & S_IXUSR) << "the new program can be run";
 
+  // A made program may stand for the released one: its block is replaced, not added to; a
+  // damaged block is not taken over.
+  const fs::path again = Root / "good-out" / "again";
+  fs::create_directories(again);
+  fs::copy_file(out, again / "musicdisk");
+  ToolOutcome r2 = run_tool(Make + " " + folder.string() + " -o " + (again / "second").string() + " --programs " +
+                            again.string());
+  ASSERT_EQ(r2.status, 0) << r2.output;
+  EXPECT_EQ(fs::file_size(again / "second"), fs::file_size(out));
+  fs::resize_file(again / "musicdisk", fs::file_size(out) - 1);
+  r2 = run_tool(Make + " " + folder.string() + " -o " + (again / "third").string() + " --programs " + again.string());
+  EXPECT_EQ(r2.status, 1);
+  EXPECT_NE(r2.output.find("carries a damaged disk"), std::string::npos) << r2.output;
+  EXPECT_FALSE(fs::exists(again / "third"));
+
   // Against the built-in disk at the same moment: the logo band is green, and the tune bar
   // (the titles as labels), the link bar and the scroller show other texts.
   const RgbImage builtin = frame_at_one_second("", Root / "frames-builtin");
