@@ -48,7 +48,7 @@ std::string tune_problem(const std::vector<uint8_t>& packed, std::vector<uint8_t
                               TuneImageBytes - length))
     return "its sample stream does not decode";
   const ImageCheck check = validate_module_image(image.data(), image.size());
-  if (check != ImageCheck::Ok) return std::string("not a module image the player can play: ") + image_check_text(check);
+  if (check != ImageCheck::Ok) return std::string("invalid module image: ") + image_check_text(check);
   return {};
 }
 
@@ -140,13 +140,18 @@ std::string validate_disk_pieces(const DiskPieces& pieces) {
     if (!problem.empty())
       return "link address " + std::to_string(m + 1) + " \"" + printable(address) + "\" " + problem;
   }
-  if (pieces.scrollText.empty()) return "the scroll text is empty";
+  // Line breaks stay in the text (the scroller passes over them); any other code must have
+  // a glyph, and one at least must be drawn, or the scroller would look for it forever.
+  bool drawn = false;
   for (size_t i = 0; i < pieces.scrollText.size(); ++i) {
     const uint8_t code = pieces.scrollText[i];
+    if (code == '\n' || code == '\r') continue;
     if (code < 32 || code > LastGlyphCode)
       return "the scroll text's character " + std::to_string(i + 1) + " (code " + std::to_string(code) +
              ") has no glyph in the font";
+    drawn = true;
   }
+  if (!drawn) return "the scroll text holds nothing to draw";
   return {};
 }
 

@@ -133,7 +133,7 @@ std::string menu_label_problem(const char* label, int32_t limit, int32_t* width)
     const auto code = static_cast<unsigned char>(label[i]);
     if (code < 32 || code > 127)
       return "has code " + std::to_string(code) + " at position " + std::to_string(i + 1) +
-             " is outside 32..127 (menu texts skip it; '#' draws e with acute accent)";
+             ", outside 32..127 (menu texts skip it; '#' draws e with acute accent)";
   }
   const int32_t measured = measure_text(label);
   if (width) *width = measured;

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <csignal>
 
+#include "driver/disk.h"
 #include "driver/show.h"
 #include "platform/cli.h"
 #include "tools/capture/capture_args.h"
@@ -47,6 +48,8 @@ const char* const Usage =
     "  --video FILE      write the frames and the sound as a video (through ffmpeg; the\n"
     "                    container and codecs follow the name: .mp4, .mkv, .webm, ...)\n"
     "  --scale N         the video's pixels per show pixel, nearest neighbour (default 2)\n"
+    "  --disk FILE       show the disk whose block ends FILE (a program made by\n"
+    "                    musicdisk-make); without it, the built-in disk\n"
     "  -q, --quiet       no report and no warnings\n"
     "  -v, --verbose     more detail\n"
     "  -h, --help        this text\n"
@@ -70,6 +73,7 @@ struct Options {
   std::string video;
   long scale = 2;
   std::vector<HeadlessKey> keys;
+  std::string disk;
 };
 
 [[noreturn]] void fail(const std::string& message) { cli_usage_error(TheCli, message); }
@@ -96,7 +100,7 @@ Options parse(int argc, char** argv) {
   const CliArgs a = cli_parse(TheCli, argc, argv, 1,
                               {{"seconds", 0, true}, {"fps", 0, true}, {"png-every", 0, true}, {"at", 0, true},
                                {"out", 0, true}, {"wav", 0, true}, {"keys", 0, true}, {"video", 0, true},
-                               {"scale", 0, true}});
+                               {"scale", 0, true}, {"disk", 0, true}});
   if (!a.positional.empty()) fail("unexpected argument '" + a.positional[0] + "'");
   Options o;
   for (const auto& [name, value] : a.options) {
@@ -123,6 +127,9 @@ Options parse(int argc, char** argv) {
       long long n = 0;
       if (!cli_integer(value, 1, 8, n)) fail("--scale must be a whole number from 1 to 8");
       o.scale = static_cast<long>(n);
+    } else if (name == "disk") {
+      o.disk = value;
+      if (o.disk.empty()) fail("--disk needs a file name");
     } else if (name == "keys") {
       std::string error;
       if (!parse_capture_keys(value, o.keys, error)) fail(error);
@@ -383,6 +390,7 @@ int main(int argc, char** argv) {
 
   reset_show_state();
   headless_reset(config);
+  set_disk_file(o.disk);
   // The sound goes straight to the outputs that want it; none is kept.
   headless_set_sound_sink([&](const int16_t* samples, size_t frames) {
     if (!o.wav.empty()) wav.write(samples, frames);
