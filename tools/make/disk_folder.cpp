@@ -83,8 +83,13 @@ std::string menu_label(std::string s) {
   return trimmed(s);
 }
 
-// Each tune's title, or nothing for a tune that could not be packed (its label is not judged).
-using Titles = std::vector<std::optional<std::string>>;
+// Each tune's file and title; no title for a tune that could not be packed (its label is not
+// judged then).
+struct TuneTitle {
+  std::string file;
+  std::optional<std::string> title;
+};
+using Titles = std::vector<TuneTitle>;
 
 void read_tunes(Reader& r, Titles& titles) {
   const fs::path dir = fs::path(r.folder) / "tunes";
@@ -107,7 +112,7 @@ void read_tunes(Reader& r, Titles& titles) {
   for (const std::string& name : names) {
     const std::string file = "tunes/" + name;
     std::vector<uint8_t> bytes;
-    titles.emplace_back();
+    titles.push_back({r.path(file), std::nullopt});
     if (!r.read(file, bytes, ModuleInput)) continue;
     XmPack packed = pack_xm(bytes);
     for (const std::string& w : packed.warnings) r.out.warnings.push_back(r.path(file) + ": " + w);
@@ -115,7 +120,7 @@ void read_tunes(Reader& r, Titles& titles) {
       r.problem(r.path(file) + ": " + packed.error);
       continue;
     }
-    titles.back() = trimmed(packed.title);
+    titles.back().title = trimmed(packed.title);
     r.out.pieces.tunes.push_back(packed_tune_file(packed.tune));
   }
 }
@@ -138,11 +143,12 @@ void read_labels(Reader& r, const Titles& titles) {
     std::string from = r.path("labels.txt") + ":" + std::to_string(n + 1) + ": ";
     if (label.empty() && silence) label = "Silence";
     if (label.empty()) {
-      if (!titles[n]) continue;
-      label = *titles[n];
-      from = r.path("tunes") + ", module " + std::to_string(n + 1) + "'s title: ";
+      if (!titles[n].title) continue;
+      label = *titles[n].title;
+      from = titles[n].file + ": the module's title: ";
       if (label.empty()) {
-        r.problem(from + "the module has no title; name the tune on line " + std::to_string(n + 1) + " of labels.txt");
+        r.problem(titles[n].file + ": the module has no title; name the tune on line " + std::to_string(n + 1) +
+                  " of labels.txt");
         continue;
       }
     }
@@ -255,14 +261,24 @@ DiskFolderRead read_disk_folder(const std::string& folder) {
 bool write_builtin_disk_folder(const std::string& sources, bool assets_layout, const std::string& folder,
                                std::string& error) {
   std::error_code ec;
-  if (fs::exists(folder, ec) && !(fs::is_directory(folder, ec) && fs::is_empty(folder, ec))) {
+  const bool existed = fs::exists(folder, ec);
+  if (existed && !(fs::is_directory(folder, ec) && fs::is_empty(folder, ec))) {
     error = folder + ": already there and not an empty folder; name a new one";
     return false;
   }
+  // A folder left half written is taken away again.
+  const auto give_up = [&] {
+    if (existed) {
+      for (const fs::directory_entry& e : fs::directory_iterator(folder, ec)) fs::remove_all(e.path(), ec);
+    } else {
+      fs::remove_all(folder, ec);
+    }
+    return false;
+  };
   fs::create_directories(fs::path(folder) / "tunes", ec);
   if (ec) {
     error = "cannot make " + (fs::path(folder) / "tunes").string() + ": " + ec.message();
-    return false;
+    return give_up();
   }
   // (source, destination) pairs.
   std::vector<std::pair<std::string, std::string>> files;
@@ -277,7 +293,7 @@ bool write_builtin_disk_folder(const std::string& sources, bool assets_layout, c
   for (const auto& [from, to] : files) {
     std::vector<uint8_t> bytes;
     if (!read_input(from, bytes, error, ModuleInput) || !write_whole_output((fs::path(folder) / to).string(), bytes, error))
-      return false;
+      return give_up();
   }
   std::string labels, links;
   for (int n = 1; n <= 14; ++n) labels += std::string(TuneLabels[n]) + "\n";
@@ -285,7 +301,7 @@ bool write_builtin_disk_folder(const std::string& sources, bool assets_layout, c
   for (const auto& [name, text] : {std::pair{"labels.txt", &labels}, std::pair{"links.txt", &links}}) {
     if (!write_whole_output((fs::path(folder) / name).string(),
                             std::span(reinterpret_cast<const uint8_t*>(text->data()), text->size()), error))
-      return false;
+      return give_up();
   }
   return true;
 }

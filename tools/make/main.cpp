@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <span>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -79,10 +80,9 @@ struct Target {
   const char* howToMake;  // where a build makes it
 };
 
-std::vector<uint8_t> block_bytes;
-
 // The program with the new block in place of any it carries.
-bool program_with_block(const fs::path& released, std::vector<uint8_t>& bytes, std::string& error) {
+bool program_with_block(const fs::path& released, std::span<const uint8_t> block, std::vector<uint8_t>& bytes,
+                        std::string& error) {
   if (!read_input(released.string(), bytes, error, ProgramInput)) return false;
   const DiskBlockPlace place = locate_disk_block(bytes);
   if (place.status == DiskBlockStatus::Damaged) {
@@ -90,20 +90,20 @@ bool program_with_block(const fs::path& released, std::vector<uint8_t>& bytes, s
     return false;
   }
   if (place.status == DiskBlockStatus::Found) bytes.resize(place.offset);
-  bytes.insert(bytes.end(), block_bytes.begin(), block_bytes.end());
+  bytes.insert(bytes.end(), block.begin(), block.end());
   return true;
 }
 
-bool write_program(const Target& t, std::string& error) {
+bool write_program(const Target& t, std::span<const uint8_t> block, std::string& error) {
   std::vector<uint8_t> bytes;
   if (is_same_file(t.released.string(), t.output, error)) return false;
-  return program_with_block(t.released, bytes, error) &&
+  return program_with_block(t.released, block, bytes, error) &&
          write_whole_output(t.output, bytes, error, OutputKind::Program);
 }
 
 // The page's files are copied as they are; the disk goes beside them as disk.bin, which the
 // page reads before the show starts.
-bool write_web(const Target& t, std::string& error) {
+bool write_web(const Target& t, std::span<const uint8_t> block, std::string& error) {
   std::error_code ec;
   const fs::path out(t.output);
   if (fs::equivalent(t.released, out, ec)) {
@@ -126,7 +126,7 @@ bool write_web(const Target& t, std::string& error) {
     error = "cannot read " + t.released.string() + ": " + ec.message();
     return false;
   }
-  return write_whole_output((out / "disk.bin").string(), block_bytes, error);
+  return write_whole_output((out / "disk.bin").string(), block, error);
 }
 
 int make(const Home& home, const std::string& folder, const std::string& name, const std::string* programs) {
@@ -137,9 +137,9 @@ int make(const Home& home, const std::string& folder, const std::string& name, c
     return fail(std::to_string(read.problems.size()) + (read.problems.size() == 1 ? " problem" : " problems") +
                 " in " + folder + "; nothing written");
   }
-  block_bytes = encode_disk_block(read.pieces);
+  const std::vector<uint8_t> block = encode_disk_block(read.pieces);
   // The block as the show will read and check it, before any program is written.
-  DiskBlockRead back = read_disk_block(block_bytes);
+  DiskBlockRead back = read_disk_block(block);
   if (back.status != DiskBlockStatus::Found) return fail("internal error: the new disk does not read back: " + back.error);
   if (std::string problem = validate_disk_pieces(back.pieces); !problem.empty())
     return fail("internal error: the show would refuse this disk: " + problem);
@@ -164,7 +164,7 @@ int make(const Home& home, const std::string& folder, const std::string& name, c
                            " (" + t.howToMake + "; or name a release folder with --programs)");
       continue;
     }
-    const bool ok = fs::is_directory(t.released, ec) ? write_web(t, error) : write_program(t, error);
+    const bool ok = fs::is_directory(t.released, ec) ? write_web(t, block, error) : write_program(t, block, error);
     if (!ok) {
       fail("cannot write " + t.output + " (" + t.what + "): " + error);
       ++failed;
@@ -176,7 +176,7 @@ int make(const Home& home, const std::string& folder, const std::string& name, c
   if (written == 0 && failed == 0) return fail("no released program found; nothing written");
   if (TheCli.verbosity >= 1)
     std::printf("the disk: %zu tunes, %zu links, %zu bytes\n", read.pieces.tunes.size(),
-                read.pieces.linkLabels.size(), block_bytes.size());
+                read.pieces.linkLabels.size(), block.size());
   return failed == 0 ? ExitOk : ExitFailure;
 }
 

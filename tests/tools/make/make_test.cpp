@@ -196,6 +196,7 @@ TEST(MakeDisk, EveryProblemIsNamedAndNothingIsWritten) {
     m.instruments[0].samples[0] = xm::sine_sample(420000, false, 0);
     write_bytes(d / "tunes" / "b.xm", write_xm(m));
   };
+  const Change blank_font = [](const fs::path& d) { write_picture(d / "font.png", 100, 52, 0); };
   const Change lone_link = [](const fs::path& d) { write_file(d / "links.txt", "Alone\n"); };
   const Change no_tunes = [](const fs::path& d) { fs::remove_all(d / "tunes"); fs::create_directory(d / "tunes"); };
   struct Case {
@@ -207,6 +208,7 @@ TEST(MakeDisk, EveryProblemIsNamedAndNothingIsWritten) {
       {"label too wide", {wide_label}, {"labels.txt:2: tune label 2 \"A label far too wide for the tune bar of the show\" measures "}},
       {"tune over its budget", {big_tune}, {"tunes/b.xm: cannot pack: the image needs ", " more than the 409600 of a tune's buffer"}},
       {"character the font lacks", {snowman}, {"text.txt:2:6: character U+2603 has no code page 437 code"}},
+      {"font strip without glyphs", {blank_font}, {"font.png: the strip holds 0 glyphs"}},
       {"link without an address", {lone_link}, {"links.txt:1: a link needs a label, then its address"}},
       {"no tunes", {no_tunes}, {"tunes: holds 0 modules (.xm); a disk has 1 to 13"}},
       {"all at once", {small_logo, wide_label, snowman, big_tune},
