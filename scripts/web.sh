@@ -4,7 +4,8 @@
 #      MUSICDISK_HOST_TOOLS names a native build folder that has them (scripts/test.sh
 #      passes its own);
 #   2. the cross build (build/web-cmake), whose page is copied into build/web: index.html,
-#      musicdisk.js and musicdisk.wasm, all a static file host needs.
+#      musicdisk.js, musicdisk.wasm and disk.bin (empty: the built-in disk), all a static
+#      file host needs.
 # scripts/web.sh --serve [PORT] builds, then serves build/web on http://localhost:PORT/
 # (default 8000) with Python's standard library until interrupted.
 # WEB_JOBS sets the build's parallel jobs (default 2).
@@ -57,7 +58,7 @@ cmake --build "$cross" -j"$jobs" --target musicdisk
 page=build/web
 rm -rf "$page"
 mkdir -p "$page"
-cp "$cross/driver/index.html" "$cross/driver/musicdisk.js" "$cross/driver/musicdisk.wasm" "$page/"
+cp "$cross/driver/index.html" "$cross/driver/musicdisk.js" "$cross/driver/musicdisk.wasm" "$cross/driver/disk.bin" "$page/"
 step "the page, in build/web"
 for f in "$page"/*; do
   printf '  %-16s %8d bytes, %8d gzip-compressed\n' "$(basename "$f")" "$(stat -c %s "$f")" "$(gzip -9c "$f" | wc -c)"

@@ -42,7 +42,9 @@ var MDPage = {
     MD.keysToShow = false;
     if (MDPage.call('web_show_begin') !== 1) {
       if (MDPage.state !== 'ended') {
+        // It reported why in its message box; as a desktop program it would end with 1.
         MDPage.state = 'failed';
+        MDPage.exitCode = 1;
         MDPage.overlay('The show could not start.');
       }
       return false;
@@ -80,7 +82,20 @@ var MDPage = {
     }
   },
 
+  // A disk of its own comes beside the page as disk.bin, a disk block (musicdisk-make
+  // writes it); the page as built carries an empty one, which leaves the built-in disk. The
+  // show reads it from /disk.bin when it starts, and refuses a damaged one with a message.
   ready: function() {
+    fetch('disk.bin', {cache: 'no-store'})
+      .then(function(r) { return r.ok ? r.arrayBuffer() : null; })
+      .catch(function() { return null; })
+      .then(function(bytes) {
+        if (bytes && bytes.byteLength > 0) FS.writeFile('/disk.bin', new Uint8Array(bytes));
+        MDPage.diskReady();
+      });
+  },
+
+  diskReady: function() {
     MDPage.readyAt = performance.now();
     var p = MDPage.params;
     MD.audio.record = p.has('record');

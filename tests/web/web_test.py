@@ -10,11 +10,14 @@ written there."""
 import base64
 import os
 import re
+import shutil
+import struct
 import subprocess
 import sys
 import tempfile
 import time
 import unittest
+import zlib
 
 from browser import Browser, Server, read_png, wait_for
 
@@ -26,13 +29,15 @@ TUNE_BAR = range(140, 166)  # frame rows of the tune bar's overlay
 LINK_BAR = range(170, 196)
 
 
-def capture(times, keys=""):
+def capture(times, keys="", disk=None):
     """musicdisk-capture's frames at `times` (seconds): {ms: rows of RGB bytes}."""
     with tempfile.TemporaryDirectory() as out:
         args = [os.path.join(NATIVE, "tools/capture/musicdisk-capture"), "-q", "--seconds", str(max(times) + 0.5),
                 "--at", ",".join(str(t) for t in times), "--out", out]
         if keys:
             args += ["--keys", keys]
+        if disk:
+            args += ["--disk", disk]
         subprocess.run(args, check=True)
         frames = {}
         for name in sorted(os.listdir(out)):
@@ -190,6 +195,68 @@ class VirtualClock(unittest.TestCase):
         b.press("Right")
         self.assertEqual(b.eval("musicdisk.state()"), "running")
         self.assertLess(b.eval("musicdisk.lastFrameTick()"), 3500)
+
+
+def disk_block(pieces):
+    """A disk block of (kind, bytes) pieces, written here from the format's description."""
+    table, data = b"", b""
+    start = 24 + 12 * len(pieces)
+    for kind, piece in pieces:
+        table += struct.pack("<III", kind, start + len(data), len(piece))
+        data += piece
+    total = start + len(data) + 24
+    header = b"MDISKHDR" + struct.pack("<III", 1, total, len(pieces))
+    body = header + struct.pack("<I", zlib.crc32(header)) + table + data
+    return body + struct.pack("<IIII", 1, total, zlib.crc32(body), 0) + b"MDISKEND"
+
+
+def two_tune_disk():
+    def built(path):
+        with open(os.path.join(NATIVE, path), "rb") as f:
+            return f.read()
+    return disk_block([(1, built("assets/tunes/packed/13.packed")), (1, built("assets/tunes/packed/03.packed")),
+                       (2, b"Page Disk One"), (2, b"Page Disk Two"), (3, b"Quiet"),
+                       (4, b"Home"), (5, b"https://example.org/"),
+                       (6, built("assets/pictures/logo.m1v")), (7, built("assets/pictures/sprite.m1v")),
+                       (9, b"A disk beside the page.   ")])
+
+
+class OwnDisk(unittest.TestCase):
+    """A page folder whose disk.bin holds a disk block: shown as musicdisk-capture --disk
+    shows it, or refused with its cause when damaged."""
+
+    def page_with(self, block):
+        folder = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, folder)
+        for name in ("index.html", "musicdisk.js", "musicdisk.wasm"):
+            shutil.copy(os.path.join(PAGE, name), folder)
+        with open(os.path.join(folder, "disk.bin"), "wb") as f:
+            f.write(block)
+        server, browser = Server(folder), Browser()
+        self.addCleanup(server.close)
+        self.addCleanup(browser.close)
+        browser.open(server.url("?virtual"))
+        return folder, browser
+
+    def test_the_pages_disk_is_shown_as_natively(self):
+        folder, b = self.page_with(two_tune_disk())
+        self.assertEqual(b.eval("musicdisk.state()"), "test")
+        keys = "1.0:right,2.0:right"
+        native = capture([0.5, 1.5, 2.5], keys, os.path.join(folder, "disk.bin"))
+        page = play(b, keys, max(native), [500, 1500, 2500])
+        for ms in sorted(native):
+            self.assertIsNone(first_difference(page[ms], native[ms]), "frame at %d ms" % ms)
+        self.assertEqual(b.console_errors(), [])
+
+    def test_a_damaged_disk_is_refused_with_its_cause(self):
+        block = bytearray(two_tune_disk())
+        block[len(block) // 2] ^= 0x10
+        _, b = self.page_with(bytes(block))
+        self.assertEqual(b.eval("musicdisk.state()"), "failed")
+        self.assertEqual(b.eval("musicdisk.exitCode()"), 1)
+        self.assertEqual(b.eval("musicdisk.framesPresented()"), 0)
+        self.assertIn("damaged disk: the block's checksum",
+                      b.eval("document.querySelector('#message .text').textContent"))
 
 
 class RealClock(unittest.TestCase):

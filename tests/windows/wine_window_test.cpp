@@ -14,9 +14,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "codecs/disk_block.h"
 #include "support/x_session.h"
 
 namespace {
@@ -302,6 +305,34 @@ TEST(WineWindow, OnAScreenItCannotUseItReportsThatAndEndsWithOne) {
   EXPECT_EQ(wait_exit(s.show, 30000), 1) << "exit code 1 once the box is closed";
 }
 
+// The program under Wine with no X server to connect to: its exit code (-1 when it did not
+// end within two minutes) and what it wrote to standard error, where its reports go too.
+struct Unseen {
+  int code;
+  std::string errors;
+};
+Unseen run_without_a_screen(const std::string& program) {
+  int fds[2];
+  if (pipe(fds) != 0) return {-1, "no pipe"};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    dup2(fds[1], 2);
+    close(fds[0]);
+    unsetenv("DISPLAY");
+    setenv("WINEDEBUG", "-all", 1);
+    execlp("wine", "wine", program.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  Unseen r{-1, {}};
+  char buffer[256];
+  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) r.errors.append(buffer, static_cast<size_t>(n));
+  close(fds[0]);
+  r.code = wait_exit(pid, 120000);
+  return r;
+}
+
 // No screen at all (no X server to connect to): neither display mode can be set up, the
 // show reports "cannot init screen" and ends with exit code 1 without preparing anything.
 TEST(WineWindow, WithoutAScreenItReportsThatItCannotInitTheScreenAndEndsWithOne) {
@@ -310,26 +341,40 @@ TEST(WineWindow, WithoutAScreenItReportsThatItCannotInitTheScreenAndEndsWithOne)
   run({"wineserver", "-w"}, {}, 30000);
   run({"env", "-u", "DISPLAY", "wine", "reg", "delete", key, "/v", "Desktop", "/f"}, {"WINEDEBUG=-all"}, 120000);
   run({"wineserver", "-w"}, {}, 30000);
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    dup2(fds[1], 2);
-    close(fds[0]);
-    unsetenv("DISPLAY");
-    setenv("WINEDEBUG", "-all", 1);
-    execlp("wine", "wine", MUSICDISK_WINDOWS_PROGRAM, static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
-  std::string errors;
-  char buffer[256];
-  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) errors.append(buffer, static_cast<size_t>(n));
-  close(fds[0]);
-  EXPECT_EQ(wait_exit(pid, 120000), 1) << "exit code 1";
-  EXPECT_NE(errors.find("cannot init screen"), std::string::npos) << errors;
+  const Unseen r = run_without_a_screen(MUSICDISK_WINDOWS_PROGRAM);
+  EXPECT_EQ(r.code, 1) << "exit code 1";
+  EXPECT_NE(r.errors.find("cannot init screen"), std::string::npos) << r.errors;
   run({"wineserver", "-k"}, {}, 30000);
+}
+
+// The program with a damaged disk block appended (one byte of its pieces changed): it reads
+// its own file, names the fault and ends with exit code 1 before any window opens. Without
+// a screen the box cannot appear; the text goes to standard error as well.
+TEST(WineWindow, ADamagedDiskBlockInItsOwnFileIsRefusedWithItsCause) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("md_wine_disk_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const fs::path program = dir / "damaged.exe";
+  fs::copy_file(MUSICDISK_WINDOWS_PROGRAM, program, fs::copy_options::overwrite_existing);
+  DiskPieces pieces;
+  pieces.tunes = {{4, 0, 0, 0, 0, 0, 0, 0, 'Q', 'K', 'B', 0}};
+  pieces.tuneLabels = {"One"};
+  pieces.linkLabels = {"Home"};
+  pieces.linkAddresses = {"https://example.org/"};
+  pieces.logo = pieces.sprite = pieces.scrollText = {'x', 'y', 'z'};
+  std::vector<uint8_t> block = encode_disk_block(pieces);
+  block[block.size() / 2] ^= 0x01;
+  {
+    std::ofstream out(program, std::ios::binary | std::ios::app);
+    out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size()));
+  }
+  run({"wineserver", "-k"}, {}, 30000);
+  run({"wineserver", "-w"}, {}, 30000);
+  const Unseen r = run_without_a_screen(program.string());
+  EXPECT_EQ(r.code, 1) << "exit code 1";
+  EXPECT_NE(r.errors.find("damaged disk: the block's checksum does not match"), std::string::npos) << r.errors;
+  run({"wineserver", "-k"}, {}, 30000);
+  fs::remove_all(dir);
 }
 
 }  // namespace

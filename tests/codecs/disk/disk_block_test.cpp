@@ -1,5 +1,5 @@
-// The disk block's frame and piece table: what is written is read back, and a block that
-// was cut, changed or mislabelled is told apart from a file without one.
+// The disk block's frame and piece table: what is written is read back, and a file without
+// a block is told apart from one with a block (damaged blocks: tests/driver/disk_test.cpp).
 #include <gtest/gtest.h>
 
 #include <string_view>
@@ -38,10 +38,6 @@ std::vector<uint8_t> program_with(const std::vector<uint8_t>& block) {
   std::vector<uint8_t> file = Program;
   file.insert(file.end(), block.begin(), block.end());
   return file;
-}
-
-void set_u32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 }  // namespace
@@ -87,61 +83,4 @@ TEST(DiskBlock, AProgramWithoutABlockHasNone) {
   EXPECT_EQ(locate_disk_block({}).status, DiskBlockStatus::None);
   // The magic alone, as the reader's own code holds it, is not a block.
   EXPECT_EQ(locate_disk_block(bytes("xxMDISKHDRMDISKENDyy")).status, DiskBlockStatus::None);
-}
-
-TEST(DiskBlock, DamagedBlocksAreRefusedWithTheirCause) {
-  const std::vector<uint8_t> block = encode_disk_block(two_tunes());
-  const size_t trailer = block.size() - DiskBlockTrailerBytes;
-  struct Case {
-    const char* what;
-    std::vector<uint8_t> file;
-    const char* message;
-  };
-  auto changed = [&](auto change) {
-    std::vector<uint8_t> b = block;
-    change(b);
-    return program_with(b);
-  };
-  const std::vector<Case> cases = {
-      {"cut at the end", program_with({block.begin(), block.end() - 30}), "cut short"},
-      {"cut in the trailer", program_with({block.begin(), block.end() - 1}), "cut short"},
-      {"a byte of a piece flipped", changed([](auto& b) { b[200] ^= 0x10; }), "checksum"},
-      {"a table entry changed", changed([](auto& b) { b[30] ^= 1; }), "checksum"},
-      {"the trailer's magic changed", changed([&](auto& b) { b[b.size() - 1] ^= 1; }), "trailer"},
-      {"another version", changed([&](auto& b) { set_u32(b, trailer, 2); }), "version 2"},
-      {"a size beyond the file", changed([&](auto& b) { set_u32(b, trailer + 4, 1u << 30); }), "size"},
-      {"a size that misses the header", changed([&](auto& b) { set_u32(b, trailer + 4, b.size() - 4); }),
-       "header"},
-      {"the header's checksum", changed([](auto& b) { b[21] ^= 1; }), "header"},
-  };
-  for (const Case& c : cases) {
-    const DiskBlockRead r = read_disk_block(c.file);
-    EXPECT_EQ(r.status, DiskBlockStatus::Damaged) << c.what;
-    EXPECT_NE(r.error.find(c.message), std::string::npos) << c.what << ": " << r.error;
-  }
-}
-
-// Blocks whose frame is whole (checksums made over the change) but whose table is wrong.
-TEST(DiskBlock, TablesThatDoNotAddUpAreRefused) {
-  struct Case {
-    const char* what;
-    void (*change)(DiskPieces&);
-    const char* message;
-  };
-  const Case cases[] = {
-      {"no tune", [](DiskPieces& p) { p.tunes.clear(), p.tuneLabels.clear(); }, "no tune"},
-      {"14 tunes", [](DiskPieces& p) { p.tunes.resize(14, p.tunes[0]), p.tuneLabels.resize(14); }, "more than 13"},
-      {"a label short", [](DiskPieces& p) { p.tuneLabels.pop_back(); }, "2 tunes but 1 tune labels"},
-      {"18 links", [](DiskPieces& p) { p.linkLabels.resize(18), p.linkAddresses.resize(18); }, "more than 17"},
-      {"an address short", [](DiskPieces& p) { p.linkAddresses.pop_back(); }, "link addresses"},
-      {"a tune's sizes", [](DiskPieces& p) { p.tunes[1][0] += 1; }, "tune 2: its sizes"},
-      {"a font of the wrong size", [](DiskPieces& p) { p.font.levels.pop_back(); }, "font strip's size (3 x 2)"},
-  };
-  for (const Case& c : cases) {
-    DiskPieces p = two_tunes();
-    c.change(p);
-    const DiskBlockRead r = read_disk_block(program_with(encode_disk_block(p)));
-    EXPECT_EQ(r.status, DiskBlockStatus::Damaged) << c.what;
-    EXPECT_NE(r.error.find(c.message), std::string::npos) << c.what << ": " << r.error;
-  }
 }
