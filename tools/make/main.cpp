@@ -148,12 +148,14 @@ int make(const Home& home, const std::string& folder, const std::string& name, c
   const bool build = !programs && home.buildTree;
   const fs::path binary = home.folder / ".." / "..";
   const fs::path source = MD_SOURCE_DIR;
+  const char* const release_hint = "a release folder made by scripts/release.sh holds it";
   Target targets[] = {
       {"the Linux program", build ? binary / "driver" / "musicdisk" : beside / "musicdisk", name,
-       "its build target is musicdisk"},
+       build ? "its build target is musicdisk" : release_hint},
       {"the Windows program", build ? source / "build" / "windows" / "driver" / "musicdisk.exe" : beside / "musicdisk.exe",
-       name + ".exe", "scripts/windows.sh builds it"},
-      {"the web page", build ? source / "build" / "web" : beside / "web", name + "-web", "scripts/web.sh builds it"},
+       name + ".exe", build ? "scripts/windows.sh builds it" : release_hint},
+      {"the web page", build ? source / "build" / "web" : beside / "web", name + "-web",
+       build ? "scripts/web.sh builds it" : release_hint},
   };
   int written = 0, failed = 0;
   for (const Target& t : targets) {
