@@ -232,14 +232,8 @@ void set_disk_file(const std::string& path) { TheDiskFile = path; }
 
 namespace {
 
-// The whole file, with a limit. A missing or unreadable own file means no block; a file a
-// tool named must be there.
-bool read_disk_file(const std::string& path, bool named, std::vector<uint8_t>& bytes, std::string& error) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) {
-    if (named) error = "cannot open the disk file " + path;
-    return !named;
-  }
+// The whole file, with a limit; false when it cannot be read whole.
+bool read_whole(std::FILE* f, std::vector<uint8_t>& bytes) {
   bool ok = std::fseek(f, 0, SEEK_END) == 0;
   const long size = ok ? std::ftell(f) : -1;
   ok = ok && size >= 0 && size <= MostDiskFileBytes && std::fseek(f, 0, SEEK_SET) == 0;
@@ -248,26 +242,26 @@ bool read_disk_file(const std::string& path, bool named, std::vector<uint8_t>& b
     ok = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
   }
   std::fclose(f);
-  if (!ok) {
-    bytes.clear();
-    if (named || size > MostDiskFileBytes) {
-      error = "cannot read the disk file " + path;
-      return false;
-    }
-  }
-  return true;
+  return ok;
 }
 
 }  // namespace
 
 bool load_disk() {
   forget_disk();
+  // A tool's disk file must be there; the program's own file may not be readable (the
+  // built-in disk then).
   const bool named = !TheDiskFile.empty();
-  const std::string path = named ? TheDiskFile : own_program_file();
-  if (path.empty()) return true;
+  std::FILE* f = named ? std::fopen(TheDiskFile.c_str(), "rb") : open_own_program_file();
   std::vector<uint8_t> file;
   std::string error;
-  if (read_disk_file(path, named, file, error)) error = load_disk_from(file);
+  if (f == nullptr) {
+    if (named) error = "cannot open the disk file " + TheDiskFile;
+  } else if (!read_whole(f, file)) {
+    error = named ? "cannot read the disk file " + TheDiskFile : "cannot read the program's own file";
+  } else {
+    error = load_disk_from(file);
+  }
   if (error.empty()) return true;
   report_error(error.c_str());
   return false;

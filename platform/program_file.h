@@ -1,8 +1,8 @@
 // The program's own file, whose end may carry a disk block (driver/disk.h).
 #pragma once
-#include <string>
+#include <cstdio>
 
-// Its path as the C library's fopen takes it, or an empty text when the backend has none
-// (the headless backend: its tools and tests name a disk file themselves). The web page
-// has no program file: its backend names the disk file the page fetched beside it.
-std::string own_program_file();
+// The file opened for reading (binary), or null when the backend has none or it cannot be
+// opened (the headless backend has none: its tools and tests name a disk file themselves).
+// The web page has no program file: its backend opens the disk file the page fetched.
+std::FILE* open_own_program_file();

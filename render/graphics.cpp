@@ -19,13 +19,11 @@ void prepare_graphics() {
   // Rows 0 to 7 stay black for the whole show: nothing draws there, and the block comes
   // zero-filled.
   // Each stream from a fresh reader; a picture that does not decode stays black.
-  if (CustomDisk) {
-    decode_picture_stream(CustomDisk->logo, CustomDisk->logoBytes, LogoPicture, LogoWidth, LogoHeight, 22);
-    decode_picture_stream(CustomDisk->sprite, CustomDisk->spriteBytes, SpritePicture, SpriteSize, SpriteSize, 22);
-  } else {
-    decode_picture_stream(LogoStream, LogoStream_size, LogoPicture, LogoWidth, LogoHeight, 22);
-    decode_picture_stream(SpriteStream, SpriteStream_size, SpritePicture, SpriteSize, SpriteSize, 22);
-  }
+  const CustomDiskRecord* disk = CustomDisk;
+  decode_picture_stream(disk ? disk->logo : LogoStream, disk ? disk->logoBytes : LogoStream_size, LogoPicture,
+                        LogoWidth, LogoHeight, 22);
+  decode_picture_stream(disk ? disk->sprite : SpriteStream, disk ? disk->spriteBytes : SpriteStream_size,
+                        SpritePicture, SpriteSize, SpriteSize, 22);
   // One image per tune (and the silent choice), then one per link.
   render_menu_bar_images();
 }

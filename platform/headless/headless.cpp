@@ -550,4 +550,4 @@ bool create_display_device(DisplayDevice** device) {
   return true;
 }
 
-std::string own_program_file() { return {}; }
+std::FILE* open_own_program_file() { return nullptr; }

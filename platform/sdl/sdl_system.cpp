@@ -2,8 +2,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <unistd.h>
-
 #include "platform/clock.h"
 #include "platform/program_file.h"
 #include "platform/sdl/sdl_backend.h"
@@ -27,10 +25,5 @@ void exit_process(int code) {
   std::_Exit(code);
 }
 
-std::string own_program_file() {
-  // The link stays readable even when the program was started through another link.
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return {};
-  return std::string(path, static_cast<size_t>(n));
-}
+// The link stays readable even when the program was started through another link.
+std::FILE* open_own_program_file() { return std::fopen("/proc/self/exe", "rb"); }

@@ -69,4 +69,4 @@ void close_thread(ThreadHandle* thread) {
 
 // The page fetches disk.bin beside index.html before the show starts and, when there is
 // one, writes it here (page.js).
-std::string own_program_file() { return "/disk.bin"; }
+std::FILE* open_own_program_file() { return std::fopen("/disk.bin", "rb"); }

@@ -58,10 +58,10 @@ void open_address(const char* address) {
   ShellExecuteA(nullptr, "open", address, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-std::string own_program_file() {
-  // The ANSI form, which the C library's fopen takes.
-  char path[MAX_PATH + 1];
-  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  if (n == 0 || n >= sizeof path) return {};
-  return std::string(path, n);
+std::FILE* open_own_program_file() {
+  // The wide form: a folder name outside the ANSI code page still opens.
+  wchar_t path[32768];
+  const DWORD n = GetModuleFileNameW(nullptr, path, 32768);
+  if (n == 0 || n >= 32768) return nullptr;
+  return _wfopen(path, L"rb");
 }
