@@ -217,7 +217,7 @@ fault "render: a pattern loop ends the pass" tools/playback/tune_render.cpp \
 fault "resampler: window a frame late" tools/playback/resampler.cpp \
   's|return static_cast<double>(output_frame) \* r.inRate / r.outRate;|return static_cast<double>(output_frame) * r.inRate / r.outRate + 1;|' \
   tunetool_tests '*'
-fault "embed: a line break loses its word gap" tools/embed/embed.cpp \
+fault "embed: a line break loses its word gap" tools/font/scroll_text.cpp \
   "s/if (printable \&\& last_shown != ' ') bytes.push_back(' ');//" font_strip_tests '*'
 fault "embed: glyph ink allowed in row 39" render/strip_rules.h \
   's/StripLastInkRow = 38;/StripLastInkRow = 39;/' font_strip_tests '*'

@@ -145,7 +145,7 @@ bool read_input(const std::string& path, std::vector<uint8_t>& bytes, std::strin
   return true;
 }
 
-bool open_output(const std::string& path, OutputFile& out, std::string& error) {
+bool open_output(const std::string& path, OutputFile& out, std::string& error, OutputKind kind) {
   out = OutputFile{};
   out.path = path;
   auto failed = [&](int code) {
@@ -188,15 +188,16 @@ bool open_output(const std::string& path, OutputFile& out, std::string& error) {
   out.temporary = name.data();
   out.target = target;
   // mkstemp makes the file private; give it the mode the old file had, or the one a new
-  // file gets under the umask.
+  // file gets under the umask. A program may be run by whoever may read it.
+  const mode_t mask = umask(0);
+  umask(mask);
   mode_t mode = 0666;
   if (stat(target.c_str(), &s) == 0) {
     mode = s.st_mode & 07777;
   } else {
-    const mode_t mask = umask(0);
-    umask(mask);
     mode &= ~mask;
   }
+  if (kind == OutputKind::Program) mode |= ((mode & 0444) >> 2) & ~mask;
   if (fchmod(out.fd, mode) != 0) return failed(errno);
   return true;
 }
@@ -251,9 +252,10 @@ void discard_output(OutputFile& out) {
   out.temporary.clear();
 }
 
-bool write_whole_output(const std::string& path, std::span<const uint8_t> bytes, std::string& error) {
+bool write_whole_output(const std::string& path, std::span<const uint8_t> bytes, std::string& error,
+                        OutputKind kind) {
   OutputFile out;
-  if (!open_output(path, out, error)) return false;
+  if (!open_output(path, out, error, kind)) return false;
   if (!write_output(out, bytes.data(), bytes.size(), error)) {
     discard_output(out);
     return false;

@@ -19,6 +19,7 @@ constexpr InputLimit ModuleInput{size_t{256} << 20, "a module"};     // .xm, mod
 constexpr InputLimit PictureInput{size_t{64} << 20, "a picture"};    // PNG files, picture streams
 constexpr InputLimit SoundInput{size_t{1} << 30, "a sound"};         // WAV and raw samples
 constexpr InputLimit DataInput{size_t{64} << 20, "an embedded file"};
+constexpr InputLimit ProgramInput{size_t{256} << 20, "a program"};   // released programs and page files
 
 // The whole of a file, a pipe, a device or standard input. A directory is refused, and so is
 // an input larger than `limit`: "cannot read /dev/zero: more than 16 MiB, the most a text may hold".
@@ -39,7 +40,10 @@ struct OutputFile {
   std::string temporary;  // the temporary name; empty when straight
 };
 
-bool open_output(const std::string& path, OutputFile& out, std::string& error);
+// A program gets the execute permission wherever it may be read (less the umask's).
+enum class OutputKind { Data, Program };
+
+bool open_output(const std::string& path, OutputFile& out, std::string& error, OutputKind kind = OutputKind::Data);
 bool write_output(OutputFile& out, const void* data, size_t size, std::string& error);
 // Closes and puts the file in place.
 bool finish_output(OutputFile& out, std::string& error);
@@ -47,7 +51,8 @@ bool finish_output(OutputFile& out, std::string& error);
 void discard_output(OutputFile& out);
 
 // open_output, write_output, finish_output in one.
-bool write_whole_output(const std::string& path, std::span<const uint8_t> bytes, std::string& error);
+bool write_whole_output(const std::string& path, std::span<const uint8_t> bytes, std::string& error,
+                        OutputKind kind = OutputKind::Data);
 
 // Paths removed when the program is ended by SIGINT or SIGTERM, before the signal ends it as
 // it would have: files first, then folders (empty by then). open_output's temporaries are

@@ -8,7 +8,7 @@
 
 #include "platform/cli.h"
 #include "tools/common/file_io.h"
-#include "tools/font/cp437.h"
+#include "tools/font/scroll_text.h"
 #include "tools/font/strip_png.h"
 #include "tools/samplecodec/tune_pack.h"
 
@@ -27,9 +27,6 @@ constexpr const char* Usage =
     "Exit status: 0 done, 1 failed (nothing is written), 2 wrong usage.\n";
 
 Cli TheCli{"md-embed", Usage};
-
-// The font's glyphs end at this code; the scroll text may use no later one.
-constexpr int LastGlyphCode = 238;
 
 // Bytes as the body of a C++ array, `per_line` values a line.
 std::string array_body(const std::vector<uint8_t>& bytes, size_t per_line) {
@@ -75,50 +72,15 @@ bool embed_font(const std::string& in, const std::string& last, std::string& out
   return true;
 }
 
-// A line break is kept (the scroller ignores it) with a space before it unless the text
-// shown so far already ends in one, so a line break reads as one word gap, and an empty
-// line (a paragraph break) as no more than that.
+// The text as the scroller's code page 437 bytes (tools/font/scroll_text.h), NUL-terminated;
+// every character the font cannot draw is named.
 bool embed_text(const std::string& in, const std::string& name, std::string& out, std::string& error) {
   std::vector<uint8_t> raw;
   if (!read_input(in, raw, error, TextInput)) return false;
-  const std::string text(raw.begin(), raw.end());
-  std::vector<Utf8Char> chars;
-  size_t bad = 0;
-  if (!decode_utf8(text, chars, bad)) {
-    const TextPlace p = text_place(text, bad);
-    error = in + ":" + std::to_string(p.line) + ":" + std::to_string(p.column) + ": not UTF-8";
-    return false;
-  }
   std::vector<uint8_t> bytes;
-  bool printable = false;
-  TextPlace p{1, 0};  // counted along in one pass (the text may be long)
-  uint8_t last_shown = ' ';  // the last byte the scroller draws or spaces by
-  for (const Utf8Char& u : chars) {
-    ++p.column;
-    if (u.c == '\n') {
-      if (printable && last_shown != ' ') bytes.push_back(' ');
-      last_shown = ' ';
-      bytes.push_back('\n');
-      ++p.line;
-      p.column = 0;
-      continue;
-    }
-    if (u.c == '\r') continue;
-    const std::string where = in + ":" + std::to_string(p.line) + ":" + std::to_string(p.column) + ": ";
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(u.c));
-    const int code = unicode_to_cp437(u.c);
-    if (u.c < 32) error = where + "control character " + std::to_string(static_cast<unsigned>(u.c));
-    else if (code < 0) error = where + "character " + hex + " has no code page 437 code";
-    else if (code > LastGlyphCode)
-      error = where + "character " + hex + " (code " + std::to_string(code) + ") has no glyph in the font";
-    if (!error.empty()) return false;
-    bytes.push_back(static_cast<uint8_t>(code));
-    last_shown = static_cast<uint8_t>(code);
-    printable = true;
-  }
-  if (!printable) {
-    error = in + ": the text needs at least one character to show";
+  std::vector<std::string> problems;
+  if (!convert_scroll_text(std::string(raw.begin(), raw.end()), in, bytes, problems)) {
+    for (size_t i = 0; i < problems.size(); ++i) error += (i > 0 ? "\n" : "") + problems[i];
     return false;
   }
   bytes.push_back(0);

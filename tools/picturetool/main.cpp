@@ -13,6 +13,7 @@
 #include "platform/cli.h"
 #include "tools/common/file_io.h"
 #include "tools/common/png_io.h"
+#include "tools/picturetool/picture_roles.h"
 
 namespace {
 
@@ -84,13 +85,6 @@ double psnr(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
   return mse == 0 ? INFINITY : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
-// The pictures the show draws and the one size each must have.
-struct PictureRole {
-  const char* name;
-  int32_t width, height;
-};
-constexpr PictureRole Roles[] = {{"logo", 640, 128}, {"sprite", 32, 32}};
-
 struct Arguments {
   std::string command, input, output;
   const PictureRole* role = nullptr;
@@ -104,15 +98,9 @@ int encode(const Arguments& args) {
   RgbImage image;
   // The size limit is checked on the header, before the pixels take any memory.
   if (!read_png(args.input, image, error, 4080, 4080)) return cli_fail(TheCli, error);
-  if (args.role && (image.width != args.role->width || image.height != args.role->height)) {
-    return cli_fail(TheCli, args.input + ": the picture is " + std::to_string(image.width) + " x " +
-                std::to_string(image.height) + ", but the show's " + args.role->name + " must be " +
-                std::to_string(args.role->width) + " x " + std::to_string(args.role->height));
-  }
-  if (image.width % 16 || image.height % 16) {
-    return cli_fail(TheCli, args.input + ": the picture is " + std::to_string(image.width) + " x " +
-                std::to_string(image.height) + "; width and height must be multiples of 16, at most 4080");
-  }
+  if (const std::string problem = picture_size_problem(args.input, image.width, image.height, args.role);
+      !problem.empty())
+    return cli_fail(TheCli, problem);
   PictureEncoderOptions options = args.encoder;
   options.blackLevel = args.blackLevel;
   std::vector<uint8_t> stream;
@@ -185,7 +173,7 @@ int main(int argc, char** argv) {
       args.encoder.writeMatrix = true;
       args.encoder.intraMatrix = flat_intra_matrix();
     } else if (option == "role") {
-      for (const PictureRole& role : Roles) {
+      for (const PictureRole& role : PictureRoles) {
         if (value == role.name) args.role = &role;
       }
       if (!args.role) cli_usage_error(TheCli, "--role takes logo or sprite, not '" + value + "'");

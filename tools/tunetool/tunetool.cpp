@@ -18,6 +18,7 @@
 #include "tools/playback/resampler.h"
 #include "tools/playback/tune_render.h"
 #include "tools/samplecodec/tune_pack.h"
+#include "tools/tunetool/xm_pack.h"
 #include "tools/xm_import/xm_import.h"
 
 namespace {
@@ -433,27 +434,6 @@ int command_render(const CliArgs& a) {
   return 0;
 }
 
-// The rules the show's assembly and player rely on for a stored tune, checked on what
-// packing built before anything is written.
-bool check_stored_rules(const PackedTune& tune, std::string& error) {
-  const std::vector<uint8_t>& image = tune.image;
-  const uint64_t length = tune.stored.size();
-  const char* broken = nullptr;
-  if (load_u32(image.data() + HeaderSampleDataOffset) + uint64_t{2} != length)
-    broken = "the sample data offset is not the stored length less 2";
-  else if (image[length - 1] != 0 || image[length - 2] != 0)
-    broken = "the stored part does not end with two zero bytes";
-  else if (load_u16(image.data() + HeaderFlags) & FlagDeltaCoded)
-    broken = "flags bit 2 (delta-coded samples) is set";
-  else if (load_u32(image.data() + HeaderSampleData16Count) != 0)
-    broken = "the 16-bit data size is not 0";
-  else if (load_u32(image.data() + HeaderSampleData8Size) > tune.samples.decodedCount)
-    broken = "the 8-bit data size exceeds the decoded count";
-  if (broken == nullptr) return true;
-  error = std::string("packing broke a stored-tune rule: ") + broken;
-  return false;
-}
-
 int command_pack(const CliArgs& a) {
   const Command c = one_input(a, "pack IN.xm -o OUT [--quality Q]", true);
   long long quality = 5;
@@ -463,21 +443,13 @@ int command_pack(const CliArgs& a) {
   std::vector<uint8_t> bytes;
   std::string error;
   if (!read_input(path, bytes, error, ModuleInput)) return cli_fail(TheCli, error);
-  if (!looks_like_xm(bytes)) return cli_fail(TheCli, display_name(path, false) + ": not an extended module");
-  XmImport imported;
-  if (!import_file(path, bytes, {.eightBitOnly = true}, imported, error)) return cli_fail(TheCli, error);
-  if (imported.samples16 > 0)
-    cli_warn(TheCli, display_name(path, false) + ": " + std::to_string(imported.samples16) +
-                         " 16-bit samples stored as 8-bit");
-  TunePackResult packed = pack_tune(imported.image, settings_for_quality(static_cast<int>(quality)));
-  if (packed.error != TunePackError::None) return cli_fail(TheCli, display_name(path, false) + ": cannot pack: " + packed.message);
-  // The image the show will build, checked as the player needs it.
-  if (!check_image(path + " (assembled)", packed.tune.image, error) || !check_stored_rules(packed.tune, error))
-    return cli_fail(TheCli, error);
+  XmPack packed = pack_xm(bytes, static_cast<int>(quality));
+  print_warnings(path, packed.warnings);
+  if (!packed.ok) return cli_fail(TheCli, display_name(path, false) + ": " + packed.error);
   if (!write_whole_output(c.output, packed_tune_file(packed.tune), error)) return cli_fail(TheCli, error);
   if (c.output != "-" && TheCli.verbosity >= 1) {
     std::printf("%s: %s\n", c.output.c_str(), describe_packed_tune(packed.tune).c_str());
-    std::fputs(describe_pack_fidelity(measure_pack_fidelity(imported.image, packed.tune)).c_str(), stdout);
+    std::fputs(describe_pack_fidelity(measure_pack_fidelity(packed.image, packed.tune)).c_str(), stdout);
   }
   return 0;
 }
