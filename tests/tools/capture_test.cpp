@@ -51,7 +51,7 @@ TEST_F(Capture, WritesMovingFramesOfTheShow) {
   EXPECT_TRUE(bottom == 0x3f4f6fu || bottom == 0x2f3f5fu);
   // And they move: each written frame differs from the one before in the bar band and the floor.
   for (size_t i = 1; i < images.size(); ++i)
-    for (const auto [y0, y1] : {std::pair{8, 128}, std::pair{140, 300}})
+    for (const auto& [y0, y1] : {std::pair{8, 128}, std::pair{140, 300}})
       EXPECT_FALSE(std::equal(images[i].pixels.begin() + y0 * 400, images[i].pixels.begin() + y1 * 400,
                               images[i - 1].pixels.begin() + y0 * 400))
           << i << ": rows " << y0 << " to " << y1;

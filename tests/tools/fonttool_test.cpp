@@ -46,7 +46,9 @@ TEST_F(FontTools, SheetAndTexts) {
     r = run(std::string(FONTTOOL_EXE) + " text " + Strip + " " + c.args + " -o text.png");
     ASSERT_EQ(r.status, 0) << c.args << ": " << r.err;
     ASSERT_TRUE(read_png(path("text.png"), image, error)) << error;
-    if (c.width > 0) EXPECT_EQ(image.width, c.width) << c.args;
+    if (c.width > 0) {
+      EXPECT_EQ(image.width, c.width) << c.args;
+    }
     EXPECT_EQ(image.height, c.height) << c.args;
     EXPECT_GT(std::count_if(image.pixels.begin(), image.pixels.end(), [](uint32_t p) { return p != 0; }), 100)
         << c.args << ": the text is drawn";
