@@ -129,6 +129,24 @@ void look_for_cut_block(std::span<const uint8_t> file, DiskBlockPlace& place) {
 
 }  // namespace
 
+size_t disk_block_size_in_trailer(std::span<const uint8_t> last_bytes) {
+  if (last_bytes.size() != DiskBlockTrailerBytes || !is_magic(last_bytes.data() + DiskBlockTrailerBytes - MagicBytes, TrailerMagic))
+    return 0;
+  return get_u32(last_bytes.data() + 4);
+}
+
+bool holds_disk_block_header(std::span<const uint8_t> bytes) {
+  const uint8_t* p = bytes.data();
+  const uint8_t* const end = p + bytes.size();
+  while (static_cast<size_t>(end - p) >= DiskBlockHeaderBytes) {
+    p = static_cast<const uint8_t*>(std::memchr(p, HeaderMagic[0], static_cast<size_t>(end - p) - DiskBlockHeaderBytes + 1));
+    if (p == nullptr) return false;
+    if (header_is_whole(p)) return true;
+    ++p;
+  }
+  return false;
+}
+
 DiskBlockPlace locate_disk_block(std::span<const uint8_t> file) {
   DiskBlockPlace place;
   const size_t size = file.size();

@@ -99,6 +99,12 @@ struct DiskBlockPlace {
 // short) is Damaged, not None.
 DiskBlockPlace locate_disk_block(std::span<const uint8_t> file);
 
+// What a reader that holds only the end of a file needs: the size of the block that the
+// file's last DiskBlockTrailerBytes announce (0 when they are no trailer), and whether some
+// bytes hold a block's whole header (a block whose trailer was cut off starts there).
+size_t disk_block_size_in_trailer(std::span<const uint8_t> last_bytes);
+bool holds_disk_block_header(std::span<const uint8_t> bytes);
+
 struct DiskBlockRead {
   DiskBlockStatus status = DiskBlockStatus::None;
   DiskPieces pieces;  // when Found

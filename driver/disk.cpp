@@ -232,17 +232,50 @@ void set_disk_file(const std::string& path) { TheDiskFile = path; }
 
 namespace {
 
-// The whole file, with a limit; false when it cannot be read whole.
-bool read_whole(std::FILE* f, std::vector<uint8_t>& bytes) {
-  bool ok = std::fseek(f, 0, SEEK_END) == 0;
-  const long size = ok ? std::ftell(f) : -1;
-  ok = ok && size >= 0 && size <= MostDiskFileBytes && std::fseek(f, 0, SEEK_SET) == 0;
-  if (ok) {
-    bytes.resize(static_cast<size_t>(size));
-    ok = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
+bool read_range(std::FILE* f, long from, size_t count, std::vector<uint8_t>& bytes) {
+  bytes.resize(count);
+  return std::fseek(f, from, SEEK_SET) == 0 && std::fread(bytes.data(), 1, count, f) == count;
+}
+
+// What the block check needs of a file: the block at its end, found through the trailer.
+// The program's own file is megabytes long and is read at every start, so it is not taken
+// whole: without a trailer it is only scanned, a piece at a time, for a block's header (a
+// block cut short). Only a file that holds something damaged is read whole, for the
+// reader to name the fault. False when the file cannot be read.
+bool read_block_part(std::FILE* f, std::vector<uint8_t>& bytes) {
+  bytes.clear();
+  if (std::fseek(f, 0, SEEK_END) != 0) return false;
+  const long size = std::ftell(f);
+  if (size < 0 || size > MostDiskFileBytes) return false;
+  const size_t file_size = static_cast<size_t>(size);
+  bool whole = false;
+  if (file_size >= DiskBlockTrailerBytes) {
+    if (!read_range(f, size - static_cast<long>(DiskBlockTrailerBytes), DiskBlockTrailerBytes, bytes)) return false;
+    const size_t block = disk_block_size_in_trailer(bytes);
+    if (block >= DiskBlockHeaderBytes + DiskBlockTrailerBytes && block <= file_size)
+      return read_range(f, size - static_cast<long>(block), block, bytes);
+    whole = block != 0;  // a trailer that points outside the file
   }
-  std::fclose(f);
-  return ok;
+  if (!whole) {
+    // The overlap keeps a header that straddles two pieces whole in one of them.
+    constexpr size_t Piece = size_t{1} << 16;
+    std::vector<uint8_t> piece(Piece);
+    size_t kept = 0;
+    if (std::fseek(f, 0, SEEK_SET) != 0) return false;
+    for (;;) {
+      const size_t got = std::fread(piece.data() + kept, 1, Piece - kept, f);
+      if (holds_disk_block_header(std::span(piece.data(), kept + got))) {
+        whole = true;
+        break;
+      }
+      if (got < Piece - kept) break;
+      kept = DiskBlockHeaderBytes - 1;
+      std::memmove(piece.data(), piece.data() + Piece - kept, kept);
+    }
+    if (std::ferror(f)) return false;
+  }
+  bytes.clear();
+  return !whole || read_range(f, 0, file_size, bytes);
 }
 
 }  // namespace
@@ -257,10 +290,11 @@ bool load_disk() {
   std::string error;
   if (f == nullptr) {
     if (named) error = "cannot open the disk file " + TheDiskFile;
-  } else if (!read_whole(f, file)) {
-    error = named ? "cannot read the disk file " + TheDiskFile : "cannot read the program's own file";
   } else {
-    error = load_disk_from(file);
+    const bool read = read_block_part(f, file);
+    std::fclose(f);
+    error = !read ? (named ? "cannot read the disk file " + TheDiskFile : "cannot read the program's own file")
+                  : load_disk_from(file);
   }
   if (error.empty()) return true;
   report_error(error.c_str());

@@ -124,6 +124,10 @@ TEST(Disk, ADamagedBlockIsRefusedBeforeTheShowStarts) {
        "damaged disk: link address 2 \"file:///etc/passwd\" is not a web address"},
       // The frame's other parts, and tables whose counts do not add up.
       {"cut in the trailer", [](Bytes& b) { b.pop_back(); }, nullptr, "cut short"},
+      // The reader scans a file without a trailer in pieces of 64 KiB: this header starts
+      // 10 bytes before the end of the first (after the 21 bytes of the program).
+      {"truncated, its header across two of the reader's pieces",
+       [](Bytes& b) { b.resize(b.size() - 100), b.insert(b.begin(), 65536 - 21 - 10, 'p'); }, nullptr, "cut short"},
       {"the trailer's magic", [](Bytes& b) { b.back() ^= 1; }, nullptr, "trailer is missing or damaged"},
       {"the header's checksum", [](Bytes& b) { b[21] ^= 1; }, nullptr, "header is missing or damaged"},
       {"a size short of the header", [](Bytes& b) { set_u32(b, b.size() - 20, b.size() - 4); }, nullptr, "header"},
