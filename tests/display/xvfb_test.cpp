@@ -12,10 +12,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
-#include <memory>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
