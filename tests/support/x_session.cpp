@@ -197,6 +197,24 @@ void XServer::focus(XWindow window) {
   XSync(display_, False);
 }
 
+void XServer::watch_keys(XWindow window) {
+  XSelectInput(display_, window, KeyPressMask | KeyReleaseMask);
+  XSync(display_, False);
+}
+
+std::vector<XServer::KeyEvent> XServer::key_events() {
+  XSync(display_, False);
+  std::vector<KeyEvent> events;
+  while (XPending(display_) > 0) {
+    XEvent e;
+    XNextEvent(display_, &e);
+    if (e.type != KeyPress && e.type != KeyRelease) continue;
+    const char* name = XKeysymToString(XLookupKeysym(&e.xkey, 0));
+    events.push_back({name != nullptr ? name : "", e.type == KeyPress, e.xkey.time});
+  }
+  return events;
+}
+
 void XServer::move(XWindow window, int x, int y) {
   XMoveWindow(display_, window, x, y);
   XSync(display_, False);

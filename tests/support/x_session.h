@@ -79,6 +79,17 @@ class XServer {
   int xdotool(std::vector<std::string> args, int timeout_ms = 20000);
   // Gives the window the keyboard focus.
   void focus(XWindow window);
+  // Takes note, from now on, of the key events the window gets, beside its own client (which
+  // still gets them all); key_events() gives them with the server's time of each, so a test
+  // can tell how long a key was really held, however late the program sending it ran.
+  struct KeyEvent {
+    std::string key;  // the keysym's name: "Left", "Alt_L", "Return"
+    bool pressed;
+    unsigned long time_ms;
+  };
+  void watch_keys(XWindow window);
+  // The events noted since watch_keys and not yet returned, in order.
+  std::vector<KeyEvent> key_events();
   void move(XWindow window, int x, int y);
   // What a window manager sends when the close box is clicked.
   void request_close(XWindow window);
