@@ -33,12 +33,6 @@ constexpr SynthRange SynthRanges[] = {
     {"toneend", 1, 20000},      {"voices", 1, 7},         {"width", 0, 1},
 };
 
-std::string format_number(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.6g", v);
-  return buf;
-}
-
 std::string format_bound(double v) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.10g", v);
