@@ -2,29 +2,13 @@
 // replaced PNG that was not re-encoded) or a stream made for another picture fails here.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <string>
 #include <vector>
 
 #include "assets/pictures.h"
 #include "codecs/picture.h"
 #include "tools/common/png_io.h"
-
-namespace {
-
-// Peak signal-to-noise ratio over the three channels, in dB.
-double psnr(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
-  double sum = 0;
-  for (size_t i = 0; i < a.size(); ++i) {
-    for (int shift = 0; shift < 24; shift += 8) {
-      const double d = static_cast<double>((a[i] >> shift) & 0xff) - static_cast<double>((b[i] >> shift) & 0xff);
-      sum += d * d;
-    }
-  }
-  return 10 * std::log10(255.0 * 255.0 * 3.0 * static_cast<double>(a.size()) / std::max(sum, 1e-9));
-}
-
-}  // namespace
+#include "psnr.h"
 
 TEST(EmbeddedPictures, ShowWhatTheirPngSourcesShow) {
   struct Row {

@@ -59,8 +59,6 @@ RandomStream random_stream(uint32_t blocks, std::mt19937& rng, uint32_t silent =
   return s;
 }
 
-
-
 // The synthesis written plainly: output sample q is the sum, over the blocks b whose 512
 // taps reach it (oldest first), of window[p] x (matrix column sum from 0.0 in subband
 // order) at tap p = 511 - (q - 32 b). No accumulator, no shifting, no precomputed tables.
@@ -92,52 +90,6 @@ std::vector<int8_t> decode_guarded(const std::vector<uint8_t>& stream, size_t co
     EXPECT_EQ(buffer[count + 64 + i], 0x5A) << "after the destination, byte " << i;
   }
   return {buffer.begin() + 64, buffer.end() - 64};
-}
-
-TEST(SampleTables, WindowPeaksInTheMiddleAndVanishesAtTheEnds) {
-  SampleDecoder& d = TheSampleDecoder;
-  d.accumulator[7] = 1.0;
-  build_synthesis_tables(d);
-  EXPECT_NEAR(d.window[0], -0.000018, 0.0000005);
-  EXPECT_NEAR(d.window[255], -1.145, 0.001);
-  EXPECT_NEAR(d.window[256], 1.145, 0.001);
-  EXPECT_EQ(d.accumulator[7], 0.0);
-}
-
-TEST(SampleClasses, MaskBitsAndCodes) {
-  const int expected[8][2] = {{0, 0}, {2, 0}, {2, 1}, {4, 2}, {2, 2}, {4, 3}, {4, 4}, {4, 4}};  // index A B C
-  for (int abc = 0; abc < 8; ++abc) {
-    const SubbandClass k = subband_class(abc & 4, abc & 2, abc & 1);
-    EXPECT_EQ(k.bits, expected[abc][0]) << abc;
-    EXPECT_EQ(k.bits == 0 ? 0 : k.exponent, expected[abc][1]) << abc;
-  }
-  EXPECT_EQ(dequantise(0b1000, 4, 3), -7.5 * 8);
-  EXPECT_EQ(dequantise(0b0111, 4, 3), 7.5 * 8);
-  EXPECT_EQ(dequantise(0b10, 2, 1), -1.5 * 2);
-  EXPECT_EQ(dequantise(0b01, 2, 1), 1.5 * 2);
-  EXPECT_EQ(dequantise(0b11, 2, 0), -0.5);
-}
-
-TEST(SampleGroups, SubbandsStartOnFreshBytesAndSilentOnesTakeNone) {
-  // c = 5. Subband 0 (A: 2 bits, e = 2) takes ceil(10 / 8) = 2 bytes, subband 1 is silent,
-  // subband 2 (B, C: 4 bits, e = 2) takes 3 bytes, subband 3 (A, B and C) 3 bytes.
-  std::vector<uint8_t> g;
-  for (uint32_t mask : {0b1001u, 0b1100u, 0b1100u}) put_u32(g, mask);
-  g.insert(g.end(), {0b10'01'11'00, 0b01'111111, 0x80, 0x7F, 0x3F, 0x12, 0x34, 0x5F, 0xEE});
-  SampleDecoder& d = TheSampleDecoder;
-  d.blockRows[5][0] = 99.0;
-  EXPECT_EQ(read_group(d, g.data(), 5), 12u + 8u);
-  const double expected[5][4] = {{-6, 0, -30, 24}, {6, 0, 2, 40}, {-2, 0, 30, 56}, {2, 0, -2, 72}, {6, 0, 14, 88}};
-  for (int r = 0; r < 5; ++r) {
-    for (int m = 0; m < 32; ++m) EXPECT_EQ(d.blockRows[r][m], m < 4 ? expected[r][m] : 0.0) << r << " " << m;
-  }
-  EXPECT_EQ(d.blockRows[5][0], 99.0);  // rows beyond c are left alone
-}
-
-TEST(SampleOutput, TruncatesTowardZeroThenLimits) {
-  const double in[] = {127.9, -128.9, 300.0, -0.7, 0.7, -5.99, -1e300, 1e300};
-  const int out[] = {127, -128, 127, 0, 0, -5, -128, 127};
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(accumulator_to_sample(in[i]), out[i]) << in[i];
 }
 
 TEST(SampleDecode, AgreesWithThePlainSynthesisAndTouchesNothingElse) {
