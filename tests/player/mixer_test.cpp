@@ -128,16 +128,6 @@ TEST(Mixer, BoundaryRule) {
   EXPECT_EQ(heard(17, v), (Frames{18, 19, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 11, 12, 13, 14}));
   EXPECT_EQ((Frames{v.voiceFlags & SampleBackwards, static_cast<int32_t>(v.boundAhead)}), (Frames{0, 20}));
 
-  // Offsets beyond the end: no loop stops at once, a forward loop goes back by whole loop
-  // lengths of 60 until below 100.
-  v = voice(ramp, 100, 0, 0, 1024);
-  v.startPosition = 256;
-  EXPECT_EQ(mix(4, v), Frames(8, 0));
-  EXPECT_EQ(v.active, 0);
-  v = voice(ramp, 100, 40, SampleForwardLoop, 1024);
-  v.startPosition = 65280;
-  EXPECT_EQ(heard(1, v), (Frames{40 + (65280 - 100) % 60}));
-
   // Running back from 0.25 by 0.5 reaches -0.25: still below the loop start, so it turns.
   v = voice(ramp, 0, 4, SamplePingPongLoop | SampleBackwards, 512);
   v.startPosition = -1;

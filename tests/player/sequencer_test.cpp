@@ -16,7 +16,7 @@ PatternDef rows_with(uint32_t count, std::vector<std::pair<uint32_t, std::string
 }
 
 // Instrument 1 (volume 64, panning 200) and instrument 2: a quieter sample a semitone sharp.
-ModuleDef two_instruments(const std::vector<std::string_view>& text, uint8_t speed = 1) {
+ModuleDef two_instruments(std::initializer_list<std::string_view> text, uint8_t speed = 1) {
   ModuleDef m = rows(text, speed);
   SampleDef quiet = ramp_sample(500, LoopKind::Forward, 100, 400);
   quiet.volume = 40;

@@ -30,12 +30,6 @@ inline InstrumentDef instrument(SampleDef sample) {
   return i;
 }
 
-inline PatternDef pattern(const std::vector<std::string_view>& rows) {
-  PatternDef p;
-  for (std::string_view r : rows) p.rows.push_back(*parse_row(r));
-  return p;
-}
-
 // A module of `patterns` with one instrument that plays a long looped ramp.
 inline ModuleDef song(std::vector<PatternDef> patterns, std::vector<uint8_t> orders = {0}, uint8_t speed = 6,
                       uint32_t restartPosition = 0) {
@@ -49,8 +43,8 @@ inline ModuleDef song(std::vector<PatternDef> patterns, std::vector<uint8_t> ord
 }
 
 // One pattern of text rows.
-inline ModuleDef rows(const std::vector<std::string_view>& text, uint8_t speed = 6, bool linear = true) {
-  ModuleDef m = song({pattern(text)}, {0}, speed);
+inline ModuleDef rows(std::initializer_list<std::string_view> text, uint8_t speed = 6, bool linear = true) {
+  ModuleDef m = song({pattern_from_rows(text)}, {0}, speed);
   m.linear = linear;
   return m;
 }

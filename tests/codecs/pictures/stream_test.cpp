@@ -163,16 +163,6 @@ TEST(Encoder, EncodeThenDecodeComesBackClose) {
     previous_psnr = quality;
     previous_size = stream.size();
   }
-  // A written flat matrix is honoured.
-  PictureEncoderOptions flat;
-  flat.writeMatrix = true;
-  flat.intraMatrix = flat_intra_matrix();
-  flat.adaptiveQuantiser = false;
-  const std::vector<uint8_t> stream = encode_picture(picture.data(), 48, 32, flat);
-  PictureDecoder d;
-  ASSERT_EQ(parse_picture_headers(d, stream.data(), stream.size()), 1);
-  EXPECT_EQ(d.picture.intraMatrix, flat_intra_matrix());
-  EXPECT_EQ(d.picture.macroblocks, 6);
   // Bad sizes, scales and DC weights are refused.
   PictureEncoderOptions options;
   EXPECT_TRUE(encode_picture(picture.data(), 40, 32, options).empty());
