@@ -12,6 +12,7 @@ struct FrameFixture {
     Framebuffer.pixels = pixels.data();
   }
   ~FrameFixture() { Framebuffer.pixels = nullptr; }
+  void fill(uint32_t colour) { pixels.assign(pixels.size(), colour); }
   uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * 400 + static_cast<size_t>(x)]; }
 };
 

@@ -137,7 +137,7 @@ TEST_F(BarImagesFixture, OverlayAddsNonZeroPixelsPlainOrDoubled) {
   const uint32_t* image = TuneBarImages[3];
   for (int shift : {0, 1}) {
     FrameFixture frame;
-    for (auto& p : frame.pixels) p = 0x313233;  // odd low bits: masked where added
+    frame.fill(0x313233);  // odd low bits: masked where added
     overlay_bar_image(image, 100, shift);
     for (int y = 0; y < 300; ++y) {
       for (int x = 0; x < 400; ++x) {

@@ -25,10 +25,7 @@ TEST_F(PlaneFixture, ColourTableRisesToFullLevelAtRow48) {
   const Entry entries[] = {
       {0, 0, 0, 0},
       {1, 5, rgb(1, 1, 2), rgb(0, 1, 1)},
-      {2, 10, rgb(2, 3, 4), rgb(1, 2, 3)},
-      {3, 15, rgb(3, 4, 6), rgb(2, 3, 5)},
       {4, 21, rgb(5, 6, 9), rgb(3, 5, 7)},
-      {5, 26, rgb(6, 8, 11), rgb(4, 6, 9)},
       {47, 250, rgb(62, 78, 109), rgb(46, 62, 93)},
       {48, 255, rgb(63, 79, 111), rgb(47, 63, 95)},
       {299, 255, rgb(63, 79, 111), rgb(47, 63, 95)},
@@ -46,7 +43,7 @@ TEST_F(PlaneFixture, HorizonRowIsBlackAndEveryPlaneRowIsWritten) {
   ASSERT_EQ(PlaneColours[0], 0u);
   ASSERT_EQ(PlaneColours[1], 0u);
   ASSERT_EQ(PlaneColours[2], rgb(1, 1, 2));
-  for (auto& p : frame.pixels) p = 0xdeadbe;
+  frame.fill(0xdeadbe);
   for (float t : {0.0f, 123.45f, 98765.0f}) {
     float turn = static_cast<float>(200.0 * std::cos(0.01 * t) + 100.0 * std::sin(0.007 * t));
     draw_plane(frame.pixels.data(), 5000.0f, 150.0f, turn, t, t);
@@ -55,11 +52,8 @@ TEST_F(PlaneFixture, HorizonRowIsBlackAndEveryPlaneRowIsWritten) {
       ASSERT_TRUE(p == 0u || p == rgb(1, 1, 2)) << "t " << t << " x " << x;
     }
   }
-  for (int y = 128; y < 300; ++y) {
-    for (int x = 0; x < 400; ++x) {
-      ASSERT_NE(frame.at(x, y), 0xdeadbeu);
-    }
-  }
+  for (int y = 128; y < 300; ++y)
+    for (int x = 0; x < 400; ++x) ASSERT_NE(frame.at(x, y), 0xdeadbeu);
   EXPECT_EQ(frame.at(0, 127), 0xdeadbeu);  // the logo band above is left alone
 }
 
