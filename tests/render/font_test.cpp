@@ -146,9 +146,11 @@ TEST(Font, BuiltInStripFollowsItsRules) {
     return -1;
   };
   // Nothing in row 0 or below row 38.
-  for (int x = 0; x < Font.width; ++x)
-    for (int y = 0; y < 52; ++y)
+  for (int x = 0; x < Font.width; ++x) {
+    for (int y = 0; y < 52; ++y) {
       if (y == 0 || y > 38) ASSERT_EQ(Font.pixels[y * Font.width + x], 0u) << "row " << y << ", column " << x;
+    }
+  }
   // The accented letters the texts use carry their accents above the plain letter.
   EXPECT_LT(top_row(130), top_row('e')) << "e acute";
   EXPECT_LT(top_row(132), top_row('a')) << "a diaeresis";
