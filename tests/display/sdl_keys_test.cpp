@@ -85,30 +85,4 @@ TEST(SdlKeys, HeldKeysSystemKeysAndTheAltEnterShortcut) {
   }
 }
 
-TEST(SdlWindow, BackFromFullscreenWhereAndAsLargeAsBefore) {
-  start();
-  // Partly off the screen's left edge, as a user may leave it.
-  Rect before;
-  get_window_rect(&before);
-  set_window_pos(-60, 100, before.right - before.left, before.bottom - before.top);
-  pump_messages();
-  get_window_rect(&before);
-  ASSERT_EQ(before.left, -60);
-  for (int i = 0; i < 2; ++i) {
-    keys({{true, SDLK_LALT, KMOD_LALT}, {true, SDLK_RETURN, KMOD_LALT}, {false, SDLK_RETURN, KMOD_LALT},
-          {false, SDLK_LALT}});
-    pump_messages();
-    pump_messages();
-  }
-  ASSERT_EQ(Windowed, 1);
-  EXPECT_EQ(DisplayReady, 1);
-  EXPECT_EQ(KeyState[VK_RETURN], 0u);
-  Rect after;
-  get_window_rect(&after);
-  EXPECT_EQ(std::vector<int>({after.left, after.top, after.right, after.bottom}),
-            std::vector<int>({before.left, before.top, before.right, before.bottom}));
-  EXPECT_EQ(std::vector<int>({WindowRect.left, OuterWidth, ClientRect.right}),
-            std::vector<int>({-60, before.right - before.left, before.right - before.left}));
-}
-
 }  // namespace

@@ -51,6 +51,8 @@ TEST_F(ParticleFixture, StartValuesComeFromTheGeneratorInFieldOrder) {
   EXPECT_EQ(Particles[1].size, 2.343902587890625f);
 }
 
+// A respawned particle draws x (41 -> 0.5) but is put at 0, then draws y, speed and size:
+// exactly four values, so the generator's next result is the fifth.
 TEST_F(ParticleFixture, PastWidthPlus20ComesBackAtTheLeftEdge) {
   struct Row {
     float x, speed;
@@ -69,19 +71,10 @@ TEST_F(ParticleFixture, PastWidthPlus20ComesBackAtTheLeftEdge) {
     reset_random();
     Particle p{r.x, 170.0f, r.speed, 1.25f};
     move_particle(p, r.dt);
-    EXPECT_EQ(p.x, r.want_x) << r.x;
-    if (r.respawned) {
-      // x drawn (41 -> 0.5) but replaced by 0; then y, speed and size.
-      EXPECT_EQ(p.y, 211.99249267578125f);
-      EXPECT_EQ(p.speed, 6.865966796875f);
-      EXPECT_EQ(p.size, 2.21307373046875f);
-      EXPECT_EQ(lcg_next(), 19169);  // exactly four values were drawn
-    } else {
-      EXPECT_EQ(p.y, 170.0f);
-      EXPECT_EQ(p.speed, r.speed);
-      EXPECT_EQ(p.size, 1.25f);
-      EXPECT_EQ(lcg_next(), 41);
-    }
+    const std::vector<float> want = r.respawned ? std::vector<float>{0.0f, 211.99249267578125f, 6.865966796875f, 2.21307373046875f}
+                                                : std::vector<float>{r.want_x, 170.0f, r.speed, 1.25f};
+    EXPECT_EQ((std::vector<float>{p.x, p.y, p.speed, p.size}), want) << r.x;
+    EXPECT_EQ(lcg_next(), r.respawned ? 19169 : 41) << r.x;
   }
 }
 
