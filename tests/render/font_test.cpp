@@ -148,7 +148,9 @@ TEST(Font, BuiltInStripFollowsItsRules) {
   // Nothing in row 0 or below row 38.
   for (int x = 0; x < Font.width; ++x) {
     for (int y = 0; y < 52; ++y) {
-      if (y == 0 || y > 38) ASSERT_EQ(Font.pixels[y * Font.width + x], 0u) << "row " << y << ", column " << x;
+      if (y == 0 || y > 38) {
+        ASSERT_EQ(Font.pixels[y * Font.width + x], 0u) << "row " << y << ", column " << x;
+      }
     }
   }
   // The accented letters the texts use carry their accents above the plain letter.
