@@ -65,6 +65,20 @@ TEST_F(PlaneFixture, WithoutTurnTheLastRowIsSplitAtTheMiddle) {
   for (int x = 0; x < 400; ++x) ASSERT_EQ(frame.at(x, 299), x < 200 ? rgb(47, 63, 95) : rgb(63, 79, 111)) << x;
 }
 
+// A row whose width is no multiple of four ends in pixels drawn one at a time, which carry
+// on the pattern. One column wider moves the centre one column right, so the 404-wide floor
+// (drawn four pixels at a time throughout) is the 403-wide one moved right by a column.
+TEST_F(PlaneFixture, SinglePixelsAtTheRowsEndCarryOnThePattern) {
+  std::vector<uint32_t> drawn[2];
+  for (int w : {403, 404}) {
+    FrameFixture f(w, 300);
+    draw_plane(f.pixels.data(), 5000.0f, 150.0f, 37.0f, 0.0f, 0.0f);
+    drawn[w - 403] = f.pixels;
+  }
+  for (int y = 128; y < 300; ++y)
+    for (int x = 0; x < 403; ++x) ASSERT_EQ(drawn[0][y * 403 + x], drawn[1][y * 404 + x + 1]) << x << ", " << y;
+}
+
 TEST_F(PlaneFixture, CameraOffsetsWrapWithoutBreakingTheFloor) {
   // After about 30 hours of show the offsets have wrapped many times; the floor still has
   // both colours in its near rows and reads only its own table.
