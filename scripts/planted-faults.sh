@@ -171,6 +171,8 @@ fault "menu bars: overlay writes empty pixels" render/menu_bars.cpp \
 fault "font: tint levels" render/font.cpp 's/tint\[level\] = modulate_colour(level \* 0x101010u/tint[level] = modulate_colour(level * 0x111111u/' $R 'Font.*'
 fault "font: blit one row short" render/font.cpp 's/for (int32_t y = 0; y < Font.height - 1; ++y)/for (int32_t y = 0; y < Font.height - 2; ++y)/' \
   $R 'Font.*'
+fault "logo swing: sine index" render/logo_swing.cpp 's/(t) \* 0.06)/(t) * 0.061)/' $R 'LogoFixture.*'
+fault "logo swing: left margin one short" render/logo_swing.cpp 's/margin = -offset;/margin = -offset - 1;/' $R 'LogoFixture.*'
 
 # --- Presentation: pixel conversion -----------------------------------------------------------
 D=display_present_test
@@ -178,6 +180,14 @@ fault "pixels: 565 green shifted" display/present.cpp 's/((p >> 5) \& 0x07E0)/((
 fault "pixels: 24-bit red byte" display/present.cpp 's/d\[2\] = static_cast<uint8_t>(p >> 16);/d[2] = static_cast<uint8_t>(p >> 8);/' $D '*'
 fault "pixels: stepped scaling rounds" display/present.cpp 's/F::store(dest, source\[acc >> 20\]);/F::store(dest, source[(acc + 0x80000) >> 20]);/' \
   $D '*'
+fault "pixels: 555 red from the wrong bits" display/present.cpp 's/((p >> 9) \& 0x7C00)/((p >> 8) \& 0x7C00)/' $D '*'
+fault "pixels: 24-bit doubling swaps pixels" display/present.cpp \
+  's/store_four_24(dest + static_cast<size_t>(i) \* 12, a, a, b, b);/store_four_24(dest + static_cast<size_t>(i) * 12, a, b, a, b);/' $D '*'
+fault "pixels: window not held to its back surface" display/present.cpp \
+  's/width = std::min(ClientRect.right - ClientRect.left, Surfaces.back_width);/width = ClientRect.right - ClientRect.left;/' $D '*'
+fault "pixels: a one-pixel destination converted" display/present.cpp 's/if (width < 2 || height < 2)/if (width < 1 || height < 1)/' $D '*'
+fault "display modes: 16 bits tried before 24" display/surfaces.cpp 's/Depths\[\] = {32, 24, 16, 15};/Depths[] = {32, 16, 24, 15};/' \
+  display_modes_test 'Display.*'
 
 # --- The menu: the tune switch -----------------------------------------------------------------
 T=driver_tests

@@ -92,34 +92,43 @@ class Present : public ::testing::Test {
     pump_messages();
     ASSERT_EQ(DisplayReady, 1);
   }
-  // What the last presented frame shows, against source pixel (sx(x), sy(y)) with `keep` bits.
-  void expect_shown(int w, int h, uint32_t keep, int (*sx)(int), int (*sy)(int)) {
-    const HeadlessFrame& shown = headless_last_frame();
-    ASSERT_EQ(shown.width, w);
-    ASSERT_EQ(shown.height, h);
-    for (int i = 0; i < w * h; ++i) ASSERT_EQ(shown.pixels[i], frame.pixels[sy(i / w) * 400 + sx(i % w)] & keep) << i;
-  }
   OwnedFrame frame{9};
 };
 
-TEST_F(Present, AWindowShowsTheFrameOneToOneOrStretchedToItsClientArea) {
-  present_frame(frame.record);
-  expect_shown(400, 300, 0xFFFFFF, [](int x) { return x; }, [](int y) { return y; });
-  resize_client(802, 150);
-  present_frame(frame.record);
-  // Column 401 reads source column 199 (see the converters' steps above), row y row 2y.
-  expect_shown(802, 150, 0xFFFFFF, [](int x) { return x == 401 ? 199 : x * 400 / 802; }, [](int y) { return 2 * y; });
-}
-
-TEST_F(Present, FullscreenAtTwiceTheFrameIn565) {
-  HeadlessConfig config;
-  config.fail_windowed = true;
-  config.modes = {{800, 600, 16}};
-  start(config);
-  ASSERT_EQ(Windowed, 0);
-  ASSERT_EQ(DisplayDepth, 16);
-  present_frame(frame.record);
-  expect_shown(800, 600, 0xF8FCF8, [](int x) { return x / 2; }, [](int y) { return y / 2; });
+// What the back surface shows: the frame one to one or stretched in a window, doubled in
+// fullscreen; at 16 bits only the top bits of each channel are kept.
+TEST_F(Present, TheFrameOneToOneStretchedOrDoubled) {
+  struct Case {
+    const char* what;
+    int depth;  // the desktop's, or the only fullscreen mode's
+    bool fullscreen;
+    int w, h;
+    uint32_t keep;
+  };
+  const Case cases[] = {
+      {"a window", 32, false, 400, 300, 0xFFFFFF},
+      {"a window on a 24-bit desktop", 24, false, 400, 300, 0xFFFFFF},
+      {"a stretched window", 32, false, 1600, 150, 0xFFFFFF},
+      {"fullscreen in 565", 16, true, 800, 600, 0xF8FCF8},
+      {"fullscreen in 24 bits", 24, true, 800, 600, 0xFFFFFF},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    HeadlessConfig config;
+    config.desktop_depth = c.depth;
+    config.fail_windowed = c.fullscreen;
+    config.modes = {{800, 600, c.depth}};
+    start(config);
+    ASSERT_EQ(Windowed, c.fullscreen ? 0 : 1);
+    if (c.w != 400 && !c.fullscreen) resize_client(c.w, c.h);
+    present_frame(frame.record);
+    const HeadlessFrame& shown = headless_last_frame();
+    ASSERT_EQ(shown.width, c.w);
+    ASSERT_EQ(shown.height, c.h);
+    for (int y = 0; y < c.h; ++y)
+      for (int x = 0; x < c.w; ++x)
+        ASSERT_EQ(shown.pixels[y * c.w + x], frame.pixels[y * 300 / c.h * 400 + x * 400 / c.w] & c.keep) << x << ", " << y;
+  }
 }
 
 TEST_F(Present, LostOrMissingBackSurfaceSkipsTheFrame) {

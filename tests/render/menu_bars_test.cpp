@@ -55,12 +55,6 @@ struct BarImagesFixture : ::testing::Test {
     free_menu_bar_images();
     free_font();
   }
-  static std::vector<const uint32_t*> all_images() {
-    std::vector<const uint32_t*> images;
-    for (int n = 1; n <= 14; ++n) images.push_back(TuneBarImages[n]);
-    for (int m = 1; m <= 17; ++m) images.push_back(LinkBarImages[m]);
-    return images;
-  }
 };
 
 }  // namespace
@@ -95,21 +89,22 @@ TEST(ShrinkImage, FullWhiteComesOutAt254Of256) {
   EXPECT_EQ(image[42 * 400 + 0], 0xffffffu);  // rows from 42 on are left as they were
 }
 
+// The tune images also leave rows 30 to 41 empty: where the link bar's label lies under them
+// (frame rows 170 to 181) the frame shows the link image alone.
 TEST_F(BarImagesFixture, ImagesHoldTheirLabelInRows0To41AndColumns60To339) {
-  for (const uint32_t* image : all_images()) {
+  for (int n = 1; n <= 31; ++n) {
+    const uint32_t* image = n <= 14 ? TuneBarImages[n] : LinkBarImages[n - 14];
     ASSERT_NE(image, nullptr);
+    const int last_row = n <= 14 ? 29 : 41;
     int lit = 0;
     for (int y = 0; y < BarImageRows; ++y) {
       for (int x = 0; x < 400; ++x) {
         const uint32_t p = image[y * 400 + x];
-        if (y >= 42 || x < 60 || x >= 340) {
-          ASSERT_EQ(p, 0u) << x << "," << y;
+        if (y > last_row || x < 60 || x >= 340) {
+          ASSERT_EQ(p, 0u) << "image " << n << " at " << x << "," << y;
         }
-        ASSERT_EQ(p & 0x01010101u, 0u) << "prepared";
-        // Below 128 per channel, so doubling never carries into the next channel.
-        ASSERT_LT(p & 0xff, 128u);
-        ASSERT_LT((p >> 8) & 0xff, 128u);
-        ASSERT_LT((p >> 16) & 0xff, 128u);
+        // Prepared, and below 128 per channel, so doubling never carries into the next channel.
+        ASSERT_EQ(p & 0x01818181u, 0u) << "image " << n << " at " << x << "," << y;
         lit += p != 0 ? 1 : 0;
       }
     }
@@ -117,27 +112,11 @@ TEST_F(BarImagesFixture, ImagesHoldTheirLabelInRows0To41AndColumns60To339) {
   }
 }
 
-TEST_F(BarImagesFixture, LabelsOfTheTwoBarsNeverMix) {
-  // The tune image's rows 30 to 49 (frame rows 170 to 189) hold nothing, so there the
-  // frame shows the link image alone.
-  for (int n = 1; n <= 14; ++n)
-    for (int i = 30 * 400; i < 50 * 400; ++i) ASSERT_EQ(TuneBarImages[n][i], 0u) << "tune " << n;
-  FrameFixture both, link_only;
-  Framebuffer.pixels = both.pixels.data();
-  overlay_bar_image(TuneBarImages[14], TuneBarRow, 1);
-  overlay_bar_image(LinkBarImages[17], LinkBarRow, 0);
-  Framebuffer.pixels = link_only.pixels.data();
-  overlay_bar_image(LinkBarImages[17], LinkBarRow, 0);
-  for (int y = 170; y < 190; ++y)
-    for (int x = 0; x < 400; ++x) ASSERT_EQ(both.at(x, y), link_only.at(x, y)) << x << "," << y;
-  Framebuffer.pixels = nullptr;
-}
-
 TEST_F(BarImagesFixture, OverlayAddsNonZeroPixelsPlainOrDoubled) {
   const uint32_t* image = TuneBarImages[3];
   for (int shift : {0, 1}) {
     FrameFixture frame;
-    for (auto& p : frame.pixels) p = 0x313233;  // odd low bits: masked where added
+    frame.fill(0x313233);  // odd low bits: masked where added
     overlay_bar_image(image, 100, shift);
     for (int y = 0; y < 300; ++y) {
       for (int x = 0; x < 400; ++x) {

@@ -27,8 +27,11 @@ struct ParticleFixture : ::testing::Test {
     Particles = nullptr;
     LastParticleTime = NoParticleStepYet;
   }
-  void fill(uint32_t colour) {
-    for (auto& p : frame.pixels) p = colour;
+  // Each texel names its column (blue) and row (red), plus one so none is transparent.
+  static uint32_t texel(int c, int r) { return rgb(2 * (r + 1), 0, 2 * (c + 1)); }
+  void use_coded_sprite() {
+    for (int r = 0; r < 32; ++r)
+      for (int c = 0; c < 32; ++c) sprite[r * 32 + c] = texel(c, r);
   }
 };
 
@@ -45,17 +48,11 @@ TEST_F(ParticleFixture, StartValuesComeFromTheGeneratorInFieldOrder) {
   EXPECT_EQ(Particles[0].speed, 6.865966796875f);  // 6334 x 20 / 32768 + 3
   EXPECT_EQ(Particles[0].size, 2.21307373046875f); // 26500 x 1.5 / 32768 + 1
   EXPECT_EQ(Particles[1].x, 233.99658203125f);
-  EXPECT_EQ(Particles[1].y, 202.784423828125f);
-  EXPECT_EQ(Particles[1].speed, 10.005615234375f);
   EXPECT_EQ(Particles[1].size, 2.343902587890625f);
-  for (int i = 0; i < ParticleCount; ++i) {
-    const Particle& p = Particles[i];
-    ASSERT_TRUE(p.x >= 0 && p.x < 400 && p.y >= 150 && p.y < 260 && p.speed >= 3 && p.speed < 23 &&
-                p.size >= 1 && p.size < 2.5f)
-        << i;
-  }
 }
 
+// A respawned particle draws x (41 -> 0.5) but is put at 0, then draws y, speed and size:
+// exactly four values, so the generator's next result is the fifth.
 TEST_F(ParticleFixture, PastWidthPlus20ComesBackAtTheLeftEdge) {
   struct Row {
     float x, speed;
@@ -74,173 +71,45 @@ TEST_F(ParticleFixture, PastWidthPlus20ComesBackAtTheLeftEdge) {
     reset_random();
     Particle p{r.x, 170.0f, r.speed, 1.25f};
     move_particle(p, r.dt);
-    EXPECT_EQ(p.x, r.want_x) << r.x;
-    if (r.respawned) {
-      // x drawn (41 -> 0.5) but replaced by 0; then y, speed and size.
-      EXPECT_EQ(p.y, 211.99249267578125f);
-      EXPECT_EQ(p.speed, 6.865966796875f);
-      EXPECT_EQ(p.size, 2.21307373046875f);
-      EXPECT_EQ(lcg_next(), 19169);  // exactly four values were drawn
-    } else {
-      EXPECT_EQ(p.y, 170.0f);
-      EXPECT_EQ(p.speed, r.speed);
-      EXPECT_EQ(p.size, 1.25f);
-      EXPECT_EQ(lcg_next(), 41);
-    }
+    const std::vector<float> want = r.respawned ? std::vector<float>{0.0f, 211.99249267578125f, 6.865966796875f, 2.21307373046875f}
+                                                : std::vector<float>{r.want_x, 170.0f, r.speed, 1.25f};
+    EXPECT_EQ((std::vector<float>{p.x, p.y, p.speed, p.size}), want) << r.x;
+    EXPECT_EQ(lcg_next(), r.respawned ? 19169 : 41) << r.x;
   }
 }
 
-TEST_F(ParticleFixture, RectangleBoundsNeverReachTheLastColumnOrRow) {
-  struct Row {
-    float x, y, size;
-    Box box;
-  };
-  const Row rows[] = {
-      {10.0f, 20.0f, 2.0f, {10, 18, 20, 24}},         // 8 x 4
-      {10.5f, 20.25f, 1.5f, {11, 17, 21, 24}},        // right 16.5, bottom 23.25, rounded up
-      {390.0f, 290.0f, 2.5f, {390, 399, 290, 295}},   // right 400 clipped to 399
-      {396.5f, 296.0f, 2.0f, {397, 399, 296, 299}},   // right 404.5, bottom 300, both clipped
-      {0.0f, 0.0f, 100.0f, {0, 399, 0, 200}},         // wider than the frame
-      {-3.0f, -2.0f, 2.0f, {0, 5, 0, 2}},             // clipped at the left and top
-      {399.5f, 100.0f, 1.0f, {0, 0, 0, 0}},           // starts inside the last column only
-      {100.0f, 299.25f, 1.0f, {0, 0, 0, 0}},          // inside the last row only
-      {-8.0f, 100.0f, 2.0f, {0, 0, 0, 0}},            // right edge at 0
-      {400.0f, 100.0f, 2.0f, {0, 0, 0, 0}},
-      {100.0f, 300.0f, 2.0f, {0, 0, 0, 0}},
-      {100.0f, -4.0f, 2.0f, {0, 0, 0, 0}},            // bottom edge at 0
-      {100.0f, 100.0f, 0.0f, {0, 0, 0, 0}},
-      {100.0f, 100.0f, -2.0f, {0, 0, 0, 0}},
-  };
-  for (const Row& r : rows) {
-    fill(0);
-    draw_particle_sprite(r.x, r.y, r.size);
-    for (int y = 0; y < 300; ++y) {
-      for (int x = 0; x < 400; ++x) {
-        const bool inside = x >= r.box.x0 && x < r.box.x1 && y >= r.box.y0 && y < r.box.y1;
-        ASSERT_EQ(frame.at(x, y), inside ? 0x020202u : 0u)
-            << "sprite at " << r.x << ", " << r.y << " size " << r.size << ": pixel " << x << ", " << y;
-      }
-    }
-  }
-}
-
-TEST_F(ParticleFixture, TextureWalkAndLeftTopClipping) {
-  // Each texel names its column (blue) and row (red), plus one so none is transparent.
-  for (int r = 0; r < 32; ++r)
-    for (int c = 0; c < 32; ++c) sprite[r * 32 + c] = rgb(2 * (r + 1), 0, 2 * (c + 1));
-  auto texel = [](int c, int r) { return rgb(2 * (r + 1), 0, 2 * (c + 1)); };
-  // Size 8: 32 x 16 pixels, stepU 63488 (31/32 texel) and stepV 126976 (31/16 texel).
-  draw_particle_sprite(0.0f, 0.0f, 8.0f);
-  EXPECT_EQ(frame.at(0, 0), texel(0, 0));
-  EXPECT_EQ(frame.at(1, 1), texel(0, 1));    // 63488 and 126976: both below the next
-  EXPECT_EQ(frame.at(2, 2), texel(1, 3));    // 126976 -> 1.94; 253952 -> 3.88
-  EXPECT_EQ(frame.at(17, 0), texel(16, 0));  // 17 x 31/32 = 16.47
-  EXPECT_EQ(frame.at(31, 15), texel(30, 29));
-  EXPECT_EQ(frame.at(32, 0), 0u);
-  EXPECT_EQ(frame.at(0, 16), 0u);
-  const std::vector<uint32_t> whole = frame.pixels;
-
-  // Shifted 4 left and 2 up: the walk starts 4 and 2 steps in, so the visible part is the
-  // same picture moved.
-  fill(0);
-  draw_particle_sprite(-4.0f, -2.0f, 8.0f);
-  for (int y = 0; y < 16; ++y) {
-    for (int x = 0; x < 32; ++x) {
-      const uint32_t want = x < 28 && y < 14 ? whole[(y + 2) * 400 + (x + 4)] : 0u;
-      ASSERT_EQ(frame.at(x, y), want) << x << ", " << y;
-    }
-  }
-  EXPECT_EQ(frame.at(0, 0), texel(3, 3));
-}
-
-TEST_F(ParticleFixture, TransparentTexelsLeaveThePixelAloneLowBitsIncluded) {
-  // Sprite columns 0-15 transparent, 16-31 lit. Drawn 32 x 16 at the origin, pixel column
-  // 16 still reads sprite column 15 (16 x 31/32) and 17 reads 16.
-  for (int r = 0; r < 32; ++r)
-    for (int c = 0; c < 32; ++c) sprite[r * 32 + c] = c < 16 ? 0u : 0x101010u;
-  struct Row {
-    uint32_t frame, texel, lit;
-  };
-  const Row rows[] = {
-      {0x030507, 0x101010, 0x121416},    // the frame's low bits cleared only where added
-      {0xff01ff, 0xfefefe, 0x1ffffff},   // saturated; the red carry leaves bit 24
-  };
-  for (const Row& row : rows) {
-    for (int r = 0; r < 32; ++r)
-      for (int c = 16; c < 32; ++c) sprite[r * 32 + c] = row.texel;
-    fill(row.frame);
-    draw_particle_sprite(0.0f, 0.0f, 8.0f);
-    for (int y = 0; y < 16; ++y) {
-      for (int x = 0; x < 32; ++x) {
-        ASSERT_EQ(frame.at(x, y), x <= 16 ? row.frame : row.lit) << x << ", " << y;
-      }
-    }
-    EXPECT_EQ(frame.at(32, 0), row.frame);
-  }
-}
-
-TEST_F(ParticleFixture, FirstStepOnlyRecordsTheTime) {
-  init_particles();
-  fill(0);
-  update_particles(5.0f);
-  EXPECT_EQ(LastParticleTime, 5.0f);
-  EXPECT_EQ(Particles[0].x, 0.50048828125f);  // not moved
-  for (uint32_t p : frame.pixels) ASSERT_EQ(p, 0u);
-
-  update_particles(7.0f);  // dt 2
-  EXPECT_EQ(LastParticleTime, 7.0f);
-  EXPECT_EQ(Particles[0].x, 14.232421875f);   // 0.50048828125 + 2 x 6.865966796875
-  EXPECT_EQ(Particles[1].x, 254.00781250f);   // 233.99658203125 + 2 x 10.005615234375
-  // Particle 0 covers x 14.23-23.09, y 211.99-216.42: pixels 15-23, rows 212-216.
-  EXPECT_NE(frame.at(15, 212), 0u);
-  EXPECT_NE(frame.at(23, 216), 0u);
-  // Everything drawn lies in rows 150-264 and never in the last column.
-  int lit = 0;
-  for (int y = 0; y < 300; ++y) {
-    for (int x = 0; x < 400; ++x) {
-      if (frame.at(x, y) == 0) continue;
-      ++lit;
-      ASSERT_TRUE(y >= 150 && y <= 264 && x <= 398) << x << ", " << y;
-    }
-  }
-  EXPECT_GT(lit, 400);  // sprites of at least 4 x 2 pixels, a few past the right edge
-}
-
-// After 2^32 ms the show clock starts again from 0. The first frame after the wrap (at 0
-// itself or a little later) moves nothing, and the next one moves by the time since then,
-// instead of sending every particle some 6e8 pixels to the left for good.
-TEST_F(ParticleFixture, WrappedClockKeepsTheParticlesMoving) {
-  for (float after : {0.0f, 1.0f}) {
-    reset_random();
-    if (Particles != nullptr) free_block(Particles);
-    init_particles();
-    LastParticleTime = static_cast<float>(0xfffffff0u * 0.02);  // 16 ms before the wrap
-    fill(0);
-    update_particles(after);
-    EXPECT_EQ(LastParticleTime, after);
-    EXPECT_EQ(Particles[0].x, 0.50048828125f) << after;  // drawn where it was
-    EXPECT_NE(frame.at(1, 212), 0u) << after;
-    update_particles(after + 2.0f);
-    EXPECT_EQ(Particles[0].x, 14.232421875f) << after;  // 0.50048828125 + 2 x 6.865966796875
-    for (int i = 0; i < ParticleCount; ++i) ASSERT_TRUE(Particles[i].x >= 0 && Particles[i].x < 420) << i;
-  }
-}
-
-// Fractional positions: the walk starts part of a step in, at the first whole pixel inside
-// the rectangle (or at the clipped part of the walk). Worked out by hand, texel (c, r) at
-// pixel (px, py): U0 = (x0 - x) stepU + startU, V0 likewise, c = (U0 + k stepU) >> 16.
-TEST_F(ParticleFixture, FractionalPositionsStartTheWalkPartOfAStepIn) {
-  for (int r = 0; r < 32; ++r)
-    for (int c = 0; c < 32; ++c) sprite[r * 32 + c] = rgb(2 * (r + 1), 0, 2 * (c + 1));
+// The rectangle, x to x + 4 size and y to y + 2 size rounded up, clipped short of the last
+// column and row; and the texture walk, worked out by hand: texel (c, r) at pixel (px, py)
+// with U0 = (x0 - x) stepU + startU, V0 likewise, c = (U0 + k stepU) >> 16. The walk starts at
+// the first whole pixel inside the rectangle, part of a step in, or where clipping at the left
+// or top puts it.
+TEST_F(ParticleFixture, RectangleAndTextureWalk) {
+  use_coded_sprite();
   struct Probe {
     int px, py, c, r;
   };
   struct Row {
     float x, y, size;
     Box box;
-    Probe probes[3];
+    std::vector<Probe> probes;
   };
   const Row rows[] = {
+      {10.5f, 20.25f, 1.5f, {11, 17, 21, 24}, {}},    // right 16.5, bottom 23.25, rounded up
+      {390.0f, 290.0f, 2.5f, {390, 399, 290, 295}, {}},  // right 400 clipped to 399
+      {396.5f, 296.0f, 2.0f, {397, 399, 296, 299}, {}},  // right 404.5, bottom 300, both clipped
+      {0.0f, 0.0f, 100.0f, {0, 399, 0, 200}, {}},     // wider than the frame
+      {399.5f, 100.0f, 1.0f, {0, 0, 0, 0}, {}},       // starts inside the last column only
+      {100.0f, 299.25f, 1.0f, {0, 0, 0, 0}, {}},      // inside the last row only
+      {-8.0f, 100.0f, 2.0f, {0, 0, 0, 0}, {}},        // right edge at 0
+      {400.0f, 100.0f, 2.0f, {0, 0, 0, 0}, {}},
+      {100.0f, 300.0f, 2.0f, {0, 0, 0, 0}, {}},
+      {100.0f, -4.0f, 2.0f, {0, 0, 0, 0}, {}},        // bottom edge at 0
+      {100.0f, 100.0f, 0.0f, {0, 0, 0, 0}, {}},
+      {100.0f, 100.0f, -2.0f, {0, 0, 0, 0}, {}},
+      // 32 x 16: stepU 63488 (31/32 texel), stepV 126976 (31/16 texel).
+      {0.0f, 0.0f, 8.0f, {0, 32, 0, 16}, {{1, 1, 0, 1}, {2, 2, 1, 3}, {31, 15, 30, 29}}},
+      // Shifted 4 left and 2 up: startU = 4 stepU and startV = 2 stepV, both 3.88 texels.
+      {-4.0f, -2.0f, 8.0f, {0, 28, 0, 14}, {{0, 0, 3, 3}, {10, 5, 13, 13}, {27, 13, 30, 29}}},
       // 8 x 4: stepU 253952, stepV 507904. U0 = 0.75 stepU = 190464 (2.91), V0 = 0.5 stepV =
       // 253952 (3.88); column 18 is 7 steps on (30.03), row 24 three (27.13).
       {10.25f, 20.5f, 2.0f, {11, 19, 21, 25}, {{11, 21, 2, 3}, {18, 21, 30, 3}, {12, 24, 6, 27}}},
@@ -252,16 +121,85 @@ TEST_F(ParticleFixture, FractionalPositionsStartTheWalkPartOfAStepIn) {
       {100.75f, 50.5f, 1.5f, {101, 107, 51, 54}, {{101, 51, 1, 5}, {106, 51, 27, 5}, {101, 53, 1, 25}}},
   };
   for (const Row& row : rows) {
-    fill(0);
+    SCOPED_TRACE(testing::Message() << "sprite at " << row.x << ", " << row.y << " size " << row.size);
+    frame.fill(0);
     draw_particle_sprite(row.x, row.y, row.size);
-    int lit = 0;
-    for (uint32_t p : frame.pixels) lit += p != 0;
-    EXPECT_EQ(lit, (row.box.x1 - row.box.x0) * (row.box.y1 - row.box.y0)) << row.x;
-    EXPECT_NE(frame.at(row.box.x0, row.box.y0), 0u) << row.x;
-    EXPECT_NE(frame.at(row.box.x1 - 1, row.box.y1 - 1), 0u) << row.x;
-    for (const Probe& p : row.probes) {
-      EXPECT_EQ(frame.at(p.px, p.py), rgb(2 * (p.r + 1), 0, 2 * (p.c + 1)))
-          << "sprite at " << row.x << ", " << row.y << ": pixel " << p.px << ", " << p.py;
+    for (int y = 0; y < 300; ++y) {
+      for (int x = 0; x < 400; ++x) {
+        const bool inside = x >= row.box.x0 && x < row.box.x1 && y >= row.box.y0 && y < row.box.y1;
+        ASSERT_EQ(frame.at(x, y) != 0, inside) << "pixel " << x << ", " << y;
+      }
     }
+    for (const Probe& p : row.probes) EXPECT_EQ(frame.at(p.px, p.py), texel(p.c, p.r)) << "pixel " << p.px << ", " << p.py;
+  }
+}
+
+TEST_F(ParticleFixture, TransparentTexelsLeaveThePixelAloneLowBitsIncluded) {
+  // Sprite columns 0-15 transparent, 16-31 lit. Drawn 32 x 16 at the origin, pixel column
+  // 16 still reads sprite column 15 (16 x 31/32) and 17 reads 16.
+  struct Row {
+    uint32_t frame, texel, lit;
+  };
+  const Row rows[] = {
+      {0x030507, 0x101010, 0x121416},    // the frame's low bits cleared only where added
+      {0xff01ff, 0xfefefe, 0x1ffffff},   // saturated; the red carry leaves bit 24
+  };
+  for (const Row& row : rows) {
+    for (int r = 0; r < 32; ++r)
+      for (int c = 0; c < 32; ++c) sprite[r * 32 + c] = c < 16 ? 0u : row.texel;
+    frame.fill(row.frame);
+    draw_particle_sprite(0.0f, 0.0f, 8.0f);
+    for (int y = 0; y < 16; ++y) {
+      for (int x = 0; x < 32; ++x) {
+        ASSERT_EQ(frame.at(x, y), x <= 16 ? row.frame : row.lit) << x << ", " << y;
+      }
+    }
+    EXPECT_EQ(frame.at(32, 0), row.frame);
+  }
+}
+
+// The first step only records the time; the next moves each particle by its speed times
+// the time between. After 2^32 ms the show clock starts again from 0: the first frame after
+// the wrap (at 0 itself or a little later) counts as a first step too, instead of sending
+// every particle some 6e8 pixels to the left for good, but draws the particles.
+TEST_F(ParticleFixture, TheFirstStepAndTheFirstAfterTheClockWrapsMoveNothing) {
+  struct Row {
+    float last, first;
+    bool drawn_first;
+  };
+  const Row rows[] = {
+      {NoParticleStepYet, 5.0f, false},
+      {static_cast<float>(0xfffffff0u * 0.02), 0.0f, true},  // 16 ms before the wrap
+      {static_cast<float>(0xfffffff0u * 0.02), 1.0f, true},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.first);
+    TearDown();
+    SetUp();
+    init_particles();
+    LastParticleTime = r.last;
+    frame.fill(0);
+    update_particles(r.first);
+    EXPECT_EQ(LastParticleTime, r.first);
+    EXPECT_EQ(Particles[0].x, 0.50048828125f);  // not moved
+    EXPECT_EQ(frame.at(1, 212) != 0, r.drawn_first);
+
+    frame.fill(0);
+    update_particles(r.first + 2.0f);
+    EXPECT_EQ(Particles[0].x, 14.232421875f);  // 0.50048828125 + 2 x 6.865966796875
+    EXPECT_EQ(Particles[1].x, 254.00781250f);  // 233.99658203125 + 2 x 10.005615234375
+    // Particle 0 covers x 14.23-23.09, y 211.99-216.42: pixels 15-23, rows 212-216.
+    EXPECT_NE(frame.at(15, 212), 0u);
+    EXPECT_NE(frame.at(23, 216), 0u);
+    // Everything drawn lies in rows 150-264 and never in the last column.
+    int lit = 0;
+    for (int y = 0; y < 300; ++y) {
+      for (int x = 0; x < 400; ++x) {
+        if (frame.at(x, y) == 0) continue;
+        ++lit;
+        ASSERT_TRUE(y >= 150 && y <= 264 && x <= 398) << x << ", " << y;
+      }
+    }
+    EXPECT_GT(lit, 400);  // sprites of at least 4 x 2 pixels, a few past the right edge
   }
 }

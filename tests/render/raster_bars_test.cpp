@@ -9,7 +9,7 @@ TEST(RasterBars, AddOverRows8To135AndSaturate) {
   EXPECT_EQ(frame.at(399, 7), 0u);  // rows above the bars untouched
   EXPECT_EQ(frame.at(0, 136), 0u);  // and below
   EXPECT_NE(frame.at(0, 135), 0u);  // bar 15's last row is drawn
-  for (auto& p : frame.pixels) p = 0xfefefe;
+  frame.fill(0xfefefe);
   draw_raster_bars(0.0f);
   EXPECT_EQ(frame.at(10, 72) & 0xffffff, 0xffffffu);
   EXPECT_EQ(frame.at(10, 8), 0xfefefeu);  // black added: unchanged
