@@ -28,8 +28,9 @@ const std::string Tunetool = TUNETOOL_EXE, Picturetool = PICTURETOOL_EXE, Sample
 const std::string Assets = std::string(MD_SOURCE_DIR) + "/assets";
 const std::string Strip = Assets + "/font/font_strip.png";
 
-// A WAV of a ramp: value (7 i + 40 c) % 200 - 100 in 8-bit units for frame i, channel c.
-std::vector<uint8_t> small_wav(int channels, int bits, int frames) {
+// A WAV of a ramp: value (7 i + 40 c) % 200 - 100 in 8-bit units for frame i, channel c;
+// with `extra` bytes of another chunk (and its pad byte when odd) before the data.
+std::vector<uint8_t> small_wav(int channels, int bits, int frames, uint32_t extra = 0) {
   std::vector<uint8_t> b;
   auto put = [&](uint32_t v, int n) {
     for (int i = 0; i < n; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -37,12 +38,17 @@ std::vector<uint8_t> small_wav(int channels, int bits, int frames) {
   const int width = bits / 8;
   const auto data = static_cast<uint32_t>(frames * channels * width);
   b.insert(b.end(), {'R', 'I', 'F', 'F'});
-  put(36 + data, 4);
+  put(36 + data + (extra ? 8 + extra + (extra & 1) : 0), 4);
   b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
   for (uint32_t v : {16u, 1u | static_cast<uint32_t>(channels) << 16, 22050u,
                      static_cast<uint32_t>(22050 * channels * width),
                      static_cast<uint32_t>(channels * width) | static_cast<uint32_t>(bits) << 16})
     put(v, 4);
+  if (extra) {
+    b.insert(b.end(), {'L', 'I', 'S', 'T'});
+    put(extra, 4);
+    b.insert(b.end(), extra + (extra & 1), 'x');
+  }
   b.insert(b.end(), {'d', 'a', 't', 'a'});
   put(data, 4);
   for (int i = 0; i < frames; ++i)
@@ -179,7 +185,6 @@ TEST_F(ToolsCli, FaultyInputsAreRefusedByNameAndWriteNothing) {
       {Tunetool + " render song.xm --rate 1000 -o out.wav", 2, "is not a sample rate"},
       {Tunetool + " render song.xm -o out.flac", 2, ".flac output is not made here"},
       {Tunetool + " render song.xm -o out.mp4", 2, "must end in .wav"},
-      {Tunetool + " render song.xm -o out", 2, "must end in .wav"},
       {Tunetool + " pack song.xm -o out --quality 0", 2, "not a level 1..9"},
       {Picturetool + " encode", 2, "picturetool:"},
       {Samplecodec, 2, "samplecodec:"},
@@ -236,7 +241,6 @@ TEST_F(ToolsCli, FaultyInputsAreRefusedByNameAndWriteNothing) {
       {Embed + " font out.cpp huge.png 238", 1, "huge.png: the picture is 1000000 x 1000000; at most"},
       // Modules and tunes.
       {Tunetool + " import cut.xm -o out", 1, "truncated header"},
-      {Tunetool + " render cut.xm -o out.wav", 1, "truncated header"},
       {Tunetool + " info junk", 1, "neither an extended module, a module image nor a packed tune"},
       {Tunetool + " validate bad.img", 1, "invalid module image"},
       {Tunetool + " pack large.xm -o out", 1, "more than the 409600 of a tune's buffer"},
@@ -377,19 +381,22 @@ TEST_F(ToolsCli, OutputsThatAreNotPlainFilesAreWrittenNotReplaced) {
 }
 
 // The sample codec reads WAV input of every PCM width, mono or stereo, as the same 8-bit
-// samples: the ramp written at 8, 16, 24 and 32 bits codes as the raw ramp does. A stream
-// of no samples decodes to an empty file.
+// samples: the ramp written at 8, 16, 24 and 32 bits, and after a chunk of odd length (whose
+// pad byte is skipped), codes as the raw ramp does. A stream of no samples decodes to an
+// empty file.
 TEST_F(ToolsCli, SamplecodecReadsEveryWavWidthAndEmptyStreams) {
   std::string raw;
   for (int i = 0; i < 900; ++i) raw += static_cast<char>((i * 7) % 200 - 100);
   write("ramp.raw", raw);
   const ToolRun reference = run(Samplecodec + " encode --raw ramp.raw -o -");
   ASSERT_EQ(reference.status, 0) << reference.err;
-  for (int bits : {8, 16, 24, 32}) {
-    write("ramp.wav", small_wav(1, bits, 900));
+  const std::pair<int, uint32_t> wavs[] = {{8, 0}, {16, 0}, {24, 0}, {32, 0}, {16, 3}};
+  for (const auto& [bits, extra] : wavs) {
+    write("ramp.wav", small_wav(1, bits, 900, extra));
     const ToolRun r = run(Samplecodec + " encode ramp.wav -o -");
     ASSERT_EQ(r.status, 0) << bits << ": " << r.err;
-    EXPECT_TRUE(r.out == reference.out) << bits << "-bit WAV codes other samples than the raw ramp";
+    EXPECT_TRUE(r.out == reference.out) << bits << "-bit WAV (" << extra << " bytes of another chunk) codes other "
+                                        << "samples than the raw ramp";
   }
   write("stereo.wav", small_wav(2, 16, 900));
   ToolRun r = run(Samplecodec + " measure stereo.wav");
