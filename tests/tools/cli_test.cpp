@@ -28,8 +28,9 @@ const std::string Tunetool = TUNETOOL_EXE, Picturetool = PICTURETOOL_EXE, Sample
 const std::string Assets = std::string(MD_SOURCE_DIR) + "/assets";
 const std::string Strip = Assets + "/font/font_strip.png";
 
-// A WAV of a ramp: value (7 i + 40 c) % 200 - 100 in 8-bit units for frame i, channel c.
-std::vector<uint8_t> small_wav(int channels, int bits, int frames) {
+// A WAV of a ramp: value (7 i + 40 c) % 200 - 100 in 8-bit units for frame i, channel c;
+// with `extra` bytes of another chunk (and its pad byte when odd) before the data.
+std::vector<uint8_t> small_wav(int channels, int bits, int frames, uint32_t extra = 0) {
   std::vector<uint8_t> b;
   auto put = [&](uint32_t v, int n) {
     for (int i = 0; i < n; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -37,12 +38,17 @@ std::vector<uint8_t> small_wav(int channels, int bits, int frames) {
   const int width = bits / 8;
   const auto data = static_cast<uint32_t>(frames * channels * width);
   b.insert(b.end(), {'R', 'I', 'F', 'F'});
-  put(36 + data, 4);
+  put(36 + data + (extra ? 8 + extra + (extra & 1) : 0), 4);
   b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
   for (uint32_t v : {16u, 1u | static_cast<uint32_t>(channels) << 16, 22050u,
                      static_cast<uint32_t>(22050 * channels * width),
                      static_cast<uint32_t>(channels * width) | static_cast<uint32_t>(bits) << 16})
     put(v, 4);
+  if (extra) {
+    b.insert(b.end(), {'L', 'I', 'S', 'T'});
+    put(extra, 4);
+    b.insert(b.end(), extra + (extra & 1), 'x');
+  }
   b.insert(b.end(), {'d', 'a', 't', 'a'});
   put(data, 4);
   for (int i = 0; i < frames; ++i)
@@ -143,7 +149,6 @@ TEST_F(ToolsCli, FaultyInputsAreRefusedByNameAndWriteNothing) {
   write("huge.png", png_declaring(1000000, 1000000));
   write("giant.png", png_declaring(65535, 65535));
   write("restart.score", "order p\nrestart 99999999999\npattern p\n... .. .. ...\nend\n");
-  write("length.score", "order p\ninstrument a\n  synth hat length=0\nend\npattern p\n... .. .. ...\nend\n");
   write("euro.txt", "ok\nbad \xe2\x82\xac here");
   write("plusminus.txt", "x \xc2\xb1");
   write("tab.txt", "a\tb");
@@ -179,7 +184,6 @@ TEST_F(ToolsCli, FaultyInputsAreRefusedByNameAndWriteNothing) {
       {Tunetool + " render song.xm --rate 1000 -o out.wav", 2, "is not a sample rate"},
       {Tunetool + " render song.xm -o out.flac", 2, ".flac output is not made here"},
       {Tunetool + " render song.xm -o out.mp4", 2, "must end in .wav"},
-      {Tunetool + " render song.xm -o out", 2, "must end in .wav"},
       {Tunetool + " pack song.xm -o out --quality 0", 2, "not a level 1..9"},
       {Picturetool + " encode", 2, "picturetool:"},
       {Samplecodec, 2, "samplecodec:"},
@@ -196,7 +200,6 @@ TEST_F(ToolsCli, FaultyInputsAreRefusedByNameAndWriteNothing) {
       {Capture + " --keys 1", 2, "bad key '1'"},
       {Capture + " --video out.mp4 --scale 0", 2, "--scale must be a whole number from 1 to 8"},
       {Capture + " --at 4294968 --out frames", 2, "--at time '4294968' is not from 0 to 86400 seconds"},
-      {Capture + " --at 1e300 --out frames", 2, "--at time '1e300' is not from 0 to 86400"},
       {Capture + " --keys 1e300:left", 2, "key time '1e300' is not from 0 to 86400"},
       {Fonttool + " text " + Strip + " x --bar tuna -o out.png", 2, "--bar takes tune or link"},
       {Fonttool + " text " + Strip + " x --scale 9 -o out.png", 2, "--scale takes 1 to 8"},
@@ -229,21 +232,20 @@ TEST_F(ToolsCli, FaultyInputsAreRefusedByNameAndWriteNothing) {
       {Tunetool + " info /dev/zero", 1, "/dev/zero: more than 256 MiB, the most a module may hold"},
       {Picturetool + " encode /dev/zero -o out.m1v", 1, "more than 64 MiB, the most a picture may hold"},
       {Embed + " text out.cpp /dev/zero Text", 1, "more than 16 MiB, the most a text may hold"},
-      {Samplecodec + " encode --raw sparse.raw -o out.s", 1, "sparse.raw: more than 1 GiB, the most a sound may hold"},
+      // A file's size is checked before its bytes take any memory.
+      {memoryLimit + Samplecodec + " encode --raw sparse.raw -o out.s", 1, "sparse.raw: more than 1 GiB, the most a"},
       {Samplecodec + " measure --raw noise.raw --loops /dev/zero", 1, "more than 16 MiB"},
       // A picture's size is taken from its header, before its pixels take any memory.
       {memoryLimit + Picturetool + " encode giant.png -o out.m1v", 1, "the picture is 65535 x 65535; at most 4080"},
       {Embed + " font out.cpp huge.png 238", 1, "huge.png: the picture is 1000000 x 1000000; at most"},
       // Modules and tunes.
       {Tunetool + " import cut.xm -o out", 1, "truncated header"},
-      {Tunetool + " render cut.xm -o out.wav", 1, "truncated header"},
       {Tunetool + " info junk", 1, "neither an extended module, a module image nor a packed tune"},
       {Tunetool + " validate bad.img", 1, "invalid module image"},
       {Tunetool + " pack large.xm -o out", 1, "more than the 409600 of a tune's buffer"},
       {Tunetool + " render song.xm --seconds 24348 -o out.wav", 1, "more than a WAV file can hold (4 GiB, about 24347 s)"},
       {Tunetool + " render song.xm --seconds 12174 --rate 88200 -o out.wav", 1, "more than a WAV file can hold"},
       {Tunescore + " restart.score -o out.xm", 1, "restart.score:2:9: restart position 99999999999 outside 0..255"},
-      {Tunescore + " length.score -o out.xm", 1, "length.score:3:20: length 0 outside 0.001..60"},
       // Samples: nothing to code is not a stream; a loop list is read whole or refused.
       {Samplecodec + " encode --raw empty.raw -o out.s", 1, "empty.raw: no samples to encode"},
       {Samplecodec + " encode empty.wav -o out.s", 1, "empty.wav: no samples to encode"},
@@ -377,19 +379,22 @@ TEST_F(ToolsCli, OutputsThatAreNotPlainFilesAreWrittenNotReplaced) {
 }
 
 // The sample codec reads WAV input of every PCM width, mono or stereo, as the same 8-bit
-// samples: the ramp written at 8, 16, 24 and 32 bits codes as the raw ramp does. A stream
-// of no samples decodes to an empty file.
+// samples: the ramp written at 8, 16, 24 and 32 bits, and after a chunk of odd length (whose
+// pad byte is skipped), codes as the raw ramp does. A stream of no samples decodes to an
+// empty file.
 TEST_F(ToolsCli, SamplecodecReadsEveryWavWidthAndEmptyStreams) {
   std::string raw;
   for (int i = 0; i < 900; ++i) raw += static_cast<char>((i * 7) % 200 - 100);
   write("ramp.raw", raw);
   const ToolRun reference = run(Samplecodec + " encode --raw ramp.raw -o -");
   ASSERT_EQ(reference.status, 0) << reference.err;
-  for (int bits : {8, 16, 24, 32}) {
-    write("ramp.wav", small_wav(1, bits, 900));
+  const std::pair<int, uint32_t> wavs[] = {{8, 0}, {16, 0}, {24, 0}, {32, 0}, {16, 3}};
+  for (const auto& [bits, extra] : wavs) {
+    write("ramp.wav", small_wav(1, bits, 900, extra));
     const ToolRun r = run(Samplecodec + " encode ramp.wav -o -");
     ASSERT_EQ(r.status, 0) << bits << ": " << r.err;
-    EXPECT_TRUE(r.out == reference.out) << bits << "-bit WAV codes other samples than the raw ramp";
+    EXPECT_TRUE(r.out == reference.out) << bits << "-bit WAV (" << extra << " bytes of another chunk) codes other "
+                                        << "samples than the raw ramp";
   }
   write("stereo.wav", small_wav(2, 16, 900));
   ToolRun r = run(Samplecodec + " measure stereo.wav");

@@ -1,14 +1,32 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "codecs/samples.h"
-#include "test_tunes.h"
 #include "tools/samplecodec/tune_pack.h"
 
+namespace {
+
+// A module image of only the magic and the sample-area fields, stand-in instrument bytes from
+// 0x2750 up to the area at `area`, and an area of two zero samples and `samples` of two tones.
+std::vector<uint8_t> tune_image(size_t area, size_t samples) {
+  std::vector<uint8_t> image(area + 2 + samples, 0);
+  std::memcpy(image.data(), "QKB", 3);
+  const uint32_t fields[] = {static_cast<uint32_t>(area), static_cast<uint32_t>(2 + samples)};
+  std::memcpy(&image[0x1C], fields, sizeof fields);  // little-endian, as the image is
+  for (size_t i = 0x2750; i < area; ++i) image[i] = static_cast<uint8_t>(i * 7);
+  for (size_t i = 0; i < samples; ++i)
+    image[area + 2 + i] = static_cast<uint8_t>(std::lround(60 * std::sin(i / 2.5) + 30 * std::sin(i / 0.5)));
+  return image;
+}
+
+}  // namespace
+
 TEST(TunePack, StoredPartEndsAfterTheTwoZeroSamplesAndAssemblyFollowsTheShow) {
-  const std::vector<uint8_t> image = synthetic_tune_image(7);  // area at 0x2750 + 21, 2811 samples
+  const std::vector<uint8_t> image = tune_image(0x2750 + 21, 2811);
   const size_t length = 0x2750 + 21 + 2;
   const TunePackResult r = pack_tune(image);
   ASSERT_EQ(r.error, TunePackError::None) << r.message;
@@ -33,7 +51,7 @@ TEST(TunePack, StoredPartEndsAfterTheTwoZeroSamplesAndAssemblyFollowsTheShow) {
 }
 
 TEST(TunePack, RefusesWhatTheShowCannotCarry) {
-  const std::vector<uint8_t> image = synthetic_tune_image(1);
+  const std::vector<uint8_t> image = tune_image(0x2753, 411);
   const auto refused = [&](size_t at, uint8_t value, bool append = false) {
     std::vector<uint8_t> bad = image;
     if (append) bad.push_back(value); else bad[at] = value;
@@ -46,15 +64,11 @@ TEST(TunePack, RefusesWhatTheShowCannotCarry) {
   EXPECT_EQ(refused(0x20, 0xFF), TunePackError::BadSampleArea);   // past the image's end
   EXPECT_EQ(refused(0, 0, true), TunePackError::None);            // zero padding after the area
   EXPECT_EQ(refused(0, 1, true), TunePackError::BadSampleArea);   // data that would be lost
-  EXPECT_EQ(refused(0x2750 + 3 + 1, 5), TunePackError::AreaStartNotZero);
-  // Too large: the message names the excess.
-  std::vector<uint8_t> big(image.begin(), image.begin() + 0x2750);
-  big.resize(TuneImageBytes + 10, 0);
-  const uint32_t size8 = uint32_t(big.size() - 0x2750);
-  std::memcpy(&big[0x1C], "\x50\x27\0\0", 4);
-  std::memcpy(&big[0x20], &size8, 4);
-  const TunePackResult r = pack_tune(big, {1000.0});
+  EXPECT_EQ(refused(0x2753 + 1, 5), TunePackError::AreaStartNotZero);
+  // Too large, and the message names the excess: 399546 bytes of 8-bit data take the fewest
+  // blocks of 32 with 32 n - 480 >= 399546, 12501, which decode 399552 samples; after the
+  // 0x2752 stored bytes that is 409618 bytes, 18 more than the tune's buffer.
+  const TunePackResult r = pack_tune(tune_image(0x2750, 399544), {1000.0});
   ASSERT_EQ(r.error, TunePackError::TooLarge);
-  const uint64_t used = 0x2752 + decoded_sample_count(blocks_for_samples(size8));
-  EXPECT_NE(r.message.find(std::to_string(used - TuneImageBytes) + " more than"), std::string::npos) << r.message;
+  EXPECT_NE(r.message.find("18 more than"), std::string::npos) << r.message;
 }

