@@ -2,7 +2,8 @@
 // when anything in it is damaged; shown, with its own menu, when it is sound.
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -28,16 +29,21 @@ using showtest::press;
 
 namespace {
 
-// The test's files, in a folder of its own under the build folder (left for a look after a run).
+// The test's files, in a folder of this process's own (the tests run side by side).
 fs::path scratch_dir() {
   static const fs::path dir = [] {
-    const fs::path d = fs::path(MD_BINARY_DIR) / "tool_tests" / "Disk";
+    fs::path d = fs::temp_directory_path() / ("md_disk_" + std::to_string(getpid()));
     fs::remove_all(d);
     fs::create_directories(d);
     return d;
   }();
   return dir;
 }
+
+struct RemoveScratch : ::testing::Environment {
+  void TearDown() override { fs::remove_all(scratch_dir()); }
+};
+const auto* const Cleanup = ::testing::AddGlobalTestEnvironment(new RemoveScratch);
 
 // A stand-in program (any bytes) with `block` appended, written as `name`.
 std::string program_file(const std::string& name, const std::vector<uint8_t>& block,
