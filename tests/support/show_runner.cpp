@@ -2,8 +2,11 @@
 
 #include <utility>
 
+#include "audio/audio_stream.h"
+#include "driver/menu.h"
 #include "driver/show.h"
 #include "platform/window.h"
+#include "player/player.h"
 
 namespace showtest {
 
@@ -21,6 +24,30 @@ int run(const HeadlessConfig& config, std::function<void(const HeadlessFrame&)> 
     run_show();
     exit_process(show_exit_code());
   });
+}
+
+void press(HeadlessConfig& config, uint32_t ms, uint32_t vk, uint32_t held_ms) {
+  config.keys.push_back({ms, vk, true, false});
+  if (held_ms != 0) config.keys.push_back({ms + held_ms, vk, false, false});
+}
+
+std::vector<FrameState> run_recorded(const HeadlessConfig& config, int* exit_code) {
+  std::vector<FrameState> frames;
+  const int code = run(config, [&](const HeadlessFrame&) {
+    const auto* player = reinterpret_cast<const PlayerState*>(AudioStream.playerArea);
+    frames.push_back({headless_elapsed_ms(), TuneNumber, LinkNumber, ActiveBar, MusicPlaying, player->playing != 0});
+  });
+  headless_set_present_hook(nullptr);  // it refers to `frames`
+  if (exit_code != nullptr) *exit_code = code;
+  return frames;
+}
+
+std::vector<int32_t> changes(const std::vector<FrameState>& frames, int32_t FrameState::*field) {
+  std::vector<int32_t> out;
+  for (const FrameState& f : frames) {
+    if (out.empty() || out.back() != f.*field) out.push_back(f.*field);
+  }
+  return out;
 }
 
 }  // namespace showtest
