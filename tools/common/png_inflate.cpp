@@ -199,6 +199,9 @@ bool inflate_png(std::span<const uint8_t> bytes, const std::string& name, RgbIma
   uint64_t expected = 0;
   for (const Pass& p : passes)
     if (p.width(h.width) > 0) expected += p.height(h.height) * (1 + h.row_bytes(p.width(h.width)));
+  // Deflate packs at most 1032 bytes into one: a header claiming more rows than its data can
+  // hold is refused before their memory is taken.
+  if (expected / 1032 > packed.size() + 64) return refuse("too little image data");
   std::vector<uint8_t> raw(static_cast<size_t>(expected));
   // At most 2^28 pixels of 8 bytes with their rows' filter bytes: the sizes fit zlib's 32 bits.
   z_stream z{};

@@ -2,8 +2,9 @@
 // It reads every kind of PNG: greyscale of 1, 2, 4, 8 and 16 bits, palette of 1 to 8 bits,
 // RGB, grey with alpha and RGBA of 8 and 16 bits, a tRNS colour or palette alphas, and
 // interlaced files. The pixels come out as read_png gives them, laid over black. Sixteen-bit
-// samples are taken as linear light and given sRGB coding, as libpng's simple reader does;
-// 8-bit samples as they are (gAMA, sRGB and other colour chunks are skipped).
+// samples are taken as linear light and given the screen's gamma (1/2.2), as libpng's simple
+// reader does; 8-bit samples as they are. Colour chunks (gAMA, sRGB, iCCP, sBIT) are skipped,
+// where libpng would apply them.
 #pragma once
 #include <cstdint>
 #include <span>
