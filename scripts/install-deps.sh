@@ -16,6 +16,7 @@ packages=(
   help2man                        # manual pages from the programs' --help texts
   desktop-file-utils              # the install test checks the desktop entry
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix  # the Windows build (scripts/windows.sh)
+  libz-mingw-w64-dev              # zlib for the Windows build of musicdisk-make (its PNG reader)
   googletest                      # GoogleTest's sources, built with the Windows compiler
   wine wine64                     # the Windows programs and tests run under Wine
   python3 python3-numpy           # tune measurements only (scripts/measure-tunes.py)

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The show for Windows, built here with MinGW-w64 and tested under Wine:
 #   1. a native build of the tools the build itself runs (build/windows/host);
-#   2. the cross build of the program and the test suite for 64-bit Windows (build/windows;
-#      the program is build/windows/driver/musicdisk.exe, statically linked);
+#   2. the cross build of the program, musicdisk-make and the test suite for 64-bit Windows
+#      (build/windows; the program is build/windows/driver/musicdisk.exe, the disk maker
+#      build/windows/tools/make/musicdisk-make.exe, both statically linked);
 #   3. the 32-bit program, compiled only (build/windows/i686);
 #   4. the test suite under Wine, then the program under Wine on a virtual X server: its
-#      window, fullscreen and back, a failed mode switch, and its sound into a file.
+#      window, fullscreen and back, a failed mode switch, and its sound into a file; and a disk
+#      made by musicdisk-make.exe, shown and heard the same way.
 # WINDOWS_JOBS sets the build's parallel jobs (default 2).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,14 +19,17 @@ step() { echo; echo "=== windows: $* ($(( $(date +%s) - start )) s)"; }
 host=build/windows/host
 cross=build/windows
 program="$PWD/$cross/driver/musicdisk.exe"
+make_exe="$PWD/$cross/tools/make/musicdisk-make.exe"
 common=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DMUSICDISK_BENCH=OFF -DMUSICDISK_TOOLS=OFF)
 if command -v ccache > /dev/null; then
   common+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 
 step "native build-time tools and the Wine tests"
-cmake -S . -B "$host" "${common[@]}" -DMUSICDISK_SDL=OFF -DMUSICDISK_WINDOWS_PROGRAM="$program" > /dev/null
-cmake --build "$host" -j"$jobs" --target md-embed tunetool picturetool md-labelcheck wine_window_test md-xprobe
+cmake -S . -B "$host" "${common[@]}" -DMUSICDISK_SDL=OFF -DMUSICDISK_WINDOWS_PROGRAM="$program" \
+  -DMUSICDISK_WINDOWS_MAKE="$make_exe" > /dev/null
+cmake --build "$host" -j"$jobs" --target md-embed tunetool picturetool md-labelcheck wine_window_test md-xprobe \
+  wine_make_test
 
 # The Windows builds leave out debugging information: it would double their objects and
 # slow every link, and nothing here debugs them.

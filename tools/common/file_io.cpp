@@ -42,13 +42,6 @@ std::string follow_links(const std::string& path) {
   return at;
 }
 
-// "16 MiB", "1 GiB", or bytes when not a whole number of either.
-std::string size_text(size_t bytes) {
-  if (bytes >= (size_t{1} << 30) && bytes % (size_t{1} << 30) == 0) return std::to_string(bytes >> 30) + " GiB";
-  if (bytes >= (size_t{1} << 20) && bytes % (size_t{1} << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
-  return std::to_string(bytes) + " bytes";
-}
-
 // The paths to remove on a signal, in slots the handler reads without locks or allocation.
 struct CleanupSlot {
   char path[PATH_MAX];
@@ -99,11 +92,6 @@ void keep_after_signal(const std::string& path) {
     if (c.used && path == c.path) c.used = 0;
 }
 
-std::string display_name(const std::string& path, bool output) {
-  if (path == "-") return output ? "standard output" : "standard input";
-  return path;
-}
-
 bool read_input(const std::string& path, std::vector<uint8_t>& bytes, std::string& error, InputLimit limit) {
   const bool standard = path == "-";
   const int fd = standard ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -117,8 +105,7 @@ bool read_input(const std::string& path, std::vector<uint8_t>& bytes, std::strin
   if (fstat(fd, &s) != 0) return failed(errno);
   if (S_ISDIR(s.st_mode)) return failed(EISDIR);
   auto too_large = [&] {
-    error = "cannot read " + display_name(path, false) + ": more than " + size_text(limit.bytes) + ", the most " +
-            limit.kind + " may hold";
+    error = "cannot read " + display_name(path, false) + ": " + input_too_large(limit);
     bytes.clear();
     bytes.shrink_to_fit();
     if (!standard) close(fd);
@@ -250,17 +237,6 @@ void discard_output(OutputFile& out) {
     keep_after_signal(out.temporary);
   }
   out.temporary.clear();
-}
-
-bool write_whole_output(const std::string& path, std::span<const uint8_t> bytes, std::string& error,
-                        OutputKind kind) {
-  OutputFile out;
-  if (!open_output(path, out, error, kind)) return false;
-  if (!write_output(out, bytes.data(), bytes.size(), error)) {
-    discard_output(out);
-    return false;
-  }
-  return finish_output(out, error);
 }
 
 bool is_same_file(const std::string& input, const std::string& output, std::string& error) {

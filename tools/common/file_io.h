@@ -25,6 +25,9 @@ constexpr InputLimit ProgramInput{size_t{256} << 20, "a program"};   // released
 // an input larger than `limit`: "cannot read /dev/zero: more than 16 MiB, the most a text may hold".
 bool read_input(const std::string& path, std::vector<uint8_t>& bytes, std::string& error, InputLimit limit);
 
+// The reason given for an input over its limit: "more than 16 MiB, the most a text may hold".
+std::string input_too_large(InputLimit limit);
+
 // The name of a path in messages: "standard input" or "standard output" for "-".
 std::string display_name(const std::string& path, bool output);
 
@@ -34,7 +37,12 @@ std::string display_name(const std::string& path, bool output);
 // it names. Anything else that exists (a device, a FIFO) and standard output are written
 // straight, as replacing them would destroy them.
 struct OutputFile {
+#ifdef _WIN32
+  void* handle = nullptr;  // the file's HANDLE
+  bool straight = false;   // a device or standard output, written as it is
+#else
   int fd = -1;
+#endif
   std::string path;       // as the user named it
   std::string target;     // the file renamed over (symbolic links followed); empty when straight
   std::string temporary;  // the temporary name; empty when straight
@@ -54,8 +62,8 @@ void discard_output(OutputFile& out);
 bool write_whole_output(const std::string& path, std::span<const uint8_t> bytes, std::string& error,
                         OutputKind kind = OutputKind::Data);
 
-// Paths removed when the program is ended by SIGINT or SIGTERM, before the signal ends it as
-// it would have: files first, then folders (empty by then). open_output's temporaries are
+// Paths removed when the program is ended by SIGINT or SIGTERM (on Windows, Ctrl+C or the
+// console closed), before it ends as it would have: files first, then folders (empty by then). open_output's temporaries are
 // kept here while they are written. A signal the program ignores or handles itself is left
 // alone. At most 16 paths at a time; more are not removed.
 void remove_on_signal(const std::string& path);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "tools/common/file_io.h"
+#include "tools/common/png_inflate.h"
 
 bool read_png(const std::string& path, RgbImage& image, std::string& error, int32_t max_width, int32_t max_height) {
   std::vector<uint8_t> bytes;
@@ -23,17 +24,8 @@ bool decode_png(std::span<const uint8_t> bytes, const std::string& name, RgbImag
   }
   // Checked in 64 bits: the library's own size macro is a 32-bit product that wraps.
   const uint64_t pixels = uint64_t{png.width} * png.height;
-  const bool too_wide = max_width > 0 && png.width > static_cast<png_uint_32>(max_width);
-  const bool too_tall = max_height > 0 && png.height > static_cast<png_uint_32>(max_height);
-  if (too_wide || too_tall || pixels > PngMaxPixels) {
-    error = name + ": the picture is " + std::to_string(png.width) + " x " + std::to_string(png.height) + "; ";
-    if ((too_wide || too_tall) && max_width == max_height)
-      error += "at most " + std::to_string(max_width) + " on either side is accepted";
-    else if (too_wide || too_tall)
-      error += "at most " + (max_width > 0 ? std::to_string(max_width) : std::string("any")) + " wide and " +
-               (max_height > 0 ? std::to_string(max_height) : std::string("any")) + " high is accepted";
-    else
-      error += "at most " + std::to_string(PngMaxPixels) + " pixels are accepted";
+  if (std::string why = png_size_refusal(name, png.width, png.height, max_width, max_height); !why.empty()) {
+    error = why;
     png_image_free(&png);
     return false;
   }

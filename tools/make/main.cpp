@@ -2,7 +2,9 @@
 // every problem reported; only then is the disk packed (the tunes, pictures, font and texts
 // exactly as the build packs the built-in disk) and written as a block into copies of the
 // released programs: the Linux program, the Windows program and the web page.
-#include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <cstdio>
 #include <span>
@@ -65,8 +67,15 @@ struct Home {
 Home find_home(const char* argv0) {
   Home home;
   std::error_code ec;
+#ifdef _WIN32
+  std::wstring name(32768, L'\0');
+  name.resize(GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size())));
+  fs::path self = name;
+  if (name.empty()) self = fs::absolute(argv0, ec);
+#else
   fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (ec) self = fs::absolute(argv0, ec);
+#endif
   home.folder = self.parent_path();
   home.buildTree = fs::exists(home.folder / ".." / ".." / "CMakeCache.txt", ec);
   return home;
@@ -149,11 +158,23 @@ int make(const Home& home, const std::string& folder, const std::string& name, c
   const fs::path binary = home.folder / ".." / "..";
   const fs::path source = MD_SOURCE_DIR;
   const char* const release_hint = "a release folder made by scripts/release.sh holds it";
+  // In a build tree, this system's program is the one built beside this tool; the other
+  // system's is in the build folder its script makes.
+#ifdef _WIN32
+  const fs::path linux_build = source / "build" / "release" / "driver" / "musicdisk";
+  const fs::path windows_build = binary / "driver" / "musicdisk.exe";
+  const char* const linux_how = "scripts/show.sh builds it";
+  const char* const windows_how = "its build target is musicdisk";
+#else
+  const fs::path linux_build = binary / "driver" / "musicdisk";
+  const fs::path windows_build = source / "build" / "windows" / "driver" / "musicdisk.exe";
+  const char* const linux_how = "its build target is musicdisk";
+  const char* const windows_how = "scripts/windows.sh builds it";
+#endif
   Target targets[] = {
-      {"the Linux program", build ? binary / "driver" / "musicdisk" : beside / "musicdisk", name,
-       build ? "its build target is musicdisk" : release_hint},
-      {"the Windows program", build ? source / "build" / "windows" / "driver" / "musicdisk.exe" : beside / "musicdisk.exe",
-       name + ".exe", build ? "scripts/windows.sh builds it" : release_hint},
+      {"the Linux program", build ? linux_build : beside / "musicdisk", name, build ? linux_how : release_hint},
+      {"the Windows program", build ? windows_build : beside / "musicdisk.exe", name + ".exe",
+       build ? windows_how : release_hint},
       {"the web page", build ? source / "build" / "web" : beside / "web", name + "-web",
        build ? "scripts/web.sh builds it" : release_hint},
   };

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "support/tool_run.h"
-#include "tools/common/png_io.h"
-#include "tools/xm_import/xm_tunes.h"
+#include "tools/make/disk_folder_files.h"
 
 namespace fs = std::filesystem;
+using namespace disk_files;
 
 namespace {
 
@@ -24,40 +24,6 @@ const std::string Make = MAKE_EXE;
 const std::string Capture = CAPTURE_EXE;
 const std::string Tunetool = TUNETOOL_EXE;
 const fs::path Root = fs::path(MD_BINARY_DIR) / "make_test";
-
-void write_file(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-void write_bytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-void write_picture(const fs::path& path, int32_t width, int32_t height, uint32_t colour) {
-  RgbImage image{width, height, std::vector<uint32_t>(static_cast<size_t>(width) * static_cast<size_t>(height), colour)};
-  std::string error;
-  ASSERT_TRUE(write_png(path.string(), image, error)) << error;
-}
-
-XmModule tune(const char* title, uint16_t bpm) {
-  XmModule m = xm::busy_module();
-  m.name = title;
-  m.bpm = bpm;
-  return m;
-}
-
-// The folder every case starts from.
-void write_good_folder(const fs::path& dir) {
-  fs::remove_all(dir);
-  fs::create_directories(dir / "tunes");
-  write_bytes(dir / "tunes" / "a.xm", write_xm(tune("Alpha Tune", 140)));
-  write_bytes(dir / "tunes" / "b.xm", write_xm(tune("Beta Tune", 90)));
-  write_picture(dir / "logo.png", 640, 128, 0x00C800);
-  write_picture(dir / "sprite.png", 32, 32, 0xC8C800);
-  write_file(dir / "text.txt", "HELLO FROM THE TEST DISK\n");
-  write_file(dir / "links.txt", "First Link  https://example.org/\nSecond https://example.com/a\n");
-}
 
 // The programs folder: the Linux program only, so the other two are named as not written.
 fs::path programs_folder() {
@@ -94,32 +60,12 @@ RgbImage frame_at_one_second(const std::string& disk_option, const fs::path& dir
   return image;
 }
 
-// Pixels of rows [top, bottom) that are clearly green, and those that differ between two frames.
-int green_pixels(const RgbImage& f, int top, int bottom) {
-  int n = 0;
-  for (int y = top; y < bottom; ++y) {
-    for (int x = 0; x < f.width; ++x) {
-      const uint32_t p = f.pixels[static_cast<size_t>(y * f.width + x)];
-      const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
-      n += g > r + 60 && g > b + 60;
-    }
-  }
-  return n;
-}
-
+// Pixels of rows [top, bottom) that differ between two frames.
 int differing_pixels(const RgbImage& a, const RgbImage& b, int top, int bottom) {
   int n = 0;
   for (int y = top; y < bottom; ++y)
     for (int x = 0; x < a.width; ++x) n += a.pixels[static_cast<size_t>(y * a.width + x)] != b.pixels[static_cast<size_t>(y * a.width + x)];
   return n;
-}
-
-std::vector<int16_t> wav_samples(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-  std::vector<int16_t> s(bytes.size() > 44 ? (bytes.size() - 44) / 2 : 0);
-  if (!s.empty()) std::memcpy(s.data(), bytes.data() + 44, s.size() * 2);
-  return s;
 }
 
 }  // namespace
@@ -158,8 +104,8 @@ TEST(MakeDisk, TheProgramShowsAndPlaysTheNewDisk) {
   const RgbImage builtin = frame_at_one_second("", Root / "frames-builtin");
   const RgbImage mine = frame_at_one_second("--disk " + out.string(), Root / "frames-mine");
   ASSERT_EQ(mine.pixels.size(), builtin.pixels.size());
-  EXPECT_EQ(green_pixels(builtin, 0, 120), 0);
-  EXPECT_GT(green_pixels(mine, 0, 120), 10000);
+  EXPECT_EQ(green_pixels(builtin.pixels, builtin.width, 0, 120), 0);
+  EXPECT_GT(green_pixels(mine.pixels, mine.width, 0, 120), 10000);
   EXPECT_GT(differing_pixels(builtin, mine, 140, 168), 500) << "the tune bar";
   EXPECT_GT(differing_pixels(builtin, mine, 170, 198), 500) << "the link bar";
   EXPECT_GT(differing_pixels(builtin, mine, 225, 300), 500) << "the scroller";
