@@ -78,21 +78,6 @@ std::string picture_problem(const std::vector<uint8_t>& stream, int32_t width, i
   return {};
 }
 
-// The label as it can be shown in a message: codes outside 32..126 as \xNN.
-std::string printable(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c >= 32 && c < 127) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    }
-  }
-  return out;
-}
-
 // Labels are measured with the disk's own font, built for the purpose and given back.
 std::string labels_problem(const DiskPieces& pieces) {
   const FontRecord before = Font;
