@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <utility>
 #include <vector>
 
 #include "assets/disk.h"
@@ -9,6 +11,7 @@
 #include "codecs/samples.h"
 #include "codecs/tunes.h"
 #include "platform/blocks.h"
+#include "platform/memory.h"
 #include "platform/program_file.h"
 #include "platform/report.h"
 #include "player/module.h"
@@ -30,24 +33,24 @@ uint32_t u32_at(const uint8_t* p) {
          static_cast<uint32_t>(p[3]) << 24;
 }
 
-// A packed tune (u32 L, u32 S, stored part, stream), assembled as the show assembles it.
-std::string tune_problem(const std::vector<uint8_t>& packed, std::vector<uint8_t>& image) {
+// A packed tune (u32 L, u32 S, stored part, stream) assembled as the show assembles it,
+// into `image`: TuneImageBytes, zero-filled. `used` is set to the bytes the tune fills.
+std::string tune_problem(const std::vector<uint8_t>& packed, uint8_t* image, size_t& used) {
   const uint32_t length = u32_at(packed.data());
   const uint8_t* stream = packed.data() + 8 + length;
   const size_t streamBytes = packed.size() - 8 - length;
   const SampleStreamInfo info = measure_sample_stream(stream, streamBytes);
   if (info.error != SampleStreamError::None) return "its sample stream is cut short";
   if (info.streamBytes != streamBytes) return "its sample stream ends before its stated size";
-  const uint64_t used = uint64_t{length} + info.decodedCount;
-  if (used > TuneImageBytes)
-    return "it takes " + std::to_string(used) + " bytes once unpacked, " + std::to_string(used - TuneImageBytes) +
+  const uint64_t total = uint64_t{length} + info.decodedCount;
+  if (total > TuneImageBytes)
+    return "it takes " + std::to_string(total) + " bytes once unpacked, " + std::to_string(total - TuneImageBytes) +
            " over its budget of " + std::to_string(TuneImageBytes);
-  std::fill(image.begin(), image.end(), 0);
-  std::memcpy(image.data(), packed.data() + 8, length);
-  if (!decode_samples_checked(TheSampleDecoder, stream, streamBytes, reinterpret_cast<int8_t*>(image.data() + length),
-                              TuneImageBytes - length))
-    return "its sample stream does not decode";
-  const ImageCheck check = validate_module_image(image.data(), image.size());
+  used = static_cast<size_t>(total);
+  std::memcpy(image, packed.data() + 8, length);
+  // The walk above has found every group within the stream and the samples within the image.
+  decode_samples(TheSampleDecoder, stream, reinterpret_cast<int8_t*>(image + length));
+  const ImageCheck check = validate_module_image(image, TuneImageBytes);
   if (check != ImageCheck::Ok) return std::string("invalid module image: ") + image_check_text(check);
   return {};
 }
@@ -75,21 +78,6 @@ std::string picture_problem(const std::vector<uint8_t>& stream, int32_t width, i
   return {};
 }
 
-// The label as it can be shown in a message: codes outside 32..126 as \xNN.
-std::string printable(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c >= 32 && c < 127) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    }
-  }
-  return out;
-}
-
 // Labels are measured with the disk's own font, built for the purpose and given back.
 std::string labels_problem(const DiskPieces& pieces) {
   const FontRecord before = Font;
@@ -115,14 +103,8 @@ std::string labels_problem(const DiskPieces& pieces) {
   return problem;
 }
 
-}  // namespace
-
-std::string validate_disk_pieces(const DiskPieces& pieces) {
-  std::vector<uint8_t> image(TuneImageBytes);
-  for (size_t n = 0; n < pieces.tunes.size(); ++n) {
-    const std::string problem = tune_problem(pieces.tunes[n], image);
-    if (!problem.empty()) return "tune " + std::to_string(n + 1) + ": " + problem;
-  }
+// Everything but the tunes.
+std::string other_pieces_problem(const DiskPieces& pieces) {
   if (std::string problem = picture_problem(pieces.logo, LogoWidth, LogoHeight); !problem.empty())
     return "logo: " + problem;
   if (std::string problem = picture_problem(pieces.sprite, SpriteSize, SpriteSize); !problem.empty())
@@ -155,6 +137,19 @@ std::string validate_disk_pieces(const DiskPieces& pieces) {
   return {};
 }
 
+}  // namespace
+
+std::string validate_disk_pieces(const DiskPieces& pieces) {
+  std::vector<uint8_t> image(TuneImageBytes);
+  for (size_t n = 0; n < pieces.tunes.size(); ++n) {
+    std::fill(image.begin(), image.end(), 0);
+    size_t used = 0;
+    const std::string problem = tune_problem(pieces.tunes[n], image.data(), used);
+    if (!problem.empty()) return "tune " + std::to_string(n + 1) + ": " + problem;
+  }
+  return other_pieces_problem(pieces);
+}
+
 namespace {
 
 // The installed disk and everything CustomDisk points into.
@@ -167,6 +162,7 @@ struct DiskStore {
   const char* linkAddresses[DiskMaxLinks + 1] = {};
   FontStripRecord font = {};
   CustomDiskRecord record = {};
+  uint8_t* tuneImages[DiskMaxTunes] = {};  // assembled by the check, until the show takes them
 };
 DiskStore* Installed = nullptr;
 
@@ -215,6 +211,9 @@ void install_disk(DiskPieces pieces) {
 
 void forget_disk() {
   CustomDisk = nullptr;
+  if (Installed != nullptr) {
+    for (uint8_t* image : Installed->tuneImages) free_block(image);
+  }
   delete Installed;
   Installed = nullptr;
 }
@@ -223,9 +222,38 @@ std::string load_disk_from(std::span<const uint8_t> file) {
   DiskBlockRead read = read_disk_block(file);
   if (read.status == DiskBlockStatus::None) return {};
   if (read.status == DiskBlockStatus::Damaged) return "damaged disk: " + read.error;
-  if (std::string problem = validate_disk_pieces(read.pieces); !problem.empty()) return "damaged disk: " + problem;
+  // Each tune is assembled once: the image its check builds is the one the show plays.
+  const DiskPieces& pieces = read.pieces;
+  uint8_t* images[DiskMaxTunes] = {};
+  auto free_images = [&images] {
+    for (uint8_t* image : images) free_block(image);
+  };
+  std::string problem;
+  for (size_t n = 0; n < pieces.tunes.size() && problem.empty(); ++n) {
+    images[n] = static_cast<uint8_t*>(alloc_block(TuneImageBytes));
+    if (images[n] == nullptr) {
+      free_images();
+      return "not enough memory for the disk's tunes";
+    }
+    size_t used = TuneImageBytes;
+    problem = tune_problem(pieces.tunes[n], images[n], used);
+    if (!problem.empty()) problem = "tune " + std::to_string(n + 1) + ": " + problem;
+    // Past the samples the image stays zero and is never written: its pages go back.
+    page_trim(images[n], TuneImageBytes, used);
+  }
+  if (problem.empty()) problem = other_pieces_problem(pieces);
+  if (!problem.empty()) {
+    free_images();
+    return "damaged disk: " + problem;
+  }
   install_disk(std::move(read.pieces));
+  std::copy(std::begin(images), std::end(images), Installed->tuneImages);
   return {};
+}
+
+uint8_t* take_checked_tune(int n) {
+  if (Installed == nullptr || n < 1 || n > DiskMaxTunes) return nullptr;
+  return std::exchange(Installed->tuneImages[n - 1], nullptr);
 }
 
 void set_disk_file(const std::string& path) { TheDiskFile = path; }

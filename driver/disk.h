@@ -17,15 +17,21 @@
 std::string validate_disk_pieces(const DiskPieces& pieces);
 
 // Makes validated pieces the show's disk (CustomDisk); they are kept until the process ends
-// or forget_disk.
+// or forget_disk. Their tunes are not assembled here.
 void install_disk(DiskPieces pieces);
-// Back to the built-in disk (for runs of the show in one process).
+// Back to the built-in disk (for runs of the show in one process); tune images the show has
+// not taken are given back with it.
 void forget_disk();
 
 // The block at the end of `file`, read, checked and installed. An empty text when the show
-// may start (with the built-in disk when the file has no block), else what is wrong,
-// beginning "damaged disk: ".
+// may start (with the built-in disk when the file has no block), else what is wrong: a fault
+// in the block begins "damaged disk: ".
 std::string load_disk_from(std::span<const uint8_t> file);
+
+// Tune n's module image as the check assembled it (a TuneImageBytes block of alloc_block,
+// the caller's from now on), once; null when no loaded disk has one for n. The show plays
+// these instead of assembling a disk's tunes a second time.
+uint8_t* take_checked_tune(int n);
 
 // The file whose end is searched for a block: the program's own file unless a tool names
 // another (musicdisk-capture --disk). An empty name goes back to the program's own.

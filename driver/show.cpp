@@ -103,8 +103,13 @@ bool start_show() {
   prepare_graphics();
   init_particles();
   build_plane_colours();
+  // A disk block's tunes were assembled when they were checked.
   for (int n = 1; n <= TuneCount; ++n) {
-    assemble_tune(n);
+    if (uint8_t* image = take_checked_tune(n)) {
+      tune_images[n] = image;
+    } else {
+      assemble_tune(n);
+    }
   }
   start_tune(TuneNumber);
   ShowStartTick = get_tick_count();

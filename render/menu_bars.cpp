@@ -1,5 +1,6 @@
 #include "render/menu_bars.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -151,4 +152,19 @@ std::string link_address_problem(const char* address) {
       return "holds a space or a non-ASCII code";
   }
   return {};
+}
+
+std::string printable(std::string_view text) {
+  std::string out;
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 32 && c < 127) {
+      out += ch;
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    }
+  }
+  return out;
 }

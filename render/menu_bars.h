@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // A bar image: Framebuffer.width x 60 prepared pixels (row length width). The label and
 // brackets fill rows 0 to 41; everything else is 0.
@@ -46,6 +47,8 @@ std::string menu_label_problem(const char* label, int32_t limit, int32_t* width 
 // What is wrong with a link's web address, or an empty text: it must begin with http:// or
 // https:// and hold no space and no code outside ASCII.
 std::string link_address_problem(const char* address);
+// A label or address as a message can show it: codes outside 32..126 as \xNN.
+std::string printable(std::string_view text);
 
 // Renders the disk's tune images (its tunes and the silence entry after them: 14 for the
 // built-in disk) and link images (17) from the labels (the last two steps of the

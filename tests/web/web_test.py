@@ -222,8 +222,8 @@ def two_tune_disk():
 
 
 class OwnDisk(unittest.TestCase):
-    """A page folder whose disk.bin holds a disk block: shown as musicdisk-capture --disk
-    shows it, or refused with its cause when damaged."""
+    """A page folder whose disk.bin holds a disk block written here: shown as
+    musicdisk-capture --disk shows it."""
 
     def page_with(self, block):
         folder = tempfile.mkdtemp()
@@ -248,35 +248,63 @@ class OwnDisk(unittest.TestCase):
             self.assertIsNone(first_difference(page[ms], native[ms]), "frame at %d ms" % ms)
         self.assertEqual(b.console_errors(), [])
 
-    def test_a_damaged_disk_is_refused_with_its_cause(self):
-        block = bytearray(two_tune_disk())
-        block[len(block) // 2] ^= 0x10
-        _, b = self.page_with(bytes(block))
-        self.assertEqual(b.eval("musicdisk.state()"), "failed")
-        self.assertEqual(b.eval("musicdisk.exitCode()"), 1)
-        self.assertEqual(b.eval("musicdisk.framesPresented()"), 0)
-        self.assertIn("damaged disk: the block's checksum",
-                      b.eval("document.querySelector('#message .text').textContent"))
+
+def record_sound(page, seconds, waiting=lambda b: None, recorded=lambda b: None):
+    """The page as a visitor meets it, started by a click: the first `seconds` of what its
+    sound stream played, as 16-bit stereo bytes. `waiting` and `recorded` look at the
+    browser before the click and after the recording."""
+    server, b = Server(page), Browser()
+    try:
+        b.open(server.url("?record"))
+        assert b.eval("musicdisk.state()") == "waiting", b.eval("musicdisk.state()")
+        waiting(b)
+        b.click(640, 300)
+        assert b.eval("musicdisk.state()") == "running", b.eval("musicdisk.state()")
+        wait_for("%d s of sound" % seconds, lambda: b.eval("musicdisk.soundFrames()") >= 44100 * seconds, every=0.2)
+        heard = base64.b64decode(b.eval("musicdisk.sound(%d)" % (44100 * seconds)))
+        recorded(b)
+        assert b.console_errors() == [], b.console_errors()
+        return heard
+    finally:
+        b.close()
+        server.close()
 
 
-class RealClock(unittest.TestCase):
+def rendered(tune, seconds):
+    """tunetool render's sound of `tune`, without the WAV header: a packed tune, or a module
+    packed first, as the show plays it."""
+    tunetool = os.path.join(NATIVE, "tools/tunetool/tunetool")
+    with tempfile.TemporaryDirectory() as d:
+        wav = os.path.join(d, "tune.wav")
+        if tune.endswith(".xm"):
+            packed = os.path.join(d, "tune.packed")
+            subprocess.run([tunetool, "pack", "-q", tune, "-o", packed], check=True)
+            tune = packed
+        subprocess.run([tunetool, "render", "-q", tune, "--seconds", str(seconds), "-o", wav], check=True)
+        with open(wav, "rb") as f:
+            return f.read()[44:]
+
+
+class SoundCheck(unittest.TestCase):
+    def assertSameSound(self, heard, expected):
+        self.assertEqual(len(heard), len(expected))
+        if heard != expected:
+            i = next(k for k in range(0, len(heard), 2) if heard[k:k + 2] != expected[k:k + 2])
+            self.fail("sound differs from sample %d (frame %d)" % (i // 2, i // 4))
+        self.assertGreater(len(set(expected)), 100, "the tune is not silent")
+
+
+class RealClock(SoundCheck):
     """The page as a visitor meets it: a gesture starts it, and its sound streams."""
 
     def test_gesture_starts_the_show_and_its_sound_is_the_players(self):
-        seconds = 2
-        server, b = Server(PAGE), Browser()
-        try:
-            b.open(server.url("?record"))
-            self.assertEqual(b.eval("musicdisk.state()"), "waiting")
+        def waiting(b):
             self.assertEqual(b.eval("document.getElementById('overlay').textContent"),
                              "Click or press a key to start")
             self.assertEqual(b.eval("musicdisk.framesPresented()"), 1)
             self.assertEqual(b.eval("musicdisk.soundFrames()"), 0)
-            b.click(640, 300)
-            self.assertEqual(b.eval("musicdisk.state()"), "running")
-            wait_for("%d s of sound" % seconds, lambda: b.eval("musicdisk.soundFrames()") >= 44100 * seconds,
-                     every=0.2)
-            heard = base64.b64decode(b.eval("musicdisk.sound(%d)" % (44100 * seconds)))
+
+        def recorded(b):
             self.assertGreater(b.eval("musicdisk.framesPresented()"), 1)
             # Arrow keys do not scroll the page.
             b.eval("window.scrollTo(0, 0)")
@@ -286,21 +314,131 @@ class RealClock(unittest.TestCase):
                 time.sleep(1)
                 with open(SHOT, "wb") as f:
                     f.write(b.screenshot())
-            self.assertEqual(b.console_errors(), [])
-        finally:
-            b.close()
-            server.close()
-        with tempfile.TemporaryDirectory() as d:
-            wav = os.path.join(d, "tune.wav")
-            subprocess.run([os.path.join(NATIVE, "tools/tunetool/tunetool"), "render", "-q",
-                            os.path.join(NATIVE, "assets/tunes/packed/01.packed"), "--seconds", str(seconds),
-                            "-o", wav], check=True)
-            expected = open(wav, "rb").read()[44:]
-        self.assertEqual(len(heard), len(expected))
-        if heard != expected:
-            i = next(k for k in range(0, len(heard), 2) if heard[k:k + 2] != expected[k:k + 2])
-            self.fail("sound differs from sample %d (frame %d)" % (i // 2, i // 4))
-        self.assertGreater(len(set(expected)), 100, "the tune is not silent")
+
+        seconds = 2
+        heard = record_sound(PAGE, seconds, waiting, recorded)
+        self.assertSameSound(heard, rendered(os.path.join(NATIVE, "assets/tunes/packed/01.packed"), seconds))
+
+
+def write_png(path, width, height, rgb):
+    """A PNG of one colour, 8-bit RGB, written here from the format's description."""
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    rows = (b"\0" + bytes(rgb) * width) * height
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+                chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+def retitled_module(source, title):
+    """An extended module of the project's own under another title (the 20 bytes after
+    "Extended Module: ")."""
+    with open(os.path.join(SOURCE, "assets/tunes", source), "rb") as f:
+        data = f.read()
+    assert data[:17] == b"Extended Module: "
+    return data[:17] + title.encode().ljust(20, b"\0") + data[37:]
+
+
+def green_pixels(frame, rows):
+    return sum(1 for y in rows for x in range(W)
+               if frame[y][3 * x + 1] > frame[y][3 * x] + 60 and frame[y][3 * x + 1] > frame[y][3 * x + 2] + 60)
+
+
+def differing_pixels(a, b, rows):
+    return sum(1 for y in rows for x in range(0, 3 * W, 3) if a[y][x:x + 3] != b[y][x:x + 3])
+
+
+class MadeDisk(SoundCheck):
+    """A disk folder written here (two tunes, a green logo, a text and two links) made into
+    disks by musicdisk-make: its page shows the disk as its Linux program does, plays the
+    new tunes, and refuses its disk.bin damaged."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.mkdtemp()
+        folder = os.path.join(cls.dir, "my-disk")
+        os.makedirs(os.path.join(folder, "tunes"))
+        for name, source, title in (("a.xm", "10.xm", "Alpha Tune"), ("b.xm", "13.xm", "Beta Tune")):
+            with open(os.path.join(folder, "tunes", name), "wb") as f:
+                f.write(retitled_module(source, title))
+        write_png(os.path.join(folder, "logo.png"), 640, 128, (0, 200, 0))
+        write_png(os.path.join(folder, "sprite.png"), 32, 32, (200, 200, 0))
+        with open(os.path.join(folder, "text.txt"), "w") as f:
+            f.write("HELLO FROM THE MADE DISK\n")
+        with open(os.path.join(folder, "links.txt"), "w") as f:
+            f.write("First Link  https://example.org/\nSecond https://example.com/a\n")
+        # The released programs as a release folder holds them (the Windows one is not needed here).
+        programs = os.path.join(cls.dir, "programs")
+        os.mkdir(programs)
+        os.symlink(os.path.abspath(PAGE), os.path.join(programs, "web"))
+        os.symlink(os.path.abspath(os.path.join(NATIVE, "driver/musicdisk")), os.path.join(programs, "musicdisk"))
+        cls.tune = os.path.join(folder, "tunes", "a.xm")
+        cls.program = os.path.join(cls.dir, "mydisk")
+        cls.page = cls.program + "-web"
+        made = subprocess.run([os.path.join(NATIVE, "tools/make/musicdisk-make"), folder, "-o", cls.program,
+                               "--programs", programs], capture_output=True, text=True)
+        assert made.returncode == 0, made.stdout + made.stderr
+        cls.browser = Browser()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.close()
+        shutil.rmtree(cls.dir)
+
+    def open_page(self, folder):
+        server = Server(folder)
+        self.addCleanup(server.close)
+        self.browser.events.clear()
+        self.browser.open(server.url("?virtual"))
+        return self.browser
+
+    def test_the_page_shows_the_disk_as_its_linux_program_does(self):
+        self.assertEqual(sorted(os.listdir(self.page)), ["disk.bin", "index.html", "musicdisk.js", "musicdisk.wasm"])
+        b = self.open_page(self.page)
+        self.assertEqual(b.eval("musicdisk.state()"), "test")
+        keys, times = "1.2:right,2.0:down,2.5:right", [1.0, 1.5, 3.0]
+        native = capture(times, keys, self.program)
+        page = play(b, keys, max(native), [round(t * 1000) for t in times])
+        self.assertEqual(b.console_errors(), [])
+        self.assertEqual(sorted(page), sorted(native), "the frames' show times")
+        builtin = capture(times, keys)
+        for ms in sorted(native):
+            self.assertIsNone(first_difference(page[ms], native[ms]), "frame at %d ms" % ms)
+            # Against the built-in disk at the same moment: the logo is green, and the tune
+            # bar (the modules' titles), the link bar and the scroller show other texts.
+            self.assertEqual(green_pixels(builtin[ms], range(0, 120)), 0)
+            self.assertGreater(green_pixels(page[ms], range(0, 120)), 10000, "frame at %d ms" % ms)
+            for what, rows in (("tune bar", TUNE_BAR), ("link bar", LINK_BAR), ("scroller", range(225, 300))):
+                self.assertGreater(differing_pixels(page[ms], builtin[ms], rows), 500, "%s at %d ms" % (what, ms))
+
+    def test_the_page_plays_the_disks_first_tune(self):
+        seconds = 2
+        self.assertSameSound(record_sound(self.page, seconds), rendered(self.tune, seconds))
+
+    def test_a_damaged_disk_bin_is_refused_with_its_cause(self):
+        # What a desktop program does with exit status 1, the page does in its failed state:
+        # no frame, the exit code 1, and the message box's cause.
+        folder = os.path.join(self.dir, "damaged-web")
+        shutil.copytree(self.page, folder)
+        with open(os.path.join(self.page, "disk.bin"), "rb") as f:
+            sound = f.read()
+
+        def size(block, value):
+            return block[:-20] + struct.pack("<I", value) + block[-16:]
+
+        for what, block, cause in (
+                ("truncated", sound[:-100], "damaged disk: the block is cut short"),
+                ("a flipped byte", sound[:len(sound) // 2] + bytes([sound[len(sound) // 2] ^ 0x10]) +
+                 sound[len(sound) // 2 + 1:], "damaged disk: the block's checksum"),
+                ("a wrong size", size(sound, 1 << 31), "gives its size as 2147483648")):
+            with self.subTest(what):
+                with open(os.path.join(folder, "disk.bin"), "wb") as f:
+                    f.write(block)
+                b = self.open_page(folder)
+                self.assertEqual(b.eval("musicdisk.state()"), "failed")
+                self.assertEqual(b.eval("musicdisk.exitCode()"), 1)
+                self.assertEqual(b.eval("musicdisk.framesPresented()"), 0)
+                self.assertIn(cause, b.eval("document.querySelector('#message .text').textContent"))
 
 
 if __name__ == "__main__":

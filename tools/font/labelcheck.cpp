@@ -12,22 +12,6 @@
 
 namespace {
 
-// The label as it can be printed: codes outside 32..126 as \xNN.
-std::string printable(const char* label) {
-  std::string out;
-  for (const char* p = label; *p != '\0'; ++p) {
-    const auto c = static_cast<unsigned char>(*p);
-    if (c >= 32 && c < 127) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    }
-  }
-  return out;
-}
-
 bool check(const char* kind, int index, const char* label, int32_t limit, int32_t& widest) {
   int32_t width = 0;
   const std::string problem = menu_label_problem(label, limit, &width);
