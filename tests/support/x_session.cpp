@@ -148,12 +148,9 @@ Shot XServer::screenshot() {
     const unsigned long p = XGetPixel(image, i % a.width, i / a.width);
     uint32_t rgb = 0;
     for (unsigned long mask : {image->red_mask, image->green_mask, image->blue_mask}) {
-      if (mask == 0) {  // a screen without true colour: no channel to read
-        rgb <<= 8;
-        continue;
-      }
-      const int bits = __builtin_popcountl(mask);
-      const uint32_t v = static_cast<uint32_t>((p & mask) >> __builtin_ctzl(mask));
+      // A screen without true colour has no channel to read.
+      const int bits = mask != 0 ? __builtin_popcountl(mask) : 8;
+      const uint32_t v = mask != 0 ? static_cast<uint32_t>((p & mask) >> __builtin_ctzl(mask)) : 0;
       rgb = rgb << 8 | (bits >= 8 ? v >> (bits - 8) : v << (8 - bits));
     }
     s.pixels.push_back(rgb);
@@ -345,18 +342,14 @@ bool frame_at(const Shot& shot, int x, int y) {
 
 bool find_frame(const Shot& shot, int* x, int* y) {
   for (int row = 0; row + 300 <= shot.height(); ++row) {
-    int run = 0;
-    for (int col = 0; col <= shot.width; ++col) {
-      if (col < shot.width && shot.at(col, row) == 0) {
-        ++run;
-        continue;
-      }
-      if (run == 400 && frame_at(shot, col - 400, row)) {
+    for (int col = 0, run = 0; col <= shot.width; ++col) {
+      const bool black = col < shot.width && shot.at(col, row) == 0;
+      if (!black && run == 400 && frame_at(shot, col - 400, row)) {
         *x = col - 400;
         *y = row;
         return true;
       }
-      run = 0;
+      run = black ? run + 1 : 0;
     }
   }
   return false;
