@@ -332,12 +332,15 @@ SceneWait wait_for_scene(XServer& x, const std::function<Geometry()>& area, uint
 bool frame_at(const Shot& shot, int x, int y) {
   if (x < 0 || y < 0 || x + 400 > shot.width || y + 300 > shot.height()) return false;
   int black = 0, lit = 0;
+  std::vector<uint32_t> colours;
   for (int fy = 0; fy < 8; ++fy) black += shot.at(x + 200, y + fy) == 0 ? 1 : 0;
   for (int fy = 8; fy < 128; ++fy) {
     const uint32_t c = shot.at(x + 200, y + fy);
     lit += c != 0 && c != 0xFFFFFF && c != 0xF8FCF8 ? 1 : 0;  // not a window's white
+    if (std::find(colours.begin(), colours.end(), c) == colours.end()) colours.push_back(c);
   }
-  return black == 8 && lit >= 84;
+  // The bars are of many colours; the plain desktop under a window still black is lit too.
+  return black == 8 && lit >= 84 && colours.size() >= 16;
 }
 
 bool find_frame(const Shot& shot, int* x, int* y) {
