@@ -148,12 +148,9 @@ Shot XServer::screenshot() {
     const unsigned long p = XGetPixel(image, i % a.width, i / a.width);
     uint32_t rgb = 0;
     for (unsigned long mask : {image->red_mask, image->green_mask, image->blue_mask}) {
-      if (mask == 0) {  // a screen without true colour: no channel to read
-        rgb <<= 8;
-        continue;
-      }
-      const int bits = __builtin_popcountl(mask);
-      const uint32_t v = static_cast<uint32_t>((p & mask) >> __builtin_ctzl(mask));
+      // A screen without true colour has no channel to read.
+      const int bits = mask != 0 ? __builtin_popcountl(mask) : 8;
+      const uint32_t v = mask != 0 ? static_cast<uint32_t>((p & mask) >> __builtin_ctzl(mask)) : 0;
       rgb = rgb << 8 | (bits >= 8 ? v >> (bits - 8) : v << (8 - bits));
     }
     s.pixels.push_back(rgb);
@@ -335,28 +332,27 @@ SceneWait wait_for_scene(XServer& x, const std::function<Geometry()>& area, uint
 bool frame_at(const Shot& shot, int x, int y) {
   if (x < 0 || y < 0 || x + 400 > shot.width || y + 300 > shot.height()) return false;
   int black = 0, lit = 0;
+  std::vector<uint32_t> colours;
   for (int fy = 0; fy < 8; ++fy) black += shot.at(x + 200, y + fy) == 0 ? 1 : 0;
   for (int fy = 8; fy < 128; ++fy) {
     const uint32_t c = shot.at(x + 200, y + fy);
     lit += c != 0 && c != 0xFFFFFF && c != 0xF8FCF8 ? 1 : 0;  // not a window's white
+    if (std::find(colours.begin(), colours.end(), c) == colours.end()) colours.push_back(c);
   }
-  return black == 8 && lit >= 84;
+  // The bars are of many colours; the plain desktop under a window still black is lit too.
+  return black == 8 && lit >= 84 && colours.size() >= 16;
 }
 
 bool find_frame(const Shot& shot, int* x, int* y) {
   for (int row = 0; row + 300 <= shot.height(); ++row) {
-    int run = 0;
-    for (int col = 0; col <= shot.width; ++col) {
-      if (col < shot.width && shot.at(col, row) == 0) {
-        ++run;
-        continue;
-      }
-      if (run == 400 && frame_at(shot, col - 400, row)) {
+    for (int col = 0, run = 0; col <= shot.width; ++col) {
+      const bool black = col < shot.width && shot.at(col, row) == 0;
+      if (!black && run == 400 && frame_at(shot, col - 400, row)) {
         *x = col - 400;
         *y = row;
         return true;
       }
-      run = 0;
+      run = black ? run + 1 : 0;
     }
   }
   return false;

@@ -126,7 +126,8 @@ bool is_plane_colour(uint32_t pixel, int frame_row, uint32_t keep);
 // Where a frame of the show stands 1:1 on a screen whose background is not black: the start of
 // a run of exactly 400 black pixels (its top rows) with the raster bars lit below it.
 bool find_frame(const Shot& shot, int* x, int* y);
-// Whether a 1:1 frame stands at (x, y): its black top rows over the lit band of the bars.
+// Whether a 1:1 frame stands at (x, y): its black top rows over the lit band of the bars, in
+// their many colours.
 bool frame_at(const Shot& shot, int x, int y);
 
 }  // namespace xtest

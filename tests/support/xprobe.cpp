@@ -19,9 +19,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: md-xprobe :N TIMEOUT_SECONDS [PID]\n");
     return 2;
   }
-  const int timeout_ms = std::atoi(argv[2]) * 1000;
   const pid_t pid = argc == 4 ? static_cast<pid_t>(std::atoi(argv[3])) : -1;
-  const auto ended = [pid] { return pid > 0 && kill(pid, 0) != 0; };
   xtest::XServer x;
   if (const std::string why = x.attach(argv[1]); !why.empty()) {
     std::fprintf(stderr, "md-xprobe: %s\n", why.c_str());
@@ -29,11 +27,12 @@ int main(int argc, char** argv) {
   }
   const auto start = std::chrono::steady_clock::now();
   XWindow window = 0;
+  bool ended = false;
   std::string missing = "no window titled musicdisk";
-  const bool found = xtest::wait_until(timeout_ms, 100, [&] {
-    if (ended()) return true;
+  const bool found = xtest::wait_until(std::atoi(argv[2]) * 1000, 100, [&] {
+    ended = pid > 0 && kill(pid, 0) != 0;
     if (window == 0) window = x.find_window("^musicdisk$", 0);
-    if (window == 0) return false;
+    if (ended || window == 0) return ended;
     // The frame 1:1 in the window, or (under Wine, before its window has settled) anywhere.
     const xtest::Geometry g = x.geometry(window);
     const xtest::Shot shot = x.screenshot();
@@ -42,12 +41,10 @@ int main(int argc, char** argv) {
     missing = xtest::describe(xtest::scene_faults(shot, {g.x, g.y, 400, 300}, 0xFFFFFF, false));
     return false;
   });
-  if (ended()) {
-    std::fprintf(stderr, "md-xprobe: the show ended before its scene was seen (%s)\n", missing.c_str());
-    return 1;
-  }
-  if (!found) {
-    std::fprintf(stderr, "md-xprobe: no scene of the show on %s within %s s: %s\n", argv[1], argv[2], missing.c_str());
+  if (ended || !found) {
+    std::fprintf(stderr, "md-xprobe: %s on %s within %s s (%s)\n",
+                 ended ? "the show ended before its scene was seen" : "no scene of the show", argv[1], argv[2],
+                 missing.c_str());
     return 1;
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -5,11 +5,15 @@
 # (16384 frames, about 371 ms) into the stream; and once with no sound device at all, where
 # the show must run silently and end with exit code 0 on Escape.
 #
+# The program runs through md-exit-code.exe, which writes the exit code it gave into a file:
+# under load, `wine` itself can end by a signal although the program ended cleanly.
+#
 # ALSA's null device takes data as fast as it is given, so Wine's mixer runs ahead of real
 # time: the times below are counted in frames of the stream, not on the clock.
 set -u
 program="$1"
 xprobe="$2"
+exit_code="$3"
 work=$(mktemp -d)
 cleanup() {
   [ -n "${show:-}" ] && kill -9 "$show" 2>/dev/null
@@ -61,7 +65,8 @@ heard_a_second() { local frames first loud; read -r frames first loud < <(frames
 # and whatever else the caller waits for), then ends it with Escape.
 run_show() {
   local config="$1" label="$2" enough="$3"
-  ALSA_CONFIG_PATH="$config" wine "$program" > "$work/out.log" 2> "$work/err.log" &
+  rm -f "$work/code"
+  ALSA_CONFIG_PATH="$config" wine "$exit_code" "$work/code" "$program" > "$work/out.log" 2> "$work/err.log" &
   show=$!
   local window
   window=$(wait_for_window '^musicdisk$' "$show" 120)
@@ -73,6 +78,8 @@ run_show() {
   end_with_escape "$window" "$show"
   show=""
   [ -n "$code" ] || fail "Escape did not end the show ($label)"
+  [ -s "$work/code" ] || fail "the show left no exit code; wine ended with status $code ($label)"
+  code=$(cat "$work/code")
   [ "$code" -eq 0 ] || fail "exit code $code ($label)"
   # The show's own reports start with its name; Wine and ALSA may talk about the device.
   ! grep -q "^musicdisk" "$work/err.log" || fail "the show reported: $(grep "^musicdisk" "$work/err.log") ($label)"

@@ -21,13 +21,53 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using xtest::Geometry;
 using xtest::run;
 using xtest::save;
 using xtest::Shot;
-using xtest::sleep_ms;
-using xtest::wait_exit;
 using xtest::wait_until;
+
+const std::string ExplorerKey = "HKCU\\Software\\Wine\\Explorer";
+
+// `wine` with these arguments, on the X server `display` (on none when empty).
+std::vector<std::string> wine(const std::string& display, std::vector<std::string> args) {
+  std::vector<std::string> head = {"env", "-u", "DISPLAY", "WINEDEBUG=-all", "wine"};
+  if (!display.empty()) head.insert(head.begin() + 3, "DISPLAY=" + display);
+  args.insert(args.begin(), head.begin(), head.end());
+  return args;
+}
+
+// Stops the prefix's Wine server and waits until it has gone.
+void stop_wineserver() {
+  run({"wineserver", "-k"}, {}, 30000);
+  run({"wineserver", "-w"}, {}, 30000);
+}
+
+// A Windows program run through md-exit-code.exe, which writes the exit code the program gave
+// into a file of this test's own: the status `wine` ends with can be a signal on a loaded
+// machine although the program ended cleanly.
+class Program {
+ public:
+  explicit Program(std::string exe = MUSICDISK_WINDOWS_PROGRAM) : exe_(std::move(exe)) { fs::remove(code_file_); }
+  ~Program() { fs::remove(code_file_); }
+
+  std::vector<std::string> command(const std::string& display, std::vector<std::string> args) const {
+    args.insert(args.begin(), {MUSICDISK_WINDOWS_EXIT_CODE, code_file_, exe_});
+    return wine(display, args);
+  }
+  // The program's exit code once `wine` has ended with `status`; without one written (the
+  // program was killed, or never started), `status` itself (-1: still running).
+  int code(int status) const {
+    std::ifstream in(code_file_);
+    int code = 0;
+    return status != -1 && in >> code ? code : status;
+  }
+
+ private:
+  std::string exe_;
+  std::string code_file_ = testing::TempDir() + "md_wine_exit_code_" + std::to_string(getpid());
+};
 
 // A virtual X server with the Windows program running on it under Wine.
 class Session {
@@ -35,26 +75,22 @@ class Session {
   // Starts the program with `args`, its standard output and error into `output` unless -1,
   // and waits for its first window.
   void start(bool virtual_desktop, int depth = 24, std::vector<std::string> args = {}, int output = -1) {
-    const std::string started = x.start(1024, 768, depth);
-    ASSERT_EQ(started, "");
+    ASSERT_EQ(x.start(1024, 768, depth), "");
     // A Wine server left over from an earlier run would keep its desktop on that X server.
-    run({"wineserver", "-k"}, {}, 30000);
-    run({"wineserver", "-w"}, {}, 30000);
-    const std::string key = "HKCU\\Software\\Wine\\Explorer";
+    stop_wineserver();
     if (virtual_desktop) {
-      ASSERT_EQ(run({"wine", "reg", "add", key, "/v", "Desktop", "/d", "Default", "/f"}, env(), 120000), 0);
-      ASSERT_EQ(run({"wine", "reg", "add", key + "\\Desktops", "/v", "Default", "/d", "1024x768", "/f"}, env(), 120000),
+      ASSERT_EQ(run(wine(x.name(), {"reg", "add", ExplorerKey, "/v", "Desktop", "/d", "Default", "/f"}), {}, 120000), 0);
+      ASSERT_EQ(run(wine(x.name(), {"reg", "add", ExplorerKey + "\\Desktops", "/v", "Default", "/d", "1024x768", "/f"}),
+                    {}, 120000),
                 0);
     } else {
-      run({"wine", "reg", "delete", key, "/v", "Desktop", "/f"}, env(), 120000);
+      run(wine(x.name(), {"reg", "delete", ExplorerKey, "/v", "Desktop", "/f"}), {}, 120000);
     }
     // The desktop is made as Wine starts: start it again with the setting in place.
-    run({"wineserver", "-k"}, {}, 30000);
-    run({"wineserver", "-w"}, {}, 30000);
-    args.insert(args.begin(), {"wine", MUSICDISK_WINDOWS_PROGRAM});
-    show = xtest::spawn(args, env(), output, output);
+    stop_wineserver();
+    show = xtest::spawn(program.command(x.name(), args), {}, output, output);
     window = x.find_window("^musicdisk$", 120000, show);
-    ASSERT_NE(window, 0u) << "no window titled musicdisk; the show's state: " << wait_exit(show, 0);
+    ASSERT_NE(window, 0u) << "no window titled musicdisk; the show's state: " << ended(0);
   }
 
   ~Session() {
@@ -62,18 +98,15 @@ class Session {
     run({"wineserver", "-k"}, {}, 30000);
   }
 
-  std::vector<std::string> env() const { return x.env({"WINEDEBUG=-all"}); }
-
-  Geometry geometry(XWindow w) { return x.geometry(w); }
-  Shot screenshot() { return x.screenshot(); }
-  XWindow find_window(const std::string& pattern, int timeout_ms) { return x.find_window(pattern, timeout_ms, show); }
+  // The program's exit code once it has ended, -1 while it runs after `timeout_ms`.
+  int ended(int timeout_ms) { return program.code(xtest::wait_exit(show, timeout_ms)); }
 
   // Clicks into the window (making it the active one) and holds the keys for a tenth of a
   // second, as a hand does: the show reads the held keys once per frame.
   void press(const std::string& keys, const Geometry& into) {
     const std::string cx = std::to_string(into.x + into.width / 2), cy = std::to_string(into.y + into.height / 2);
     ASSERT_EQ(x.xdotool({"mousemove", cx, cy, "click", "1"}, 10000), 0) << "xdotool (is it installed?)";
-    sleep_ms(200);
+    xtest::sleep_ms(200);
     ASSERT_EQ(x.xdotool({"keydown", keys, "sleep", "0.1", "keyup", keys}, 10000), 0);
   }
 
@@ -81,45 +114,51 @@ class Session {
   int escape(const Geometry& into) {
     for (int attempt = 0; attempt < 5; ++attempt) {
       press("Escape", into);
-      const int code = wait_exit(show, 5000);
-      if (code != -1) return code;
+      if (const int code = ended(5000); code != -1) return code;
     }
     return -1;
   }
 
-  // Screenshots until the show's frame is found anywhere (the first frames come after the
-  // unpacking, which under Wine on a busy machine takes a while); false after `timeout_ms`.
-  bool wait_for_frame(Shot* shot, int* fx, int* fy, int timeout_ms) {
-    return wait_until(timeout_ms, 250, [&] {
-      *shot = screenshot();
-      return xtest::find_frame(*shot, fx, fy) || wait_exit(show, 0) != -1;
-    }) && wait_exit(show, 0) == -1;
+  // Closes the message box titled `title` with Enter, once it has come.
+  void answer_box(const std::string& title) {
+    const XWindow box = x.find_window(title, 120000, show);
+    ASSERT_NE(box, 0u) << "no message box " << title;
+    EXPECT_EQ(ended(0), -1) << "the box waits for the user";
+    ASSERT_NO_FATAL_FAILURE(press("Return", x.geometry(box)));
   }
 
-  // Screenshots until the show's frame is at (fx, fy); false after `timeout_ms`.
-  bool wait_for_frame_at(Shot* shot, int fx, int fy, int timeout_ms) {
-    return wait_until(timeout_ms, 250, [&] {
-      *shot = screenshot();
-      return xtest::frame_at(*shot, fx, fy) || wait_exit(show, 0) != -1;
-    }) && wait_exit(show, 0) == -1;
+  // Screenshots until the show's frame is at (*fx, *fy), or anywhere when *fx is -1 (the first
+  // frames come after the unpacking, which under Wine on a busy machine takes a while); false
+  // after 120 s or when the show has ended.
+  bool wait_for_frame(Shot* shot, int* fx, int* fy) {
+    const bool anywhere = *fx == -1;
+    return wait_until(120000, 250, [&] {
+      *shot = x.screenshot();
+      return (anywhere ? xtest::find_frame(*shot, fx, fy) : xtest::frame_at(*shot, *fx, *fy)) || ended(0) != -1;
+    }) && ended(0) == -1;
   }
 
-  // Waits until the window's X window is its 400 x 300 client area (without a window manager
-  // or a virtual desktop, Wine settles it so; at first it spans the whole window) and the
-  // scene is in it.
+  // Waits until the window's X window is its client area (without a window manager or a
+  // virtual desktop, Wine settles it so; at first it spans the whole window) and the scene is in it.
   xtest::SceneWait wait_for_scene_in_window(uint32_t keep = 0xFFFFFF) {
-    return xtest::wait_for_scene(x, [this] { return geometry(window); }, keep, true, 120000, show);
+    return xtest::wait_for_scene(x, [this] { return x.geometry(window); }, keep, true, 120000, show);
   }
 
   xtest::XServer x;
+  Program program;
   pid_t show = -1;
   XWindow window = 0;
 };
 
-void expect_scene(const Shot& shot, int fx, int fy, uint32_t keep = 0xFFFFFF) {
-  const std::vector<std::string> faults = xtest::scene_faults(shot, {fx, fy, 400, 300}, keep, true);
-  EXPECT_TRUE(faults.empty()) << xtest::describe(faults);
+// Screenshots until the whole scene is in the 1:1 frame at (fx, fy): the shot that showed the
+// frame first can hold one drawn only in part.
+void expect_scene(Session& s, int fx, int fy) {
+  const xtest::SceneWait w = xtest::wait_for_scene(s.x, [&] { return Geometry{fx, fy, 400, 300}; }, 0xFFFFFF, true,
+                                                   60000, s.show);
+  EXPECT_TRUE(w.faults.empty()) << xtest::describe(w.faults);
 }
+
+std::vector<int> corners(const Geometry& g) { return {g.x, g.y, g.width, g.height}; }
 
 TEST(WineWindow, ShowsTheSceneGoesFullscreenAndBackAndEscapeEndsIt) {
   Session s;
@@ -127,48 +166,44 @@ TEST(WineWindow, ShowsTheSceneGoesFullscreenAndBackAndEscapeEndsIt) {
   // Windowed: a 400 x 300 client area under the title bar, the frame shown 1:1.
   Shot shot;
   int x = -1, y = -1;
-  const bool found = s.wait_for_frame(&shot, &x, &y, 120000);
+  const bool found = s.wait_for_frame(&shot, &x, &y);
   save(shot, "wine_windowed");
   ASSERT_TRUE(found) << "no frame on the screen";
-  ASSERT_EQ(wait_exit(s.show, 0), -1) << "the show is running";
   EXPECT_GT(y, 0) << "a title bar above the picture";
-  expect_scene(shot, x, y);
+  expect_scene(s, x, y);
   const Geometry windowed = {x, y, 400, 300};
-  const XWindow desktop = s.find_window("Wine desktop$", 10000);
+  const XWindow desktop = s.x.find_window("Wine desktop$", 10000);
   ASSERT_NE(desktop, 0u) << "Wine's virtual desktop";
 
   // Fullscreen: the display in a 400 x 300 mode (Wine's desktop shrinks to it), the frame
   // filling it.
   ASSERT_NO_FATAL_FAILURE(s.press("alt+Return", windowed));
-  EXPECT_TRUE(s.wait_for_frame_at(&shot, 0, 0, 60000)) << "no frame at the screen's corner";
-  ASSERT_EQ(wait_exit(s.show, 0), -1) << "still running after going fullscreen";
-  EXPECT_EQ(s.find_window("^Error$", 0), 0u) << "no error report";
+  int fx = 0, fy = 0;
+  ASSERT_TRUE(s.wait_for_frame(&shot, &fx, &fy)) << "no frame at the screen's corner, or the show ended";
+  EXPECT_EQ(s.x.find_window("^Error$", 0), 0u) << "no error report";
   Geometry mode;
-  wait_until(15000, 100, [&] { return (mode = s.geometry(desktop)).width == 400; });
-  EXPECT_EQ(std::vector<int>({mode.x, mode.y, mode.width, mode.height}), std::vector<int>({0, 0, 400, 300}));
+  wait_until(15000, 100, [&] { return (mode = s.x.geometry(desktop)).width == 400; });
+  EXPECT_EQ(corners(mode), std::vector<int>({0, 0, 400, 300}));
   save(shot, "wine_fullscreen");
-  expect_scene(shot, 0, 0);
+  expect_scene(s, 0, 0);
 
   ASSERT_NO_FATAL_FAILURE(s.press("alt+Return", {0, 0, 400, 300}));
-  EXPECT_TRUE(s.wait_for_frame_at(&shot, windowed.x, windowed.y, 60000)) << "no frame back in the window";
-  ASSERT_EQ(wait_exit(s.show, 0), -1) << "still running after coming back";
+  ASSERT_TRUE(s.wait_for_frame(&shot, &x, &y)) << "no frame back in the window where it was, or the show ended";
   Geometry desk;
-  wait_until(15000, 100, [&] { return (desk = s.geometry(desktop)).width == 1024; });
+  wait_until(15000, 100, [&] { return (desk = s.x.geometry(desktop)).width == 1024; });
   EXPECT_EQ(std::vector<int>({desk.width, desk.height}), std::vector<int>({1024, 768})) << "the desktop's mode back";
-  ASSERT_TRUE(s.wait_for_frame(&shot, &x, &y, 30000)) << "no frame on the screen back in the window";
-  EXPECT_EQ(std::vector<int>({x, y}), std::vector<int>({windowed.x, windowed.y})) << "the window where it was";
-  expect_scene(shot, x, y);
+  expect_scene(s, x, y);
 
   // Alt pressed and let go alone must not stop the show in the system menu's keyboard mode.
   ASSERT_NO_FATAL_FAILURE(s.press("alt", windowed));
-  sleep_ms(500);  // the system menu's keyboard mode, where it comes, comes at once
-  const Shot before = s.screenshot();
+  xtest::sleep_ms(500);  // the system menu's keyboard mode, where it comes, comes at once
+  const Shot before = s.x.screenshot();
   int changed = 0;
   wait_until(20000, 100, [&] {
-    const Shot after = s.screenshot();
+    const Shot after = s.x.screenshot();
     changed = 0;
-    for (int fy = 8; fy < 300; ++fy) {
-      for (int fx = 0; fx < 400; ++fx) changed += before.at(x + fx, y + fy) != after.at(x + fx, y + fy) ? 1 : 0;
+    for (int row = 8; row < 300; ++row) {
+      for (int col = 0; col < 400; ++col) changed += before.at(x + col, y + row) != after.at(x + col, y + row) ? 1 : 0;
     }
     return changed > 1000;
   });
@@ -180,42 +215,40 @@ TEST(WineWindow, ShowsTheSceneGoesFullscreenAndBackAndEscapeEndsIt) {
 TEST(WineWindow, AFailedModeSwitchIsReportedAndTheShowGoesOnInItsWindow) {
   Session s;
   ASSERT_NO_FATAL_FAILURE(s.start(false));
-  // Without a window manager or a virtual desktop, the window's X window becomes its client
-  // area once Wine has settled it (at first it spans the whole window).
   const xtest::SceneWait w = s.wait_for_scene_in_window();
   save(w.shot, "wine_bare_windowed");
   const Geometry client = w.area;
   ASSERT_EQ(std::vector<int>({client.width, client.height}), std::vector<int>({400, 300}));
   ASSERT_TRUE(w.faults.empty()) << xtest::describe(w.faults);
-  Shot shot;
 
   ASSERT_NO_FATAL_FAILURE(s.press("alt+Return", client));
-  const XWindow box = s.find_window("^Error$", 60000);
-  ASSERT_NE(box, 0u) << "the failed switch is reported in a message box";
-  ASSERT_NO_FATAL_FAILURE(s.press("Return", s.geometry(box)));
-  EXPECT_TRUE(s.wait_for_frame_at(&shot, client.x, client.y, 60000)) << "no frame back in the window";
-  ASSERT_EQ(wait_exit(s.show, 0), -1) << "the show goes on after the report";
-  wait_until(15000, 100, [&] { return s.find_window("^Error$", 0) == 0; });
-  EXPECT_EQ(s.find_window("^Error$", 0), 0u) << "one report: switching back worked";
-  const xtest::SceneWait back_scene = s.wait_for_scene_in_window();
-  const Geometry back = back_scene.area;
-  EXPECT_EQ(std::vector<int>({back.x, back.y, back.width, back.height}),
-            std::vector<int>({client.x, client.y, client.width, client.height}))
-      << "the window where it was";
-  save(back_scene.shot, "wine_bare_back");
-  EXPECT_TRUE(back_scene.faults.empty()) << xtest::describe(back_scene.faults);
+  ASSERT_NO_FATAL_FAILURE(s.answer_box("^Error$"));
+  Shot shot;
+  int x = client.x, y = client.y;
+  EXPECT_TRUE(s.wait_for_frame(&shot, &x, &y)) << "no frame back in the window, or the show ended after the report";
+  wait_until(15000, 100, [&] { return s.x.find_window("^Error$", 0) == 0; });
+  EXPECT_EQ(s.x.find_window("^Error$", 0), 0u) << "one report: switching back worked";
+  const xtest::SceneWait back = s.wait_for_scene_in_window();
+  EXPECT_EQ(corners(back.area), corners(client)) << "the window where it was";
+  save(back.shot, "wine_bare_back");
+  EXPECT_TRUE(back.faults.empty()) << xtest::describe(back.faults);
 
-  EXPECT_EQ(s.escape(back), 1) << "an error was reported, so the show ends with exit code 1";
+  EXPECT_EQ(s.escape(back.area), 1) << "an error was reported, so the show ends with exit code 1";
 }
 
-// A 16-bit desktop: the windowed primary is 5-6-5 and the show converts into it.
-TEST(WineWindow, ShowsTheSceneOnA16BitScreen) {
-  Session s;
-  ASSERT_NO_FATAL_FAILURE(s.start(false, 16));
-  const xtest::SceneWait w = s.wait_for_scene_in_window(0xF8FCF8);
-  save(w.shot, "wine_16_bits");
-  EXPECT_TRUE(w.faults.empty()) << xtest::describe(w.faults);
-  EXPECT_EQ(s.escape(w.area), 0);
+// The scene at 16 bits (the windowed primary is 5-6-5 and the show converts into it) and at
+// 24, and the show's end by Escape or by the window's close box, with exit code 0 either way.
+TEST(WineWindow, ShowsTheSceneAndEndsWithZeroByEscapeOrClosingTheWindow) {
+  for (const bool close : {false, true}) {
+    SCOPED_TRACE(close ? "24 bits, closed" : "16 bits, Escape");
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(s.start(false, close ? 24 : 16));
+    const xtest::SceneWait w = s.wait_for_scene_in_window(close ? 0xFFFFFF : 0xF8FCF8);
+    save(w.shot, close ? "wine_24_bits" : "wine_16_bits");
+    EXPECT_TRUE(w.faults.empty()) << xtest::describe(w.faults);
+    if (close) s.x.request_close(s.window);
+    EXPECT_EQ(close ? s.ended(30000) : s.escape(w.area), 0) << "-1: still running, -2: killed";
+  }
 }
 
 // A window made larger by the user: the display is rebuilt at the new size and the frame
@@ -233,9 +266,9 @@ TEST(WineWindow, ResizingTheWindowStretchesTheFrameOverIt) {
   const auto source_row = [&](int d) { return static_cast<int>((static_cast<int64_t>(d) * step) >> 20); };
   int plane = 0, total = 0, black = 0;
   wait_until(60000, 250, [&] {
-    client = s.geometry(s.window);
+    client = s.x.geometry(s.window);
     if (client.width != 600 || client.height != 450) return false;
-    shot = s.screenshot();
+    shot = s.x.screenshot();
     plane = total = black = 0;
     for (int d = 0; d < 12; ++d) black += shot.at(client.x + 300, client.y + d) == 0 ? 1 : 0;
     for (int d = 300; d < 450; d += 3) {
@@ -252,91 +285,51 @@ TEST(WineWindow, ResizingTheWindowStretchesTheFrameOverIt) {
   EXPECT_EQ(s.escape(client), 0);
 }
 
-TEST(WineWindow, ClosingTheWindowEndsTheShowWithExitCodeZero) {
-  Session s;
-  ASSERT_NO_FATAL_FAILURE(s.start(false));
-  const xtest::SceneWait w = s.wait_for_scene_in_window();
-  ASSERT_TRUE(w.faults.empty()) << xtest::describe(w.faults);
-  s.x.request_close(s.window);
-  EXPECT_EQ(wait_exit(s.show, 30000), 0) << "-1: still running, -2: killed by a signal";
-}
-
-// A file dropped on the program starts it with the file's name as its argument. With no
-// console to print to, the program answers any argument in a box (the usage, which takes many
-// lines), waits for the user to close it, and ends with the exit code of its answer.
-TEST(WineWindow, AnArgumentIsAnsweredInABoxNeverSilently) {
+// The show answering in a box that waits for the user, closed with Enter, then ending with the
+// answer's exit code; the text goes to standard error as well. A file dropped on the program
+// starts it with the file's name as its argument: with no console to print to, the program
+// answers any argument in a box (the usage, which takes many lines). On a screen of 8 bits
+// per pixel Wine's DirectDraw cannot set up either display mode: the window comes up and the
+// show reports that in a message box.
+TEST(WineWindow, ItAnswersInABoxAndEndsOnceTheUserClosesIt) {
   struct Case {
+    int depth;
     std::vector<std::string> args;
+    std::string box, printed;
     int code;
   };
-  const Case cases[] = {{{"C:\\users\\someone\\Desktop\\dropped file.txt"}, 2}, {{"--help"}, 0}};
+  const Case cases[] = {{24, {"C:\\users\\someone\\Desktop\\dropped file.txt"}, "^musicdisk$", "usage: musicdisk", 2},
+                        {24, {"--help"}, "^musicdisk$", "usage: musicdisk", 0},
+                        {8, {}, "^Error$", "cannot init screen", 1}};
   for (const Case& k : cases) {
-    SCOPED_TRACE(k.args[0]);
+    SCOPED_TRACE(k.printed + " " + std::to_string(k.code));
     FILE* err = std::tmpfile();
     ASSERT_NE(err, nullptr);
     Session s;
-    ASSERT_NO_FATAL_FAILURE(s.start(false, 24, k.args, fileno(err)));
-    EXPECT_EQ(wait_exit(s.show, 0), -1) << "the box waits for the user";
-    const Geometry box = s.geometry(s.window);
-    EXPECT_GE(box.height, 200) << "the usage's lines in the box";
-    ASSERT_NO_FATAL_FAILURE(s.press("Return", box));
-    EXPECT_EQ(wait_exit(s.show, 30000), k.code) << "once the box is closed";
+    ASSERT_NO_FATAL_FAILURE(s.start(false, k.depth, k.args, fileno(err)));
+    if (!k.args.empty()) {
+      EXPECT_GE(s.x.geometry(s.window).height, 200) << "the usage's lines in the box";
+    }
+    ASSERT_NO_FATAL_FAILURE(s.answer_box(k.box));
+    EXPECT_EQ(s.ended(30000), k.code) << "once the box is closed";
     std::string printed(4096, '\0');
     std::rewind(err);
     printed.resize(std::fread(printed.data(), 1, printed.size(), err));
     std::fclose(err);
-    EXPECT_NE(printed.find("usage: musicdisk"), std::string::npos) << "and printed: " << printed;
+    EXPECT_NE(printed.find(k.printed), std::string::npos) << "and printed: " << printed;
   }
 }
 
-// A screen of 8 bits per pixel, on which Wine's DirectDraw cannot set up either display mode:
-// the window comes up, the show reports "cannot init screen" in a message box, and once the
-// box is closed it ends with exit code 1.
-TEST(WineWindow, OnAScreenItCannotUseItReportsThatAndEndsWithOne) {
-  Session s;
-  ASSERT_NO_FATAL_FAILURE(s.start(false, 8));
-  const XWindow box = s.find_window("^Error$", 120000);
-  ASSERT_NE(box, 0u) << "the report in a message box";
-  EXPECT_EQ(wait_exit(s.show, 0), -1) << "the box waits for the user";
-  ASSERT_NO_FATAL_FAILURE(s.press("Return", s.geometry(box)));
-  EXPECT_EQ(wait_exit(s.show, 30000), 1) << "exit code 1 once the box is closed";
-}
-
-// The program under Wine with no X server to connect to: its exit code (-1 when it did not
-// end within two minutes) and what it printed, its reports among it.
-struct Unseen {
-  int code;
-  std::string errors;
-};
-Unseen run_without_a_screen(const std::string& program) {
-  Unseen r{-1, {}};
-  r.code = run({"env", "-u", "DISPLAY", "wine", program}, {"WINEDEBUG=-all"}, 120000, &r.errors);
-  return r;
-}
-
-// No screen at all (no X server to connect to): neither display mode can be set up, the
-// show reports "cannot init screen" and ends with exit code 1 without preparing anything.
-TEST(WineWindow, WithoutAScreenItReportsThatItCannotInitTheScreenAndEndsWithOne) {
-  const std::string key = "HKCU\\Software\\Wine\\Explorer";
-  ASSERT_EQ(run({"wineserver", "-k"}, {}, 30000) == 127, false) << "wineserver (is Wine installed?)";
-  run({"wineserver", "-w"}, {}, 30000);
-  run({"env", "-u", "DISPLAY", "wine", "reg", "delete", key, "/v", "Desktop", "/f"}, {"WINEDEBUG=-all"}, 120000);
-  run({"wineserver", "-w"}, {}, 30000);
-  const Unseen r = run_without_a_screen(MUSICDISK_WINDOWS_PROGRAM);
-  EXPECT_EQ(r.code, 1) << "exit code 1";
-  EXPECT_NE(r.errors.find("cannot init screen"), std::string::npos) << r.errors;
-  run({"wineserver", "-k"}, {}, 30000);
-}
-
-// The program with a damaged disk block appended (one byte of its pieces changed): it reads
-// its own file, names the fault and ends with exit code 1 before any window opens. Without
-// a screen the box cannot appear; the text goes to standard error as well.
-TEST(WineWindow, ADamagedDiskBlockInItsOwnFileIsRefusedWithItsCause) {
-  namespace fs = std::filesystem;
+// Without an X server to connect to, where no box can appear and the reports go to standard
+// error as well: with no screen at all neither display mode can be set up, and the show
+// reports "cannot init screen" without preparing anything; with a damaged disk block appended
+// to its own file (one byte of its pieces changed) it names the fault before any window
+// opens. Exit code 1 both times.
+TEST(WineWindow, WithoutAScreenItReportsWhyItCannotStartAndEndsWithOne) {
   const fs::path dir = fs::temp_directory_path() / ("md_wine_disk_" + std::to_string(getpid()));
   fs::create_directories(dir);
-  const fs::path program = dir / "damaged.exe";
-  fs::copy_file(MUSICDISK_WINDOWS_PROGRAM, program, fs::copy_options::overwrite_existing);
+  const fs::path damaged = dir / "damaged.exe";
+  fs::copy_file(MUSICDISK_WINDOWS_PROGRAM, damaged, fs::copy_options::overwrite_existing);
   DiskPieces pieces;
   pieces.tunes = {{4, 0, 0, 0, 0, 0, 0, 0, 'Q', 'K', 'B', 0}};
   pieces.tuneLabels = {"One"};
@@ -345,16 +338,20 @@ TEST(WineWindow, ADamagedDiskBlockInItsOwnFileIsRefusedWithItsCause) {
   pieces.logo = pieces.sprite = pieces.scrollText = {'x', 'y', 'z'};
   std::vector<uint8_t> block = encode_disk_block(pieces);
   block[block.size() / 2] ^= 0x01;
-  {
-    std::ofstream out(program, std::ios::binary | std::ios::app);
-    out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size()));
+  std::ofstream(damaged, std::ios::binary | std::ios::app).write(reinterpret_cast<const char*>(block.data()),
+                                                                 static_cast<std::streamsize>(block.size()));
+  stop_wineserver();
+  ASSERT_NE(run(wine("", {"reg", "delete", ExplorerKey, "/v", "Desktop", "/f"}), {}, 120000), 127) << "is Wine installed?";
+  for (const auto& [exe, report] : {std::pair<std::string, std::string>{MUSICDISK_WINDOWS_PROGRAM, "cannot init screen"},
+                                    {damaged.string(), "damaged disk: the block's checksum does not match"}}) {
+    SCOPED_TRACE(exe);
+    stop_wineserver();
+    const Program program(exe);
+    std::string errors;
+    EXPECT_EQ(program.code(run(program.command("", {}), {}, 120000, &errors)), 1) << "exit code 1";
+    EXPECT_NE(errors.find(report), std::string::npos) << errors;
   }
-  run({"wineserver", "-k"}, {}, 30000);
-  run({"wineserver", "-w"}, {}, 30000);
-  const Unseen r = run_without_a_screen(program.string());
-  EXPECT_EQ(r.code, 1) << "exit code 1";
-  EXPECT_NE(r.errors.find("damaged disk: the block's checksum does not match"), std::string::npos) << r.errors;
-  run({"wineserver", "-k"}, {}, 30000);
+  stop_wineserver();
   fs::remove_all(dir);
 }
 
