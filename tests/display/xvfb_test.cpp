@@ -51,7 +51,9 @@ class Session {
     const char* path = std::getenv("PATH");
     show = xtest::spawn({MUSICDISK_PROGRAM}, x.env({"SDL_AUDIODRIVER=dummy", "PATH=" + folder_ + ":" +
                                                                              (path != nullptr ? path : "/usr/bin:/bin")}));
-    window = x.find_window("^musicdisk$", 30000, show);
+    // The window shows once everything is prepared: about a second of CPU time in a sanitised
+    // build, which a machine loaded thirty times over stretches past half a minute.
+    window = x.find_window("^musicdisk$", 300000, show);
     ASSERT_NE(window, 0u) << "no window titled musicdisk; the show's state: " << wait_exit(show, 0);
   }
 
@@ -82,7 +84,7 @@ class Session {
 
   // Holds the keys for a tenth of a second, as a hand does: the show reads the held keys
   // once per frame.
-  void press(const std::string& keys_) { keys({"keydown", keys_, "sleep", "0.1", "keyup", keys_}); }
+  void press(const std::string& key) { keys({"keydown", key, "sleep", "0.1", "keyup", key}); }
 
   // Waits until the window's inside is `want` (x, y, width, height; -1 for any); the last one.
   std::vector<int> wait_for_geometry(const std::vector<int>& want) {
