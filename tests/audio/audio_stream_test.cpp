@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "audio/audio_stream.h"
@@ -11,8 +14,9 @@
 
 namespace {
 
-// A tune whose mix is never silent: a looped ramp from the first frame on.
-std::vector<uint8_t> ramp_tune() {
+// A tune whose mix is never silent: a looped ramp from the first frame on, played at
+// these rows' notes.
+std::vector<uint8_t> ramp_tune(std::initializer_list<std::string_view> rows = {"C-4 01", "---", "---", "---"}) {
   ModuleDef m;
   m.channelCount = 1;
   InstrumentDef in;
@@ -23,13 +27,14 @@ std::vector<uint8_t> ramp_tune() {
   s.loopLength = 64;
   in.samples.push_back(s);
   m.instruments.push_back(in);
-  m.patterns.push_back(pattern_from_rows({"C-4 01", "---", "---", "---"}));
+  m.patterns.push_back(pattern_from_rows(rows));
   return write_module_image(m);
 }
 
-// The first `frames` frames the player makes of `image`, clamped as the stream writes them.
-std::vector<int16_t> reference(std::vector<uint8_t> image, uint32_t frames) {
+// The first `frames` frames the player makes of the ramp tune, clamped as the stream writes them.
+std::vector<int16_t> reference(uint32_t frames) {
   static PlayerState state;
+  std::vector<uint8_t> image = ramp_tune();
   player_init(image.data(), &state);
   player_start(0);
   std::vector<int32_t> mix(2 * frames);
@@ -51,9 +56,13 @@ std::vector<int16_t> buffer_bytes(uint32_t offset, uint32_t bytes) {
   return out;
 }
 
+// How the buffer is lost in the first refill: not at all, before the cursor is read, or
+// at the lock, after the cursor was read.
+enum class Lost { No, AtThePosition, AtTheLock };
+
 // The stream set up as start_audio leaves it, but without the streaming thread, so a test
 // drives each refill cycle itself on the virtual clock.
-struct Stream : ::testing::Test {
+struct Stream : ::testing::TestWithParam<Lost> {
   std::vector<uint8_t> image = ramp_tune();
   void SetUp() override {
     headless_reset(HeadlessConfig{});
@@ -66,15 +75,34 @@ struct Stream : ::testing::Test {
     AudioStream.stop.store(0);
     AudioStream.writePosition = 0;
     player_start(0);
-    base_locks = headless_sound_stats().locks.size();
   }
-  size_t base_locks = 0;
   void TearDown() override {
     player_stop();
     stop_audio();
   }
-  static uint32_t cursor_bytes_at(uint64_t us) { return static_cast<uint32_t>(us * 44100 / 1000000 * 4 % 65536); }
+  // Lets `us` pass and refills once; the bytes that refill locked.
+  static uint32_t refill_after(uint64_t us) {
+    headless_advance_us(us);
+    audio_refill();
+    return headless_sound_stats().locks.back().bytes;
+  }
 };
+
+// The sound devices made and released so far, then the buffers made and released.
+std::vector<int> made_and_released() {
+  const HeadlessSoundStats s = headless_sound_stats();
+  return {s.devices_made, s.devices_released, s.buffers_made, s.buffers_released};
+}
+
+// Starts the stream with its thread and plays `us` of `image` on the virtual clock.
+void play(std::vector<uint8_t> image, uint64_t us, HeadlessConfig config = {}) {
+  headless_reset(config);
+  ASSERT_EQ(start_audio(1, image.data()), -1);
+  player_start(0);
+  headless_advance_us(us);
+  player_stop();
+  stop_audio();
+}
 
 }  // namespace
 
@@ -89,81 +117,28 @@ TEST(ClampToPcm16, LimitsAt32500) {
   EXPECT_EQ(untouched, 7);
 }
 
-TEST_F(Stream, FirstCycleFillsFromZeroToTheRoundedCursor) {
+TEST_P(Stream, FillsUpToTheCursorRoundedDownTo32BytesAndRestoresALostBufferAtOnce) {
   headless_advance_us(25000);  // 1102 frames played: cursor 4408, target 4384
-  audio_refill();
-  auto locks = headless_sound_stats().locks;
-  ASSERT_EQ(locks.size(), base_locks + 1);
-  EXPECT_EQ(locks.back().offset, 0u);
-  EXPECT_EQ(locks.back().bytes, 4384u);
-  EXPECT_TRUE(locks.back().ok);
+  if (GetParam() != Lost::No) headless_lose_sound_buffer(GetParam() == Lost::AtTheLock);
+  refill_after(0);
+  // Restored and read again without a pause, which would have let the cursor move on.
+  EXPECT_EQ(headless_sound_stats().restores, GetParam() == Lost::No ? 0 : 1);
   EXPECT_EQ(AudioStream.writePosition, 4384u);
-  std::vector<int16_t> want = reference(ramp_tune(), 1096);
-  EXPECT_EQ(buffer_bytes(0, 4384), want);
-}
-
-TEST_F(Stream, CursorThatMovedLessThan32BytesRendersNothing) {
-  headless_advance_us(25000);
-  audio_refill();
-  const uint32_t wp = AudioStream.writePosition;
-  headless_advance_us(20);  // cursor 4408 -> 4412: still below the next 32-byte step
-  audio_refill();
-  EXPECT_EQ(AudioStream.writePosition, wp);
-  auto locks = headless_sound_stats().locks;
-  EXPECT_EQ(locks.back().bytes, 0u);
-  // The song did not move on: the next real refill continues exactly after the first one.
-  headless_advance_us(25000);
-  audio_refill();
-  std::vector<int16_t> want = reference(ramp_tune(), AudioStream.writePosition / 4);
-  EXPECT_EQ(buffer_bytes(0, AudioStream.writePosition), want);
-}
-
-TEST_F(Stream, WrappedCursorFillsTwoRegionsInOrder) {
-  // Refill every 25 ms until the cursor has wrapped past the end of the buffer.
-  uint32_t frames = 0;
-  for (int cycle = 0; cycle < 16; ++cycle) {
-    headless_advance_us(25000);
-    const uint32_t before = AudioStream.writePosition;
-    audio_refill();
-    frames += ((AudioStream.writePosition - before) & 65535) / 4;
-  }
-  bool wrapped = false;
-  for (const auto& l : headless_sound_stats().locks) wrapped |= l.ok && l.offset + l.bytes > 65536;
-  ASSERT_TRUE(wrapped);
-  // Every position holds the latest song frame written there: the second region carries on
-  // the mix where the first one ended.
-  std::vector<int16_t> want = reference(ramp_tune(), frames);
-  std::vector<int16_t> got = buffer_bytes(0, 65536);
-  for (uint32_t f = frames - 16384; f < frames; ++f) {
-    const uint32_t p = f % 16384;
-    ASSERT_EQ(got[2 * p], want[2 * f]) << "frame " << f;
-    ASSERT_EQ(got[2 * p + 1], want[2 * f + 1]) << "frame " << f;
-  }
-}
-
-TEST_F(Stream, LostBufferIsRestoredAndReadAgainWithoutSleeping) {
-  headless_advance_us(25000);
-  headless_lose_sound_buffer();
-  audio_refill();
-  EXPECT_EQ(headless_sound_stats().restores, 1);
+  // Cursor 4412: still below the next 32-byte step, so nothing is written and the song
+  // does not move on.
+  EXPECT_EQ(refill_after(20), 0u);
   EXPECT_EQ(AudioStream.writePosition, 4384u);
-  EXPECT_EQ(buffer_bytes(0, 4384), reference(ramp_tune(), 1096));
-}
-
-TEST_F(Stream, SpanLostAtTheLockIsSkippedNotRenderedLate) {
-  headless_advance_us(25000);
-  headless_lose_sound_buffer(true);
-  audio_refill();
-  EXPECT_EQ(headless_sound_stats().restores, 1);
-  EXPECT_EQ(AudioStream.writePosition, 4384u);
-  headless_advance_us(25000);
-  audio_refill();
+  refill_after(25000);
   const uint32_t end = AudioStream.writePosition;
-  // The lost stretch stays silent; the song goes on after it from where it stood.
-  std::vector<int16_t> silent = buffer_bytes(0, 4384);
-  for (int16_t v : silent) ASSERT_EQ(v, 0);
-  EXPECT_EQ(buffer_bytes(4384, end - 4384), reference(ramp_tune(), (end - 4384) / 4));
+  // The song continues exactly after the first refill; a stretch lost at the lock stays
+  // silent, and the song goes on after it from where it stood, not rendered late.
+  const uint32_t silent = GetParam() == Lost::AtTheLock ? 4384 : 0;
+  std::vector<int16_t> want(silent / 2, 0), song = reference((end - silent) / 4);
+  want.insert(want.end(), song.begin(), song.end());
+  EXPECT_EQ(buffer_bytes(0, end), want);
 }
+
+INSTANTIATE_TEST_SUITE_P(Losses, Stream, ::testing::Values(Lost::No, Lost::AtThePosition, Lost::AtTheLock));
 
 TEST(StreamStart, FailedStartReleasesWhatWasMadeAndDoesNotWait) {
   std::vector<uint8_t> image = ramp_tune();
@@ -185,55 +160,37 @@ TEST(StreamStart, FailedStartReleasesWhatWasMadeAndDoesNotWait) {
     headless_reset(config);
     EXPECT_EQ(start_audio(1, image.data()), 0);
     EXPECT_EQ(AudioStream.thread, nullptr);
-    auto s = headless_sound_stats();
-    EXPECT_EQ(s.devices_made, k.devices);
-    EXPECT_EQ(s.devices_released, k.devices);
-    EXPECT_EQ(s.buffers_made, k.buffers);
-    EXPECT_EQ(s.buffers_released, k.buffers);
+    const std::vector<int> want = {k.devices, k.devices, k.buffers, k.buffers};
+    EXPECT_EQ(made_and_released(), want);
     stop_audio();  // and again: nothing more is released
-    EXPECT_EQ(headless_sound_stats().buffers_released, k.buffers);
+    EXPECT_EQ(made_and_released(), want);
   }
-}
-
-TEST(StreamStart, ResultDoesNotDependOnTheImageBeingAccepted) {
-  headless_reset(HeadlessConfig{});
-  std::vector<uint8_t> junk(4096, 0x5a);
-  EXPECT_EQ(start_audio(1, junk.data()), -1);
-  headless_advance_us(100000);  // the thread runs and renders silence
-  stop_audio();
-  stop_audio();
-  auto s = headless_sound_stats();
-  EXPECT_EQ(s.buffers_released, 2);
-  EXPECT_EQ(s.devices_released, 1);
-  EXPECT_EQ(s.format_rate, 44100u);
-  EXPECT_EQ(s.format_channels, 2);
-  EXPECT_EQ(s.format_bits, 16);
-  std::vector<int16_t> heard = headless_heard_sound();
-  for (int16_t v : heard) ASSERT_EQ(v, 0);
 }
 
 TEST(StreamStart, ThreadRefillsEvery25MsAndIsHeardOneBufferLater) {
-  headless_reset(HeadlessConfig{});
-  std::vector<uint8_t> image = ramp_tune();
-  ASSERT_EQ(start_audio(1, image.data()), -1);
-  player_start(0);
-  headless_advance_us(500000);
-  player_stop();
-  stop_audio();
+  // One second: the writes wrap round the 16384-frame buffer and are heard after it.
+  ASSERT_NO_FATAL_FAILURE(play(ramp_tune(), 1000000));
+  auto s = headless_sound_stats();
+  EXPECT_EQ(s.format_rate, 44100u);
+  EXPECT_EQ(s.format_channels, 2);
+  EXPECT_EQ(s.format_bits, 16);
+  EXPECT_EQ(s.buffers_released, 2);
   std::vector<int16_t> heard = headless_heard_sound();
-  ASSERT_EQ(heard.size(), 2u * 22050);
+  ASSERT_EQ(heard.size(), 2u * 44100);
   // Silent for one buffer length (16384 frames), then the song from its first frame.
-  for (size_t i = 0; i < 2 * 16384; ++i) ASSERT_EQ(heard[i], 0) << i;
-  std::vector<int16_t> want = reference(ramp_tune(), 22050 - 16384);
-  EXPECT_EQ(std::vector<int16_t>(heard.begin() + 2 * 16384, heard.end()), want);
+  EXPECT_EQ(std::vector<int16_t>(heard.begin(), heard.begin() + 2 * 16384), std::vector<int16_t>(2 * 16384, 0));
+  EXPECT_EQ(std::vector<int16_t>(heard.begin() + 2 * 16384, heard.end()), reference(44100 - 16384));
   // Each cycle covered about 25 ms; the last one, woken by the stop without time passing,
   // found nothing to do.
-  auto locks = headless_sound_stats().locks;
-  ASSERT_GE(locks.size(), 3u);
-  EXPECT_EQ(locks.back().bytes, 0u);
-  for (size_t i = 2; i + 1 < locks.size(); ++i) {
-    EXPECT_NEAR(locks[i].bytes, 4410, 32) << i;
-  }
+  ASSERT_GE(s.locks.size(), 3u);
+  EXPECT_EQ(s.locks.back().bytes, 0u);
+  for (size_t i = 2; i + 1 < s.locks.size(); ++i) EXPECT_NEAR(s.locks[i].bytes, 4410, 32) << i;
+  // An image the player refuses still streams (silence), and a second stop releases nothing.
+  ASSERT_NO_FATAL_FAILURE(play(std::vector<uint8_t>(4096, 0x5a), 100000));
+  stop_audio();
+  EXPECT_EQ(made_and_released(), std::vector<int>({1, 1, 2, 2}));
+  heard = headless_heard_sound();
+  EXPECT_EQ(heard, std::vector<int16_t>(heard.size(), 0));
 }
 
 TEST(HeadlessThreads, WaitLetsTheThreadSleepToItsEndWithinTheTimeOut) {
@@ -292,4 +249,23 @@ TEST(StreamStart, BufferThatStaysLostStillLetsTheStreamStop) {
   player_stop();
   stop_audio();
   EXPECT_EQ(headless_sound_stats().buffers_released, 2);
+}
+
+// Tune switches as the menu makes them (stop the player, stop the stream, start the next),
+// with the streaming thread running freely alongside: no race, no leak, no hang.
+TEST(StreamStress, TwoThousandTuneSwitchesWhileStreaming) {
+  HeadlessConfig config;
+  config.free_running_workers = true;
+  headless_reset(config);
+  std::vector<uint8_t> images[2] = {ramp_tune(), ramp_tune({"C-4 01 .. F02", "E-4 01", "G-4 01", "C-5 01"})};
+  for (int i = 0; i < 2000; ++i) {
+    ASSERT_EQ(start_audio(1, images[i % 2].data()), -1);
+    player_start(0);
+    headless_advance_us(static_cast<uint64_t>(2000 + (i % 11) * 3000));
+    if (i % 3 == 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+    player_stop();
+    stop_audio();
+  }
+  EXPECT_EQ(made_and_released(), std::vector<int>({2000, 2000, 4000, 4000}));
+  EXPECT_EQ(AudioStream.thread, nullptr);
 }

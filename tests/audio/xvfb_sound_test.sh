@@ -30,9 +30,19 @@ run_show() {
   SDL_AUDIODRIVER="$driver" SDL_DISKAUDIOFILE="$work/sound.raw" \
     "$program" > "$work/out.log" 2> "$work/err.log" &
   show=$!
-  local window
-  window=$(wait_for_window '^musicdisk$' "$show" 60)
-  [ -n "$window" ] || fail "no musicdisk window with audio driver '$driver'"
+  local window started
+  started=$(date +%s)
+  # The window shows once everything is prepared: about a second of CPU time in a sanitised
+  # build, which a machine loaded thirty times over stretches past half a minute.
+  window=$(wait_for_window '^musicdisk$' "$show" 300)
+  if [ -z "$window" ]; then
+    if show_ended "$show"; then
+      wait "$show"
+      fail "the show ended (exit code $?) before its window came, audio driver '$driver': $(cat "$work/err.log")"
+    fi
+    fail "no musicdisk window within 300 s, the show still running, audio driver '$driver': $(cat "$work/err.log")"
+  fi
+  echo "window after $(( $(date +%s) - started )) s with audio driver '$driver'"
   "$xprobe" "$DISPLAY" 60 "$show" || fail "no scene with audio driver '$driver'"
   wait_until 60 "$enough" "$enough" || fail "$enough never held with audio driver '$driver'"
   kill -0 "$show" 2>/dev/null || fail "the show ended by itself with audio driver '$driver'"
