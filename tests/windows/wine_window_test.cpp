@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -323,33 +324,50 @@ TEST(WineWindow, ItAnswersInABoxAndEndsOnceTheUserClosesIt) {
 // Without an X server to connect to, where no box can appear and the reports go to standard
 // error as well: with no screen at all neither display mode can be set up, and the show
 // reports "cannot init screen" without preparing anything; with a damaged disk block appended
-// to its own file (one byte of its pieces changed) it names the fault before any window
-// opens. Exit code 1 both times.
+// to its own file (cut short, one byte of its pieces changed, a wrong size in its trailer) it
+// names the fault before any window opens. Exit code 1 every time.
 TEST(WineWindow, WithoutAScreenItReportsWhyItCannotStartAndEndsWithOne) {
   const fs::path dir = fs::temp_directory_path() / ("md_wine_disk_" + std::to_string(getpid()));
   fs::create_directories(dir);
-  const fs::path damaged = dir / "damaged.exe";
-  fs::copy_file(MUSICDISK_WINDOWS_PROGRAM, damaged, fs::copy_options::overwrite_existing);
   DiskPieces pieces;
   pieces.tunes = {{4, 0, 0, 0, 0, 0, 0, 0, 'Q', 'K', 'B', 0}};
   pieces.tuneLabels = {"One"};
   pieces.linkLabels = {"Home"};
   pieces.linkAddresses = {"https://example.org/"};
   pieces.logo = pieces.sprite = pieces.scrollText = {'x', 'y', 'z'};
-  std::vector<uint8_t> block = encode_disk_block(pieces);
-  block[block.size() / 2] ^= 0x01;
-  std::ofstream(damaged, std::ios::binary | std::ios::app).write(reinterpret_cast<const char*>(block.data()),
-                                                                 static_cast<std::streamsize>(block.size()));
+  const std::vector<uint8_t> sound = encode_disk_block(pieces);
+  // The block's size sits 20 bytes before its end, in the trailer.
+  const auto wrong_size = [](std::vector<uint8_t>& b) {
+    const uint8_t size[4] = {0, 0, 0, 0x80};  // 2^31, little-endian
+    std::copy_n(size, 4, b.end() - 20);
+  };
+  const struct {
+    const char* name;
+    std::function<void(std::vector<uint8_t>&)> damage;
+    const char* report;
+  } cases[] = {{"no disk", nullptr, "cannot init screen"},
+               {"cut", [](std::vector<uint8_t>& b) { b.resize(b.size() - 100); }, "damaged disk: the block is cut short"},
+               {"flipped", [](std::vector<uint8_t>& b) { b[b.size() / 2] ^= 0x01; },
+                "damaged disk: the block's checksum does not match"},
+               {"sized", wrong_size, "gives its size as 2147483648"}};
   stop_wineserver();
   ASSERT_NE(run(wine("", {"reg", "delete", ExplorerKey, "/v", "Desktop", "/f"}), {}, 120000), 127) << "is Wine installed?";
-  for (const auto& [exe, report] : {std::pair<std::string, std::string>{MUSICDISK_WINDOWS_PROGRAM, "cannot init screen"},
-                                    {damaged.string(), "damaged disk: the block's checksum does not match"}}) {
-    SCOPED_TRACE(exe);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string exe = MUSICDISK_WINDOWS_PROGRAM;
+    if (c.damage) {
+      exe = (dir / (std::string(c.name) + ".exe")).string();
+      fs::copy_file(MUSICDISK_WINDOWS_PROGRAM, exe, fs::copy_options::overwrite_existing);
+      std::vector<uint8_t> block = sound;
+      c.damage(block);
+      std::ofstream(exe, std::ios::binary | std::ios::app).write(reinterpret_cast<const char*>(block.data()),
+                                                                 static_cast<std::streamsize>(block.size()));
+    }
     stop_wineserver();
     const Program program(exe);
     std::string errors;
     EXPECT_EQ(program.code(run(program.command("", {}), {}, 120000, &errors)), 1) << "exit code 1";
-    EXPECT_NE(errors.find(report), std::string::npos) << errors;
+    EXPECT_NE(errors.find(c.report), std::string::npos) << errors;
   }
   stop_wineserver();
   fs::remove_all(dir);
