@@ -19,7 +19,12 @@ ModuleDef enveloped(EnvelopeDef volume, EnvelopeDef panning = {}, uint16_t fadeo
 
 TEST(Effects, PerTickTraces) {
   const Field global = [](const PlayerState& p) -> int64_t { return p.globalVolume; };
-  const Field sync = [](const PlayerState& p) -> int64_t { return p.syncValue; };
+  ModuleDef position = rows({"C-4 01", "... .. .. L06", "... .. .. L63"}, 1);
+  position.instruments[0].volumeEnvelope = {{{4, 0}, {4, 64}, {0, 32}}};
+  ModuleDef autoVibrato = enveloped({});
+  autoVibrato.instruments[0].vibratoDepth = 3;
+  autoVibrato.instruments[0].vibratoRate = 32;
+  autoVibrato.instruments[0].vibratoSweep = 7;
   check({
       // A0F slides down 15 between rows, A00 repeats it, A32 (both digits) slides up by 3.
       {rows({"C-4 01 .. A0F", "... .. .. A00", "... .. .. A32"}, 3), volume, {64, 49, 34, 34, 19, 4, 4, 7, 10}},
@@ -38,8 +43,6 @@ TEST(Effects, PerTickTraces) {
       {rows({"C-4 01", "... .. .. G20", "... .. 20"}, 1), mixVolume, {128, 64, 16}},
       // Arpeggio: the index runs freely across rows; Amiga periods scale by the semitone table.
       {rows({"C-4 01 .. 037", "... .. .. 037"}), workPeriod, {0, -768, -1792, 0, -768, -1792, 0, -768}},
-      {rows({"C-4 01 .. 037"}, 6, false), workPeriod, {6848, 6848 * 27554 / 32768, 6848 * 21870 / 32768}},
-      {rows({"C-4 01 .. 000"}), [](const PlayerState& p) -> int64_t { return first(p).currentEffect; }, {NoEffect}},
       // Portamentos with memory, fine (E1x/E2x) and extra-fine (X1x/X2x) slides.
       {rows({"C-4 01 .. 102", "... .. .. 100", "... .. .. 203", "... .. .. E12", "... .. .. E10", "... .. .. E21",
              "... .. .. X13", "... .. .. X10", "... .. .. X22", "... .. .. X30"},
@@ -47,19 +50,14 @@ TEST(Effects, PerTickTraces) {
        period, {0,   -32, -64, -64, -96, -128, -128, -80, -32, -64, -64,  -64,  -96,  -96, -96,
                 -80, -80, -80, -92, -92, -92,  -104, -104, -104, -96, -96, -96, -96, -96, -96}},
       {rows({"C-1 01 .. 2FF"}, 31), period, {24576}, 30},  // held at the header's maximum
-      // Tone portamento stops at its target; with glissando the channel hears whole semitones
-      // while the period moves 80 a tick.
-      {rows({"C-4 01", "D-4 .. .. 310", "... .. .. 300"}, 4), period, {0, -256, -512, -512, -512, -512, -512, -512}, 4},
+      // With glissando the channel hears whole semitones while the period moves 80 a tick.
       {rows({"C-4 01 .. E31", "D-4 .. .. 305"}), workPeriod, {0, 0, -256, -256, -256, -512}, 6},
-      {rows({"C-4 01 .. E31", "D-4 .. .. 305"}), period, {-400}, 11},
-      // A speed that does not divide the distance stops exactly at the target, both ways.
+      // Tone portamento stops exactly at its target, also where the speed does not divide the
+      // distance, both ways.
       {rows({"C-4 01", "D-4 .. .. 303"}, 12), period, {0, -48, -96, -144, -192, -240, -288, -336, -384, -432, -480, -512},
        12},
       {rows({"D-4 01", "C-4 .. .. 303"}, 12), period, {-512, -464, -416, -368, -320, -272, -224, -176, -128, -80, -32, 0},
        12},
-      // Volume-column tone portamento runs before the effect (whose speed stays) and both slide.
-      {rows({"C-4 01", "D-4 .. F1 301"}, 2), [](const PlayerState& p) -> int64_t { return first(p).portaSpeed; }, {16}, 3},
-      {rows({"C-4 01", "D-4 .. F1 301"}, 2), period, {-32}, 3},
       // Vibrato speed 8 is stored as 32 and moves by half of it between rows; E41 the ramp.
       {rows({"C-4 01 .. 484", "... .. .. E41", "... .. .. 400"}, 4), workPeriod, {0, 0, 48, 90, 0, 0, 0, 0, 48}},
       // Panning set, fine set, slides with memory, and volume-column set/slides between rows only.
@@ -67,17 +65,11 @@ TEST(Effects, PerTickTraces) {
              "... .. E4", "... .. D8"},
             2),
        panning, {64, 64, 255, 255, 255, 253, 253, 251, 251, 255, 34, 34, 34, 38, 38, 30}},
-      {rows({"C-4 01 .. S11", "... .. .. W22", "... .. .. EF3"}, 1), sync, {0x11, 0x22, 3}},
       // At speed 1 every tick reads a row: slides that act between rows never do. A pattern
       // delay's extra tick is between rows, so there the slide acts once.
-      {rows({"C-4 01 .. A0F", "... .. .. A00", "... .. .. EA1", "... .. .. A0F"}, 1), volume, {64, 64, 64, 64}},
-      {rows({"C-4 01 .. 104", "... .. .. 204", "... .. .. 100"}, 1), period, {0, 0, 0}},
       {rows({"C-4 01 .. A0F | ... .. .. EE1", "... .. .. A0F"}, 1), volume, {64, 49, 49, 64}},
       // EC3 cuts on tick 3, EC0 does nothing.
       {rows({"C-4 01 .. EC3", "... .. 20 EC0"}), volume, {64, 64, 64, 0, 0, 0, 16, 16, 16, 16, 16, 16}},
-      // K02 releases on tick 2; without a volume envelope the fade drops at once.
-      {rows({"C-4 01 .. K02"}), [](const PlayerState& p) -> int64_t { return first(p).keyOn * 10 + (first(p).fade != 0); },
-       {11, 11, 0}},
       // Envelopes. Key-off on the second tick: that tick still has the full fade, then 0x5000,
       // 0x2000, 0.
       {enveloped({{{10, 64}, {0, 64}}, 0}, {}, 0x3000), mixVolume, {128, 128, 80, 32, 0}},
@@ -89,6 +81,12 @@ TEST(Effects, PerTickTraces) {
       // A loop shows its end point, then goes back to its start.
       {enveloped({{{2, 0}, {2, 64}, {2, 32}, {0, 0}}, EnvelopeNone, 1, 2}), mixVolume,
        {0, 64, 128, 96, 64, 96, 64, 96, 64, 96}},
+      // L06 sets point 1 tick 2 (48), L63 past the end rests on the last point (32).
+      {position, mixVolume, {0, 96, 64}},
+      // Auto-vibrato rate 32, depth 3, sweep 7: the wave 0, 45, 64, 45, 0, -45, -64, -45 gives
+      // floor(w * 3 / 16) = 0, 8, 12, 8, 0, -9, -12, -9; ticks 1 to 6 scale it by k / 7,
+      // truncating toward zero (-45 / 7 is -6, not -7; -72 / 7 is -10, not -11).
+      {autoVibrato, workPeriod, {0, -1, -3, -3, 0, 6, 10, 9, 0, -8}},
   });
 }
 
@@ -112,16 +110,9 @@ TEST(Effects, RetriggersOnTheirTicks) {
   EXPECT_EQ(at, (Values{0, 3, 9, 13, 17, 18, 21}));
   EXPECT_EQ((Values{volumes[3], volumes[9], volumes[17]}), (Values{63, 62, 60}));
 
-  tune::Player n(rows({"C-4 01 .. E92"}));  // E92 restarts every second tick
-  EXPECT_EQ(restarts(n, 6).first, (Values{0, 2, 4}));
   // E93 on a row without a note: the row tick (tick 0) restarts the sample too.
   tune::Player e(rows({"C-4 01", "... .. .. E93"}));
   EXPECT_EQ(restarts(e, 12).first, (Values{0, 6, 9}));
-  // R00 goes on with the interval, the volume change and the count of the R13 before it.
-  tune::Player m(rows({"C-4 01 .. R13", "... .. .. R00"}));
-  auto [at00, volumes00] = restarts(m, 12);
-  EXPECT_EQ(at00, (Values{0, 3, 7, 11}));
-  EXPECT_EQ((Values{volumes00[3], volumes00[7], volumes00[11]}), (Values{63, 62, 61}));
 
   // Retrigger volume codes, interval 0: the first restart comes on the row tick itself.
   for (auto [code, from, to] : std::vector<std::tuple<int, int, int>>{
@@ -133,13 +124,6 @@ TEST(Effects, RetriggersOnTheirTicks) {
     t.tick();
     EXPECT_EQ(t.channel(0).volume, to) << code;
   }
-}
-
-TEST(Effects, MasterVolumeScalesBeforeGlobal) {
-  tune::Player t(rows({"C-4 01 20 G20"}, 1));
-  t.p().masterVolume = 48;
-  t.tick();  // volume 16: 16 * 48 / 64 = 12, then * 32 * 32768 >> 20 = 12
-  EXPECT_EQ(t.channel(0).mixVolume, 12);
 }
 
 TEST(Envelope, PanningLaw) {
@@ -154,48 +138,6 @@ TEST(Envelope, PanningLaw) {
     t.tick();
     EXPECT_EQ(t.channel(0).mixPanning, mixed) << int{panning} << " " << value;
   }
-}
-
-TEST(Envelope, AutoVibratoGrowsOverItsSweep) {
-  ModuleDef m = enveloped({});
-  m.instruments[0].vibratoDepth = 4;
-  m.instruments[0].vibratoRate = 64;  // a quarter turn per tick: 0, 64, 0, -64 ...
-  m.instruments[0].vibratoSweep = 4;
-  tune::Player t(m);
-  // floor(w * 4 / 16) = 16 at the crest, scaled by sweep 0/4, 1/4, 2/4, 3/4, then whole.
-  EXPECT_EQ(t.trace(8, workPeriod), (Values{0, -4, 0, 12, 0, -16, 0, 16}));
-
-  // Rate 32, depth 3, sweep 7: the wave 0, 45, 64, 45, 0, -45, -64, -45 gives floor(w * 3 / 16)
-  // = 0, 8, 12, 8, 0, -9, -12, -9; ticks 1 to 6 scale it by k / 7, truncating toward zero
-  // (-45 / 7 is -6, not -7; -72 / 7 is -10, not -11).
-  m.instruments[0].vibratoDepth = 3;
-  m.instruments[0].vibratoRate = 32;
-  m.instruments[0].vibratoSweep = 7;
-  tune::Player u(m);
-  EXPECT_EQ(u.trace(10, workPeriod), (Values{0, -1, -3, -3, 0, 6, 10, 9, 0, -8}));
-
-  // Depth and sweep as large as a byte holds: worked out in 32 bits, 64 * 255 / 16 = 1020 at
-  // the crest, reached after 200 ticks of sweep.
-  ModuleDef big = song({empty_pattern(16)}, {0}, 31);
-  big.patterns[0].rows[0] = *parse_row("C-4 01");
-  big.instruments[0].vibratoDepth = 255;
-  big.instruments[0].vibratoRate = 64;
-  big.instruments[0].vibratoSweep = 200;
-  tune::Player b(big);
-  EXPECT_EQ(b.trace(4, workPeriod), (Values{0, -5, 0, 15}));  // trunc(1020 / 200), trunc(-3060 / 200)
-  b.ticks(197);
-  EXPECT_EQ(b.trace(4, workPeriod), (Values{-1020, 0, 1020, 0}));
-}
-
-TEST(Envelope, PositionEffect) {
-  ModuleDef m = rows({"C-4 01", "... .. .. L06", "... .. .. L63"}, 1);
-  m.instruments[0].volumeEnvelope = {{{4, 0}, {4, 64}, {0, 32}}};
-  tune::Player t(m);
-  t.ticks(2);  // L06: point 1 tick 2, then stepped once
-  const ChannelState& c = t.channel(0);
-  EXPECT_EQ((Values{c.volumeEnvelopePoint, c.volumeEnvelopeTick, c.mixVolume}), (Values{1, 3, 2 * (64 - 32 * 2 / 4)}));
-  t.tick();  // L63 is beyond the envelope's end: it rests on the last point
-  EXPECT_EQ((Values{c.volumeEnvelopePoint, c.mixVolume}), (Values{2, 64}));
 }
 
 }  // namespace
