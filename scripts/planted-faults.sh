@@ -89,7 +89,7 @@ fault() {
 
 # --- The player: effects, envelopes and the volume pipeline, the mixer, pitch ------------------
 P=player_tests
-E='Effects.*:Envelope.*:Sequencer.*:Trigger.*'
+E='Effects.*:Envelope.*:Sequencer.*'
 fault "effects: volume slide one too far" player/effects.cpp \
   's/clamp_volume(c.volume - m)/clamp_volume(c.volume - m - 1)/' $P "$E"
 fault "effects: tremor off one count late" player/effects.cpp \
@@ -118,6 +118,17 @@ fault "pitch: linear step scale" player/pitch.cpp 's|\* 14 / 494|* 14 / 493|' $P
 fault "pitch: glissando rounds halves up" player/pitch.cpp \
   's/int64_t{period} + pitchOffset + 128;/int64_t{period} + pitchOffset + 127;/' $P 'Pitch.*'
 fault "pitch: Amiga step boundary at 101" player/pitch.cpp 's/step = p >= 100 ? 1329006/step = p > 100 ? 1329006/' $P 'Pitch.*'
+fault "effects: volume column set a step short" player/effects.cpp \
+  's/(c.volumeCommand - 1) \* 16 + cell.volume/(c.volumeCommand - 1) * 15 + cell.volume/' $P "$E"
+fault "effects: pattern break row read as hex" player/effects.cpp \
+  's/p.nextRow = 10u \* high(cell.parameter)/p.nextRow = 16u * high(cell.parameter)/' $P "$E"
+fault "mixer: sample loop end a frame short" player/sequencer.cpp \
+  's/channel.boundAhead = sample.end;/channel.boundAhead = sample.end - 1;/' $P "$E:$M"
+fault "mixer: left and right swapped" player/mixer.cpp \
+  's/gainLeft = v.mixVolume \* (255 - v.mixPanning)/gainLeft = v.mixVolume * v.mixPanning/; s/gainRight = v.mixVolume \* v.mixPanning/gainRight = v.mixVolume * (255 - v.mixPanning)/' \
+  $P "$M"
+fault "mixer: vector 16-bit fraction shifted unsigned" player/mixer.cpp \
+  's/_mm256_srai_epi32(low, 8)/_mm256_srli_epi32(low, 8)/' $P "$M"
 
 # --- Codecs: the bit reader, the inverse transform, the sample synthesis ----------------------
 C=picture_tests
