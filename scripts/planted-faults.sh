@@ -129,6 +129,8 @@ fault "mixer: left and right swapped" player/mixer.cpp \
   $P "$M"
 fault "mixer: vector 16-bit fraction shifted unsigned" player/mixer.cpp \
   's/_mm256_srai_epi32(low, 8)/_mm256_srli_epi32(low, 8)/' $P "$M"
+fault "mixer: run overshoots its bound" player/mixer.cpp \
+  's|: (distance + v.step - 1) / v.step;|: distance / v.step + 1;|' $P "$M"
 
 # --- Codecs: the bit reader, the inverse transform, the sample synthesis ----------------------
 C=picture_tests

@@ -41,7 +41,7 @@ TEST(Effects, PerTickTraces) {
       {rows({"C-4 01 .. G20", "... .. .. H02", "... .. .. H30"}, 3), global, {32, 32, 32, 32, 30, 28, 28, 31, 34}},
       // No envelopes at full volumes: 128, and 64 at global volume 32.
       {rows({"C-4 01", "... .. .. G20", "... .. 20"}, 1), mixVolume, {128, 64, 16}},
-      // Arpeggio: the index runs freely across rows; Amiga periods scale by the semitone table.
+      // Arpeggio: the index runs freely across rows.
       {rows({"C-4 01 .. 037", "... .. .. 037"}), workPeriod, {0, -768, -1792, 0, -768, -1792, 0, -768}},
       // Portamentos with memory, fine (E1x/E2x) and extra-fine (X1x/X2x) slides.
       {rows({"C-4 01 .. 102", "... .. .. 100", "... .. .. 203", "... .. .. E12", "... .. .. E10", "... .. .. E21",
