@@ -164,7 +164,6 @@ TEST(Render, StartWhilePlayingChangesNothingAndARestartBeginsAfresh) {
   player_stop();
   player_start(0);
   EXPECT_EQ((Values{t.channel(0).active, t.p().tick}), (Values{0, 1}));  // channels start afresh
-
 }
 
 TEST(Render, MasterVolumeSyncAndPosition) {
