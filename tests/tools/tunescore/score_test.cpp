@@ -43,6 +43,7 @@ TEST(Score, ItCompilesToTheModuleItDescribes) {
   EXPECT_EQ(m.name, "Round");
   EXPECT_EQ(std::vector<int>({m.channels, m.speed, m.bpm, m.restart, m.linear}), std::vector<int>({3, 5, 99, 1, 0}));
   EXPECT_EQ(m.orders, (std::vector<uint8_t>{0, 1, 0}));
+  ASSERT_EQ(m.patterns.size(), 2u);
   EXPECT_EQ(m.patterns[0].rows, 2);
   EXPECT_EQ(cell(m, 0, 0, 0), (std::vector<int>{3 * 12 + 2, 1, 0x64, 14, 0x93}));  // -4: volume slide down
   EXPECT_EQ(cell(m, 0, 0, 1), (std::vector<int>{0, 0, 0xC8, 0, 0}));               // p8: panning
