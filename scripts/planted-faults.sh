@@ -235,6 +235,8 @@ fault "xm import: 16-bit samples truncated to 8" tools/xm_import/xm_import.cpp \
   's/std::min((v + 128) >> 8, 127)/std::min(v >> 8, 127)/' $X 'Xm*'
 fault "xm import: ping-pong loops read as forward" tools/xm_import/xm_import.cpp \
   's/out.loop = loopType == 1 ? LoopKind::Forward : LoopKind::PingPong;/out.loop = LoopKind::Forward;/' $X 'XmImport.*'
+fault "xm import: envelope segments a tick long" tools/xm_import/xm_import.cpp \
+  's/length = static_cast<uint16_t>(gap);/length = static_cast<uint16_t>(gap + 1);/' $X 'XmImport.*'
 fault "pack: stored part a byte short" tools/samplecodec/tune_pack.cpp \
   's/const size_t length = area + 2;/const size_t length = area + 1;/' sample_tools_test 'TunePack.*'
 fault "render: a pattern loop ends the pass" tools/playback/tune_render.cpp \
@@ -242,6 +244,8 @@ fault "render: a pattern loop ends the pass" tools/playback/tune_render.cpp \
 fault "resampler: window a frame late" tools/playback/resampler.cpp \
   's|return static_cast<double>(output_frame) \* r.inRate / r.outRate;|return static_cast<double>(output_frame) * r.inRate / r.outRate + 1;|' \
   tunetool_tests '*'
+fault "resampler: right channel from the left" tools/playback/resampler.cpp \
+  's/right += k \* r.history\[index + 1\];/right += k * r.history[index];/' tunetool_tests '*'
 fault "embed: a line break loses its word gap" tools/font/scroll_text.cpp \
   "s/if (printable \&\& last_shown != ' ') bytes.push_back(' ');//" font_strip_tests '*'
 fault "embed: glyph ink allowed in row 39" render/strip_rules.h \

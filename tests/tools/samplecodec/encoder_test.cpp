@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <random>
 #include <vector>
 
 #include "codecs/samples.h"
@@ -34,43 +33,4 @@ TEST(SampleEncoder, WholeMinimalStreamDecodingInLineWithTheInput) {
   }
   EXPECT_GT(10.0 * std::log10(s / n), 18.0);
   EXPECT_EQ(std::max_element(at, at + 9) - at, 4);
-  // Silence costs only the masks.
-  const EncodedSamples silence = encode_samples(std::vector<int8_t>(3000, 0), {0.0});
-  EXPECT_EQ(silence.stream.size(), 4u + 12u * silence.groups);
-}
-
-TEST(SampleEncoder, ClassChoiceMinimisesErrorPlusBits) {
-  // Brute force over every class and, per value, every code.
-  std::mt19937 rng(5);
-  std::uniform_real_distribution<double> dist(-1.0, 1.0);
-  for (int trial = 0; trial < 300; ++trial) {
-    const int count = 1 + trial % 16;
-    double values[16];
-    for (int r = 0; r < count; ++r) values[r] = std::ldexp(dist(rng), trial % 9 - 1);  // up to 128
-    for (double bitCost : {0.0, 3.0, 40.0}) {
-      const auto cost = [&](const SubbandClass& k, double error) {
-        return 32.0 * error + bitCost * 8.0 * ((count * k.bits + 7) / 8);
-      };
-      double best = INFINITY;
-      for (int abc = 0; abc < 7; ++abc) {
-        const SubbandClass k = subband_class(abc & 4, abc & 2, abc & 1);
-        double error = 0.0;
-        for (int r = 0; r < count; ++r) {
-          double e = k.bits == 0 ? values[r] * values[r] : INFINITY;
-          for (uint32_t code = 0; k.bits != 0 && code < (1u << k.bits); ++code) {
-            e = std::min(e, std::pow(values[r] - dequantise(code, k.bits, k.exponent), 2.0));
-          }
-          error += e;
-        }
-        best = std::min(best, cost(k, error));
-      }
-      const QuantisedSubband q = choose_subband_class(values, count, bitCost);
-      const SubbandClass k = subband_class(q.a, q.b, q.c);
-      double error = 0.0;
-      for (int r = 0; r < count; ++r) {
-        error += std::pow(values[r] - (k.bits ? dequantise(q.codes[r], k.bits, k.exponent) : 0.0), 2.0);
-      }
-      EXPECT_NEAR(cost(k, error), best, 1e-9 * (1.0 + best)) << trial;
-    }
-  }
 }

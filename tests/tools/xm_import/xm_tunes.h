@@ -53,7 +53,6 @@ inline XmModule busy_module(bool linear = true) {
   a.volume.loopStart = 3;
   a.volume.loopEnd = 4;
   a.fadeout = 512;
-  a.vibratoType = 0;
   a.vibratoSweep = 16;
   a.vibratoDepth = 4;
   a.vibratoRate = 8;
