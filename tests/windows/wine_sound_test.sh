@@ -61,6 +61,17 @@ frames_heard() {
 }
 heard_a_second() { local frames first loud; read -r frames first loud < <(frames_heard); [ "$loud" -gt 44100 ]; }
 
+# Why the show ended before it was asked to: its status, the code it left and what it said.
+why_gone() {
+  kill -0 "$show" 2>/dev/null && return
+  local status
+  wait "$show"
+  status=$?
+  echo "; the show ended first with status $status, exit code file: $(cat "$work/code" 2>/dev/null || echo none)"
+  echo "its error output (last lines):"
+  tail -n 8 "$work/err.log" "$work/out.log" 2>/dev/null
+}
+
 # Runs the show with the given ALSA configuration until `enough` holds (its scene is shown,
 # and whatever else the caller waits for), then ends it with Escape.
 run_show() {
@@ -70,7 +81,7 @@ run_show() {
   show=$!
   local window
   window=$(wait_for_window '^musicdisk$' "$show" 120)
-  [ -n "$window" ] || fail "no musicdisk window ($label)"
+  [ -n "$window" ] || fail "no musicdisk window ($label)$(why_gone)"
   "$xprobe" "$DISPLAY" 120 "$show" || fail "no scene ($label)"
   wait_until 120 "$enough" "$enough" || fail "$enough never held ($label)"
   kill -0 "$show" 2>/dev/null || fail "the show ended by itself ($label)"
