@@ -23,7 +23,6 @@ TEST(LogoSwing, TheBandIsAWindowOverThePictureAtTheSwingsOffset) {
   const Row rows[] = {
       {0.0f, 120, 0, 399},      // sin 0: columns 120-519 fill the width
       {10.0f, 261, 0, 378},     // 120 + 250 x 0.5646 = 261.16: columns 261-639, then 21 black
-      {26.18f, 369, 0, 270},    // 369.9999999983, just short of the peak
       {70.0f, -97, 97, 399},    // -97.89 truncated toward zero, not -98: 97 black, then 0-302
       {78.54f, -129, 129, 399}, // -129.99999998
   };

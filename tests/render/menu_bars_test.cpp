@@ -47,23 +47,20 @@ std::vector<uint32_t> reference_shrink(const std::vector<uint32_t>& source, int 
 }  // namespace
 
 TEST(ShrinkImage, MatchesThePlainReferenceOnRandomImages) {
-  struct Shape {
-    int a, b, w, h;
-  };
   // The show's shape (400 x 60 into 280 x 42, steps 93388 and 92062) and a small one.
-  const Shape shapes[] = {{400, 60, 280, 42}, {100, 30, 70, 21}};
+  const int shapes[][4] = {{400, 60, 280, 42}, {100, 30, 70, 21}};
   std::mt19937 random(12345);
-  for (const Shape& s : shapes) {
+  for (const auto& [a, b, w, h] : shapes) {
     for (int trial = 0; trial < 20; ++trial) {
-      std::vector<uint32_t> image(static_cast<size_t>(s.a) * static_cast<size_t>(s.b));
+      std::vector<uint32_t> image(static_cast<size_t>(a) * static_cast<size_t>(b));
       // Sparse, dense and saturated images alike, with black rows 10 to 19 as above and below
       // a label's letters.
       const uint32_t mask = trial % 3 == 0 ? 0xffffffu : trial % 3 == 1 ? 0xfefefeu : 0x7e7e7eu;
       for (uint32_t& p : image) p = random() % 4 == 0 ? 0u : static_cast<uint32_t>(random()) & mask;
-      std::fill(image.begin() + 10 * s.a, image.begin() + 20 * s.a, 0u);
-      const std::vector<uint32_t> want = reference_shrink(image, s.a, s.b, s.w, s.h);
-      shrink_image(image.data(), s.a, s.b, s.w, s.h);
-      ASSERT_EQ(image, want) << s.a << "x" << s.b << " trial " << trial;
+      std::fill(image.begin() + 10 * a, image.begin() + 20 * a, 0u);
+      const std::vector<uint32_t> want = reference_shrink(image, a, b, w, h);
+      shrink_image(image.data(), a, b, w, h);
+      ASSERT_EQ(image, want) << a << "x" << b << " trial " << trial;
     }
   }
 }
@@ -79,8 +76,8 @@ TEST(MenuBars, ImagesHoldTheirLabelAndOverlayItsLitPixels) {
   for (int n = 1; n <= 31; ++n) {
     const uint32_t* image = n <= 14 ? TuneBarImages[n] : LinkBarImages[n - 14];
     ASSERT_NE(image, nullptr);
+    EXPECT_GT(std::count_if(image, image + 400 * BarImageRows, [](uint32_t p) { return p != 0; }), 500) << "image " << n;
     const int last_row = n <= 14 ? 29 : 41;
-    int lit = 0;
     for (int y = 0; y < BarImageRows; ++y) {
       for (int x = 0; x < 400; ++x) {
         const uint32_t p = image[y * 400 + x];
@@ -89,10 +86,8 @@ TEST(MenuBars, ImagesHoldTheirLabelAndOverlayItsLitPixels) {
         }
         // Prepared, and below 128 per channel, so doubling never carries into the next channel.
         ASSERT_EQ(p & 0x01818181u, 0u) << "image " << n << " at " << x << "," << y;
-        lit += p != 0 ? 1 : 0;
       }
     }
-    EXPECT_GT(lit, 500) << "the label and brackets are there";
   }
   const uint32_t* image = TuneBarImages[3];
   for (int shift : {0, 1}) {

@@ -23,7 +23,6 @@ TEST_F(PlaneFixture, ColourTableRisesToFullLevelAtRow48) {
     uint32_t a, b;
   };
   const Entry entries[] = {
-      {0, 0, 0, 0},
       {1, 5, rgb(1, 1, 2), rgb(0, 1, 1)},
       {47, 250, rgb(62, 78, 109), rgb(46, 62, 93)},
       {48, 255, rgb(63, 79, 111), rgb(47, 63, 95)},

@@ -17,12 +17,10 @@ TEST(RasterBars, RowColoursAtWorkedOutPhases) {
       // t = 0: s = f = 0, so a whole step, which comes out one level low (242 gives 241, 8
       // gives 7). Bar 8 row 0: k = 16, tint (131, 153, 203): (123, 144, 191), masked.
       {0.0f, 8, 0, rgb(122, 144, 190)},
-      {0.0f, 1, 0, rgb(4, 2, 4)},  // k = 2, level 7, tint (180, 124, 177): (1260, 868, 1239) >> 8
       // t = -1.00001669: a = -1.50000003, s = -1 and f = 0x8000 (floor would give -2 and
       // one half). Bar 8 row 0: k = 15, levels 214 and 242 half and half: h = 227, tint
       // (131, 153, 203): (116, 135, 180), masked (116, 134, 180).
       {-1.00001669f, 8, 0, rgb(116, 134, 180)},
-      {-1.00001669f, 3, 7, rgb(86, 68, 96)},     // k = 12: 125 and 146 -> 135
       // t = 125.323593: a = 142.5000016, less 128: s = 14, f = 0x8000. Bar 3 row 2: k = 22,
       // levels 97 and 85: h = 90, tint (166, 132, 184): (58, 46, 64).
       {125.323593f, 3, 2, rgb(58, 46, 64)},
