@@ -183,6 +183,9 @@ fault "font: menu glyphs advance one too far" render/font.cpp \
 fault "menu bars: one black row taken for two" render/menu_bars.cpp \
   's/black\[static_cast<size_t>(r)\] \&\& black\[static_cast<size_t>(r) + 1\]/black[static_cast<size_t>(r)]/' \
   $R 'ShrinkImage.*:MenuBars.*'
+fault "plane: camera offset saturates" render/plane.cpp \
+  's/const uint32_t d = static_cast<uint32_t>(float_to_int(\(.*\)));/const uint32_t d = static_cast<uint32_t>(static_cast<int32_t>(std::fmin(\1, 2147483647.0)));/' \
+  $R 'PlaneFixture.*'
 
 # --- Presentation: pixel conversion -----------------------------------------------------------
 D=display_present_test
