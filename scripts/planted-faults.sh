@@ -178,14 +178,27 @@ fault "particles: respawn a pixel early" render/particles.cpp \
 fault "particles: sprite rows at half the step" render/particles.cpp \
   's/SpritePicture + ((v >> 16) \& 31)/SpritePicture + ((v >> 17) \& 31)/' $R 'ParticleFixture.*'
 fault "menu bars: shrink weights" render/menu_bars.cpp 's/const uint32_t v1 = 255 - v0;/const uint32_t v1 = 256 - v0;/' \
-  $R 'ShrinkImage.*:BarImagesFixture.*'
+  $R 'ShrinkImage.*:MenuBars.*'
 fault "menu bars: overlay writes empty pixels" render/menu_bars.cpp \
-  's/if (p != 0) frame\[i\] = /frame[i] = /' $R 'ShrinkImage.*:BarImagesFixture.*'
+  's/if (p != 0) frame\[i\] = /frame[i] = /' $R 'ShrinkImage.*:MenuBars.*'
 fault "font: tint levels" render/font.cpp 's/tint\[level\] = modulate_colour(level \* 0x101010u/tint[level] = modulate_colour(level * 0x111111u/' $R 'Font.*'
 fault "font: blit one row short" render/font.cpp 's/for (int32_t y = 0; y < Font.height - 1; ++y)/for (int32_t y = 0; y < Font.height - 2; ++y)/' \
   $R 'Font.*'
-fault "logo swing: sine index" render/logo_swing.cpp 's/(t) \* 0.06)/(t) * 0.061)/' $R 'LogoFixture.*'
-fault "logo swing: left margin one short" render/logo_swing.cpp 's/margin = -offset;/margin = -offset - 1;/' $R 'LogoFixture.*'
+fault "logo swing: sine index" render/logo_swing.cpp 's/(t) \* 0.06)/(t) * 0.061)/' $R 'LogoSwing.*'
+fault "logo swing: left margin one short" render/logo_swing.cpp 's/margin = -offset;/margin = -offset - 1;/' $R 'LogoSwing.*'
+fault "scroller: reflection mirrored a row off" render/scroller.cpp \
+  's/in = ScrollStrip + n \* ScrollStripWidth + x;/in = ScrollStrip + (n - 1) * ScrollStripWidth + x;/' $R 'ScrollerFixture.*'
+fault "particles: a respawn keeps the drawn x" render/particles.cpp 's/    particle.x = 0.0f;.*//' $R 'ParticleFixture.*'
+fault "plane: checker colours swapped" render/plane.cpp \
+  's/(~(both | one) \& colours\[0\]) | (one \& colours\[1\])/(~(both | one) \& colours[1]) | (one \& colours[0])/' $R 'PlaneFixture.*'
+fault "font: menu glyphs advance one too far" render/font.cpp \
+  's/      x += blit_glyph(target, stride, ch, x, true) + 1;/      x += blit_glyph(target, stride, ch, x, true) + 2;/' $R 'Font.*'
+fault "menu bars: one black row taken for two" render/menu_bars.cpp \
+  's/black\[static_cast<size_t>(r)\] \&\& black\[static_cast<size_t>(r) + 1\]/black[static_cast<size_t>(r)]/' \
+  $R 'ShrinkImage.*:MenuBars.*'
+fault "plane: camera offset saturates" render/plane.cpp \
+  's/const uint32_t d = static_cast<uint32_t>(float_to_int(\(.*\)));/const uint32_t d = static_cast<uint32_t>(static_cast<int32_t>(std::fmin(\1, 2147483647.0)));/' \
+  $R 'PlaneFixture.*'
 
 # --- Presentation: pixel conversion -----------------------------------------------------------
 D=display_present_test
