@@ -133,7 +133,7 @@ TEST(InverseTransform, BlockTransformMatchesThePlainPasses) {
   std::mt19937 rng(1208);
   for (int trial = 0; trial < 20000; ++trial) {
     const uint32_t span = std::vector<uint32_t>{16, 2048, 65536, 0}[rng() % 4];
-    const uint32_t one_in = std::vector<uint32_t>{1000, 20, 3}[rng() % 3];  // the share of AC coefficients set
+    const uint32_t one_in = std::vector<uint32_t>{1000, 20, 3}[rng() % 3];  // one coefficient in one_in is set
     auto value = [&] { return span ? static_cast<int32_t>(rng() % (2 * span)) - static_cast<int32_t>(span) : static_cast<int32_t>(rng()); };
     int32_t block[64];
     for (int32_t& v : block) v = rng() % one_in ? 0 : value();
@@ -150,7 +150,7 @@ TEST(InverseTransform, BlockTransformMatchesThePlainPasses) {
   }
 }
 
-TEST(Colour, TablesPackingAndStretch) {
+TEST(Colour, TablesAndStretch) {
   const ColourTables& t = PictureColours;
   // Every entry within 1.5 of the real-valued conversion.
   for (int c = -512; c < 512; ++c) {
