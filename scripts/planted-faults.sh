@@ -152,6 +152,21 @@ fault "samples: synthesis forgets the overlap" codecs/samples.cpp \
   $S 'Sample*'
 fault "samples: output limit at -127" codecs/samples.cpp \
   's/v < -128.0 ? -128.0 :/v < -127.0 ? -127.0 :/' $S 'Sample*'
+fault "picture: quantiser step not made odd" codecs/bitreader.cpp \
+  '0,/const int32_t value = (m - 1) | 1;/s//const int32_t value = m | 1;/' $C 'IntraBlock.*'
+fault "picture: zig-zag walk starts downwards" codecs/bitreader.cpp \
+  's/const int row = diagonal % 2 ? i : diagonal - i;/const int row = diagonal % 2 ? diagonal - i : i;/' $C 'IntraBlock.*'
+fault "picture: green from Cb rounded to nearest" codecs/picture.cpp \
+  's/const Ints green = ((-11 \* cb) >> 5)/const Ints green = ((-11 * cb + 16) >> 5)/' $C 'Conformance.*'
+fault "samples: a stream ending with its last group refused" codecs/samples.cpp \
+  's/if (size - offset < bytes) {/if (size - offset <= bytes) {/' $S 'SampleStreams.*'
+fault "samples: a tune one byte over its buffer assembled" codecs/tunes.cpp \
+  's/decoded > TuneImageBytes - tune.storedLength)/decoded > TuneImageBytes - tune.storedLength + 1)/' $S 'TuneAssembly.*'
+fault "disk block: a header taken without its checksum" codecs/disk_block.cpp \
+  's/return is_magic(p, HeaderMagic) \&\& get_u32(p + 20) == disk_crc32(std::span(p, 20));/return is_magic(p, HeaderMagic);/' \
+  disk_block_test 'DiskBlock.*'
+fault "disk block: an empty font strip written" codecs/disk_block.cpp \
+  's/  if (pieces.font.width != 0) {/  if (true) {/' disk_block_test 'DiskBlock.*'
 
 # --- Render: colour, raster bars, scroller, menu bars, font -----------------------------------
 R=render_tests

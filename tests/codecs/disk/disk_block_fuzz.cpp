@@ -14,10 +14,6 @@ namespace {
 void set_u32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
-uint32_t get_u32(const std::vector<uint8_t>& b, size_t at) {
-  return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 | static_cast<uint32_t>(b[at + 2]) << 16 |
-         static_cast<uint32_t>(b[at + 3]) << 24;
-}
 
 void read_and_check(const std::vector<uint8_t>& file) {
   DiskBlockRead read = read_disk_block(file);
@@ -36,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The checksums made right, for a block whose trailer names a size inside the input.
   if (size < DiskBlockHeaderBytes + DiskBlockTrailerBytes) return 0;
   const size_t trailer = size - DiskBlockTrailerBytes;
-  const uint64_t total = get_u32(file, trailer + 4);
+  const uint64_t total = disk_block_size_in_trailer(std::span(file).subspan(trailer));
   if (total < DiskBlockHeaderBytes + DiskBlockTrailerBytes || total > size) return 0;
   const size_t start = size - static_cast<size_t>(total);
   set_u32(file, start + 20, disk_crc32(std::span(file).subspan(start, 20)));
