@@ -45,19 +45,23 @@ wait_for_window() {
 }
 
 # Holds Escape (100 ms, so a slow frame cannot miss it) until the show `pid` ends, pressing it
-# again while it runs; sets `code` to its exit status, empty when it never ended. Without a
-# window manager the key goes to the window under the pointer, which a click makes active.
+# again every 10 s while it runs, for up to `seconds` (default 180: a loaded machine can take
+# long to end a process under Wine); sets `code` to its exit status, empty when it never
+# ended. Without a window manager the key goes to the window under the pointer, which a
+# click makes active.
 end_with_escape() {
-  local window="$1" pid="$2"
+  local window="$1" pid="$2" end
+  end=$(( $(date +%s) + ${3:-180} ))
   code=""
   xdotool mousemove --window "$window" 200 150 click 1 2>/dev/null
-  for _ in 1 2 3 4 5; do
+  while :; do
     xdotool keydown Escape; sleep 0.1; xdotool keyup Escape
     if wait_until 10 "the show's end" show_ended "$pid" 2>/dev/null; then
       wait "$pid"
       code=$?
       return
     fi
+    [ "$(date +%s)" -lt "$end" ] || return
   done
 }
 

@@ -61,6 +61,14 @@ frames_heard() {
 }
 heard_a_second() { local frames first loud; read -r frames first loud < <(frames_heard); [ "$loud" -gt 44100 ]; }
 
+# The names of the windows shown, comma-separated.
+window_names() {
+  local w
+  for w in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+    printf '"%s", ' "$(xdotool getwindowname "$w" 2>/dev/null)"
+  done
+}
+
 # Why the show ended before it was asked to: its status, the code it left and what it said.
 why_gone() {
   kill -0 "$show" 2>/dev/null && return
@@ -88,7 +96,7 @@ run_show() {
   [ -z "$(xdotool search --onlyvisible --name '^Error$' 2>/dev/null)" ] || fail "an error report ($label)"
   end_with_escape "$window" "$show"
   show=""
-  [ -n "$code" ] || fail "Escape did not end the show ($label)"
+  [ -n "$code" ] || fail "Escape did not end the show within 180 s ($label); windows shown: $(window_names)"
   [ -s "$work/code" ] || fail "the show left no exit code; wine ended with status $code ($label)"
   code=$(cat "$work/code")
   [ "$code" -eq 0 ] || fail "exit code $code ($label)"
@@ -105,9 +113,10 @@ read -r frames first loud < <(frames_heard)
 ms=$(awk -v f="$first" 'BEGIN { printf "%.1f", f * 1000 / 44100 }')
 echo "ALSA file: $frames frames, $loud non-zero, first sound at frame $first ($ms ms of the stream)"
 # One buffer of silence (16384 frames) plays before the first rendered sound; Wine's own
-# mixing adds a few milliseconds.
-[ "$first" -ge 16384 ] && [ "$first" -le $((16384 + 4410)) ] ||
-  fail "first sound at frame $first, expected one buffer (16384 frames) plus at most 100 ms"
+# mixing adds a few milliseconds, and on a loaded machine its mixer, starting late, can drop
+# a few frames of that leading silence (32 seen), so the sound may come up to 10 ms early.
+[ "$first" -ge $((16384 - 441)) ] && [ "$first" -le $((16384 + 4410)) ] ||
+  fail "first sound at frame $first, expected one buffer (16384 frames), from 10 ms before to 100 ms after"
 
 run_show "$work/none.conf" "no sound device" true
 echo "no sound device: the show ran silently and ended with exit code 0"
