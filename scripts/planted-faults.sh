@@ -229,6 +229,16 @@ fault "pixels: window not held to its back surface" display/present.cpp \
 fault "pixels: a one-pixel destination converted" display/present.cpp 's/if (width < 2 || height < 2)/if (width < 1 || height < 1)/' $D '*'
 fault "display modes: 16 bits tried before 24" display/surfaces.cpp 's/Depths\[\] = {32, 24, 16, 15};/Depths[] = {32, 16, 24, 15};/' \
   display_modes_test 'Display.*'
+fault "display: a minimised window rebuilt" display/window.cpp 's/      if (wParam == SIZE_MINIMIZED) {/      if (false) {/' \
+  display_modes_test 'Display.*'
+fault "display: a tap pressed again released early" display/window.cpp 's/^  ReleaseHeldBack\[vk\] = false;$//' \
+  display_sdl_test 'SdlKeys.*'
+fault "display: SDL window scale doubled" platform/sdl/sdl_display.cpp \
+  's/\* ow \/ std::max(ww, 1)/* ow * 2 \/ std::max(ww, 1)/; s/\* oh \/ std::max(wh, 1)/* oh * 2 \/ std::max(wh, 1)/' \
+  display_sdl_test 'SdlPresent.*'
+fault "display: SDL fullscreen area at three quarters" platform/sdl/sdl_display.cpp \
+  's/  return {(ow - w) \/ 2, (oh - h) \/ 2, w, h};/  w = w * 3 \/ 4;\n  h = h * 3 \/ 4;\n  return {(ow - w) \/ 2, (oh - h) \/ 2, w, h};/' \
+  display_sdl_test 'SdlPresent.*'
 
 # --- The menu: the tune switch -----------------------------------------------------------------
 T=driver_tests
@@ -245,6 +255,8 @@ fault "disk: the scan for a cut block reads its pieces without overlap" driver/d
   's/      kept = DiskBlockHeaderBytes - 1;/      kept = 0;/' disk_tests 'Disk.ADamaged*'
 fault "sound: 16-bit clamp lets negatives wrap" audio/audio_stream.cpp \
   's/if (v < -Pcm16Limit) v = -Pcm16Limit;//' audio_tests 'ClampToPcm16.*'
+fault "sound: a stopped stream keeps its primary buffer" audio/audio_stream.cpp 's/    a.primary->Release();//' \
+  audio_tests 'StreamStart.*'
 
 # --- Tools: the score compiler, the sample synthesis, XM import, packing, rendering, output -----
 T=tunescore_tests
