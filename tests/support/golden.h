@@ -19,7 +19,8 @@ struct Region {
 // Compares each region of `frame` with `folder`/`moment`-`effect`.png. A failure names the
 // moment, each effect whose region differs, the region, how many pixels differ and the first
 // one, and writes `moment`-`effect`-diff.png into the working folder: the frame's region with
-// the differing pixels in white. A region outside the frame throws std::out_of_range.
+// the differing pixels in white. Regions lie inside the frame (one reaching below it throws
+// std::out_of_range).
 // With MUSICDISK_UPDATE_GOLDEN=1 in the environment the regions are written into `folder`
 // instead, and the comparison passes.
 ::testing::AssertionResult matches(const HeadlessFrame& frame, const std::string& folder, const std::string& moment,
