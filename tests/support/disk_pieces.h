@@ -4,7 +4,6 @@
 #include <cstring>
 #include <vector>
 
-#include "assets/font_strip.h"
 #include "assets/menu_texts.h"
 #include "assets/pictures.h"
 #include "assets/scroll_text.h"
@@ -14,41 +13,29 @@
 
 namespace disktest {
 
-// Tune n (1..13) as a packed tune: u32 L, u32 S, the stored part, the stream.
-inline std::vector<uint8_t> builtin_packed_tune(int n) {
-  const StoredTune& t = StoredTunes[n - 1];
-  // The stream's own end: the table holds no length, so measure it.
-  const size_t streamBytes = measure_sample_stream(t.stream, 1u << 24).streamBytes;
-  std::vector<uint8_t> out(8);
-  for (int i = 0; i < 4; ++i) {
-    out[i] = static_cast<uint8_t>(t.storedLength >> (8 * i));
-    out[4 + i] = static_cast<uint8_t>(streamBytes >> (8 * i));
-  }
-  out.insert(out.end(), t.stored, t.stored + t.storedLength);
-  out.insert(out.end(), t.stream, t.stream + streamBytes);
-  return out;
-}
-
-// The built-in disk cut to `tunes` tunes and `links` links (its font strip left out unless
-// `font`).
-inline DiskPieces builtin_pieces(int tunes = 13, int links = 17, bool font = false) {
+// The built-in disk cut to `tunes` tunes and `links` links (its font strip left out).
+inline DiskPieces builtin_pieces(int tunes = 13, int links = 17) {
   DiskPieces p;
   for (int n = 1; n <= tunes; ++n) {
-    p.tunes.push_back(builtin_packed_tune(n));
-    p.tuneLabels.push_back(TuneLabels[n]);
+    // Tune n as a packed tune: u32 L, u32 S, the stored part, the stream (the table holds no
+    // length of the stream, so measure it).
+    const StoredTune& t = StoredTunes[n - 1];
+    const auto streamBytes = static_cast<uint32_t>(measure_sample_stream(t.stream, 1u << 24).streamBytes);
+    std::vector<uint8_t> tune;
+    for (uint32_t v : {t.storedLength, streamBytes}) {
+      for (int i = 0; i < 4; ++i) tune.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
+    tune.insert(tune.end(), t.stored, t.stored + t.storedLength);
+    tune.insert(tune.end(), t.stream, t.stream + streamBytes);
+    p.tunes.push_back(tune);
   }
+  // The texts' tables count from 1.
+  p.tuneLabels.assign(TuneLabels + 1, TuneLabels + 1 + tunes);
   p.silenceLabel = TuneLabels[14];
-  for (int m = 1; m <= links; ++m) {
-    p.linkLabels.push_back(LinkLabels[m]);
-    p.linkAddresses.push_back(LinkAddresses[m]);
-  }
+  p.linkLabels.assign(LinkLabels + 1, LinkLabels + 1 + links);
+  p.linkAddresses.assign(LinkAddresses + 1, LinkAddresses + 1 + links);
   p.logo.assign(LogoStream, LogoStream + LogoStream_size);
   p.sprite.assign(SpriteStream, SpriteStream + SpriteStream_size);
-  if (font) {
-    p.font.width = FontStrip.width;
-    p.font.height = FontStrip.height;
-    p.font.levels.assign(FontStrip.levels, FontStrip.levels + size_t{FontStrip.width} * FontStrip.height);
-  }
   p.scrollText.assign(ScrollText, ScrollText + std::strlen(reinterpret_cast<const char*>(ScrollText)));
   return p;
 }

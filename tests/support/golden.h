@@ -18,9 +18,9 @@ struct Region {
 
 // Compares each region of `frame` with `folder`/`moment`-`effect`.png. A failure names the
 // moment, each effect whose region differs, the region, how many pixels differ and the first
-// one, and writes `moment`-`effect`-diff.png into the working folder: the kept region, the
-// frame's region and, on the right, the differing pixels in white (removed again once the
-// region matches).
+// one, and writes `moment`-`effect`-diff.png into the working folder: the frame's region with
+// the differing pixels in white. Regions lie inside the frame (one reaching below it throws
+// std::out_of_range).
 // With MUSICDISK_UPDATE_GOLDEN=1 in the environment the regions are written into `folder`
 // instead, and the comparison passes.
 ::testing::AssertionResult matches(const HeadlessFrame& frame, const std::string& folder, const std::string& moment,

@@ -5,22 +5,17 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
 namespace fs = std::filesystem;
 
-namespace {
-
 // `text` as one word for the shell.
-std::string quoted(const std::string& text) {
+static std::string quoted(const std::string& text) {
   std::string out = "'";
   for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
 }
-
-}  // namespace
 
 ToolRun run_tool(const std::string& command, const fs::path& folder, int deadline_seconds) {
   ToolRun result;
