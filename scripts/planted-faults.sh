@@ -300,6 +300,14 @@ fault "embed: a line break loses its word gap" tools/font/scroll_text.cpp \
   "s/if (printable \&\& last_shown != ' ') bytes.push_back(' ');//" font_strip_tests '*'
 fault "embed: glyph ink allowed in row 39" render/strip_rules.h \
   's/StripLastInkRow = 38;/StripLastInkRow = 39;/' font_strip_tests '*'
+fault "tool output: the input taken through a link" tools/common/file_io.cpp \
+  's/stat(output.c_str(), \&b) != 0) return false;/lstat(output.c_str(), \&b) != 0) return false;/' tools_cli_tests '*'
+fault "tool input: an odd chunk's pad byte read as data" tools/common/wav_io.cpp \
+  's/at += 8 + uint64_t{size} + (size \& 1);/at += 8 + uint64_t{size};/' tools_cli_tests '*'
+fault "tool input: PNG Paeth ties go to the corner" tools/common/png_inflate.cpp \
+  's/pa <= pb \&\& pa <= pc ? a : pb <= pc ? b : c/pa <= pb \&\& pa <= pc ? a : pb < pc ? b : c/' png_inflate_tests '*'
+fault "tool input: PNG row filter 5 taken" tools/common/png_inflate.cpp \
+  's/if (filter > 4) return false;/if (filter > 5) return false;/' png_inflate_tests '*'
 fault "tool output: a FIFO replaced by a file" tools/common/file_io.cpp \
   's/if (!S_ISREG(s.st_mode)) {/if (false) {/' tools_cli_tests '*'
 fault "tool output: the old file's mode lost" tools/common/file_io.cpp \

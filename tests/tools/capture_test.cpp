@@ -1,5 +1,5 @@
-// The show without a display: frames at chosen times with scripted keys, and its sound.
-// (Bad arguments and the video: tools/cli_test.cpp.)
+// The show without a display: its frames, and its sound with scripted keys. (Frames at given
+// times: tools/make/make_test.cpp; bad arguments and the video: tools/cli_test.cpp.)
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -22,12 +22,6 @@ double rms(const std::vector<int16_t>& s, size_t from, size_t to) {
   return std::sqrt(sum / static_cast<double>(2 * (to - from)));
 }
 
-size_t first_sound(const std::vector<int16_t>& s, size_t from_frame) {
-  for (size_t i = 2 * from_frame; i < s.size(); ++i)
-    if (s[i] != 0) return i / 2;
-  return s.size() / 2;
-}
-
 }  // namespace
 
 TEST_F(Capture, WritesMovingFramesOfTheShow) {
@@ -37,19 +31,14 @@ TEST_F(Capture, WritesMovingFramesOfTheShow) {
   for (const auto& e : fs::directory_iterator(dir / "frames")) files.push_back(e.path());
   std::sort(files.begin(), files.end());
   ASSERT_EQ(files.size(), 5u);  // frames 0, 25, 50, 75, 100 at 50 per second
-  EXPECT_EQ(files[2].filename(), "frame_00050_0001000ms.png");
   std::vector<RgbImage> images(files.size());
   std::string error;
   for (size_t i = 0; i < files.size(); ++i) {
     ASSERT_TRUE(read_png(files[i].string(), images[i], error)) << error;
     EXPECT_EQ(images[i].width * 1000 + images[i].height, 400300);
   }
-  // The bars and the plane are there: the raster colour of bar 8 at t = 0 and the floor's
-  // full-level colours near the bottom.
-  EXPECT_EQ(images[0].pixels[72 * 400], 0x7a90beu);
-  const uint32_t bottom = images[0].pixels[299 * 400 + 10];
-  EXPECT_TRUE(bottom == 0x3f4f6fu || bottom == 0x2f3f5fu);
-  // And they move: each written frame differs from the one before in the bar band and the floor.
+  EXPECT_EQ(images[0].pixels[72 * 400], 0x7a90beu) << "the raster colour of bar 8 at 0 s";
+  // Each written frame differs from the one before in the bar band and on the floor.
   for (size_t i = 1; i < images.size(); ++i)
     for (const auto& [y0, y1] : {std::pair{8, 128}, std::pair{140, 300}})
       EXPECT_FALSE(std::equal(images[i].pixels.begin() + y0 * 400, images[i].pixels.begin() + y1 * 400,
@@ -57,30 +46,18 @@ TEST_F(Capture, WritesMovingFramesOfTheShow) {
           << i << ": rows " << y0 << " to " << y1;
 }
 
-TEST_F(Capture, FramesAtGivenTimesAndScriptedKeys) {
-  const ToolRun r = run(Exe + "--seconds 1 --fps 20 --at 0.5,0.52,2 --keys 0.2:left,0.3:up:hold --out at");
-  ASSERT_EQ(r.status, 0) << r.err;
-  // 0.5 and 0.52 fall on the frames at 500 and 550 ms; 2 s lies past the end.
-  EXPECT_TRUE(fs::exists(dir / "at" / "frame_00010_0000500ms.png"));
-  EXPECT_TRUE(fs::exists(dir / "at" / "frame_00011_0000550ms.png"));
-  EXPECT_NE((r.out + r.err).find("21 frames presented, 2 written"), std::string::npos) << r.out << r.err;
-}
-
-// Ten seconds of show with a tune switch at 5 s: sound starts one buffer length (16384
-// frames, 371.5 ms) after the show and after the switch.
-TEST_F(Capture, LatencyOfTheFirstSoundAndOfATuneSwitch) {
+// A tune switch at 5 s: the key reaches the show in the frame at 5.0 s, the old stream stops
+// there, and the new tune is heard one buffer length (16384 frames, 371.5 ms) later.
+TEST_F(Capture, ATuneSwitchIsHeardOneBufferLater) {
   ASSERT_EQ(run(Exe + "--seconds 10 --keys 5.0:right --wav show.wav").status, 0);
   const std::string wav = slurp(path("show.wav"));
   std::vector<int16_t> s((wav.size() - 44) / 2);
   std::memcpy(s.data(), wav.data() + 44, s.size() * 2);
   ASSERT_EQ(s.size(), 2u * 441000);
-  EXPECT_NEAR(static_cast<double>(first_sound(s, 0)), 16384.0, 8.0);
-  EXPECT_GT(rms(s, 44100, 5 * 44100), 300.0) << "tune 1 is heard";
-  // The key reaches the show in the frame at 5.0 s: the old stream stops there, the new
-  // tune is heard one buffer length later.
   const size_t key = 5 * 44100;
   EXPECT_LT(rms(s, key + 441, key + 16000), 1.0) << "silence while the new buffer comes round";
-  const size_t switched = first_sound(s, key + 441);
+  size_t switched = key + 441;
+  while (switched < s.size() / 2 && s[2 * switched] == 0 && s[2 * switched + 1] == 0) ++switched;
   EXPECT_NEAR(static_cast<double>(switched - key), 16384.0, 8.0);
   EXPECT_GT(rms(s, switched, switched + 2 * 44100), 300.0) << "tune 2 is heard";
 }

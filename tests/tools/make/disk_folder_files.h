@@ -29,19 +29,17 @@ inline void write_picture(const fs::path& path, int32_t width, int32_t height, u
   ASSERT_TRUE(write_png(path.string(), image, error)) << error;
 }
 
-inline XmModule tune(const char* title, uint16_t bpm) {
-  XmModule m = xm::busy_module();
-  m.name = title;
-  m.bpm = bpm;
-  return m;
-}
-
 // The folder every case starts from.
 inline void write_good_folder(const fs::path& dir) {
   fs::remove_all(dir);
   fs::create_directories(dir / "tunes");
-  write_bytes(dir / "tunes" / "a.xm", write_xm(tune("Alpha Tune", 140)));
-  write_bytes(dir / "tunes" / "b.xm", write_xm(tune("Beta Tune", 90)));
+  XmModule tune = xm::busy_module();
+  tune.name = "Alpha Tune";
+  tune.bpm = 140;
+  write_bytes(dir / "tunes" / "a.xm", write_xm(tune));
+  tune.name = "Beta Tune";
+  tune.bpm = 90;
+  write_bytes(dir / "tunes" / "b.xm", write_xm(tune));
   write_picture(dir / "logo.png", 640, 128, 0x00C800);
   write_picture(dir / "sprite.png", 32, 32, 0xC8C800);
   write_file(dir / "text.txt", "HELLO FROM THE TEST DISK\n");
@@ -51,12 +49,9 @@ inline void write_good_folder(const fs::path& dir) {
 // Pixels of rows [top, bottom) of a frame `width` wide that are clearly green.
 inline int green_pixels(const std::vector<uint32_t>& pixels, int width, int top, int bottom) {
   int n = 0;
-  for (int y = top; y < bottom; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const uint32_t p = pixels[static_cast<size_t>(y * width + x)];
-      const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
-      n += g > r + 60 && g > b + 60;
-    }
+  for (size_t i = static_cast<size_t>(top * width); i < static_cast<size_t>(bottom * width); ++i) {
+    const int r = (pixels[i] >> 16) & 0xFF, g = (pixels[i] >> 8) & 0xFF, b = pixels[i] & 0xFF;
+    n += g > r + 60 && g > b + 60;
   }
   return n;
 }
