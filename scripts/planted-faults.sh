@@ -267,6 +267,8 @@ fault "sound: 16-bit clamp lets negatives wrap" audio/audio_stream.cpp \
   's/if (v < -Pcm16Limit) v = -Pcm16Limit;//' audio_tests 'ClampToPcm16.*'
 fault "sound: a stopped stream keeps its primary buffer" audio/audio_stream.cpp 's/    a.primary->Release();//' \
   audio_tests 'StreamStart.*'
+fault "sound: refilled every 40 ms" audio/audio_stream.h 's/RefillPeriodMs = 25;/RefillPeriodMs = 40;/' \
+  audio_tests 'StreamStart.*'
 
 # --- Tools: the score compiler, the sample synthesis, XM import, packing, rendering, output -----
 T=tunescore_tests

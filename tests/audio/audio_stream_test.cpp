@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "audio/audio_stream.h"
+#include "platform/clock.h"
 #include "platform/headless/headless.h"
 #include "player/player.h"
 #include "player/writer.h"
@@ -146,6 +147,66 @@ TEST(StreamStart, FailedStartReleasesWhatWasMadeAndDoesNotWait) {
     EXPECT_EQ(made_and_released(), want);
     stop_audio();  // and again: nothing more is released
     EXPECT_EQ(made_and_released(), want);
+  }
+}
+
+namespace {
+
+// Starts the stream with its thread and plays `us` of `image` on the virtual clock.
+void play(std::vector<uint8_t> image, uint64_t us) {
+  headless_reset(HeadlessConfig{});
+  ASSERT_EQ(start_audio(1, image.data()), -1);
+  player_start(0);
+  headless_advance_us(us);
+  player_stop();
+  stop_audio();
+}
+
+}  // namespace
+
+TEST(StreamStart, ThreadRefillsEvery25MsAndIsHeardOneBufferLater) {
+  // One second: the writes wrap round the 16384-frame buffer and are heard after it.
+  ASSERT_NO_FATAL_FAILURE(play(ramp_tune(), 1000000));
+  const HeadlessSoundStats s = headless_sound_stats();
+  std::vector<int16_t> heard = headless_heard_sound();
+  ASSERT_EQ(heard.size(), 2u * 44100);
+  // Silent for one buffer length (16384 frames), then the song from its first frame.
+  EXPECT_EQ(std::vector<int16_t>(heard.begin(), heard.begin() + 2 * 16384), std::vector<int16_t>(2 * 16384, 0));
+  EXPECT_EQ(std::vector<int16_t>(heard.begin() + 2 * 16384, heard.end()), reference(44100 - 16384));
+  // Each cycle covered about 25 ms; the last one, woken by the stop without time passing,
+  // found nothing to do.
+  ASSERT_GE(s.locks.size(), 3u);
+  EXPECT_EQ(s.locks.back().bytes, 0u);
+  for (size_t i = 2; i + 1 < s.locks.size(); ++i) EXPECT_NEAR(s.locks[i].bytes, 4410, 32) << i;
+  // An image the player refuses still streams, silence.
+  ASSERT_NO_FATAL_FAILURE(play(std::vector<uint8_t>(4096, 0x5a), 100000));
+  heard = headless_heard_sound();
+  EXPECT_EQ(heard, std::vector<int16_t>(heard.size(), 0));
+}
+
+// The virtual clock's wait for a thread: a thread that sleeps to its end within the wait's
+// time-out has ended when the wait returns, however late it saw its turn.
+TEST(HeadlessThreads, WaitLetsTheThreadSleepToItsEndWithinTheTimeOut) {
+  // Each thread sleeps `sleeps` times 25 ms and ends (40 sleeps are exactly 1000 ms).
+  struct Case {
+    int sleeps;
+    uint32_t timeout_ms;
+    bool ended;
+  };
+  const Case cases[] = {{0, 1000, true}, {2, 1000, true}, {40, 1000, true}, {41, 1000, false}, {1000, 100, false}};
+  for (const Case& k : cases) {
+    headless_reset(HeadlessConfig{});
+    int sleeps = k.sleeps;
+    ThreadHandle* t = create_thread(
+        [](void* p) {
+          for (int i = 0; i < *static_cast<int*>(p); ++i) sleep_ms(25);
+        },
+        &sleeps);
+    headless_advance_us(0);  // until the thread is asleep in its first sleep (or ended)
+    EXPECT_EQ(wait_thread(t, k.timeout_ms), k.ended) << k.sleeps << " sleeps, " << k.timeout_ms << " ms";
+    while (!wait_thread(t, 100000)) {
+    }
+    close_thread(t);
   }
 }
 
