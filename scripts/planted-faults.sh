@@ -203,7 +203,12 @@ fault "logo swing: sine index" render/logo_swing.cpp 's/(t) \* 0.06)/(t) * 0.061
 fault "logo swing: left margin one short" render/logo_swing.cpp 's/margin = -offset;/margin = -offset - 1;/' $R 'LogoSwing.*'
 fault "scroller: reflection mirrored a row off" render/scroller.cpp \
   's/in = ScrollStrip + n \* ScrollStripWidth + x;/in = ScrollStrip + (n - 1) * ScrollStripWidth + x;/' $R 'ScrollerFixture.*'
+fault "particles: the fractional texel start dropped" render/particles.cpp \
+  's/float_to_int((static_cast<double>(x0) - static_cast<double>(x)) \* step_u + start_u)/float_to_int(start_u)/' \
+  $R 'ParticleFixture.*'
 fault "particles: a respawn keeps the drawn x" render/particles.cpp 's/    particle.x = 0.0f;.*//' $R 'ParticleFixture.*'
+fault "plane: depth step per row a row short" render/plane.cpp \
+  's|static_cast<double>(o)) / rows);|static_cast<double>(o)) / (rows - 1));|' $R 'PlaneFixture.*'
 fault "plane: checker colours swapped" render/plane.cpp \
   's/(~(both | one) \& colours\[0\]) | (one \& colours\[1\])/(~(both | one) \& colours[1]) | (one \& colours[0])/' $R 'PlaneFixture.*'
 fault "font: menu glyphs advance one too far" render/font.cpp \
@@ -289,6 +294,8 @@ fault "xm import: ping-pong loops read as forward" tools/xm_import/xm_import.cpp
   's/out.loop = loopType == 1 ? LoopKind::Forward : LoopKind::PingPong;/out.loop = LoopKind::Forward;/' $X 'XmImport.*'
 fault "xm import: envelope segments a tick long" tools/xm_import/xm_import.cpp \
   's/length = static_cast<uint16_t>(gap);/length = static_cast<uint16_t>(gap + 1);/' $X 'XmImport.*'
+fault "xm import: auto-vibrato ramps swapped" tools/xm_import/xm_import.cpp \
+  's/Waveform\[4\] = {0, 2, 3, 1};/Waveform[4] = {0, 2, 1, 3};/' $X 'XmImport.*'
 fault "pack: stored part a byte short" tools/samplecodec/tune_pack.cpp \
   's/const size_t length = area + 2;/const size_t length = area + 1;/' sample_tools_test 'TunePack.*'
 fault "render: a pattern loop ends the pass" tools/playback/tune_render.cpp \

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
+#include "player/player.h"
 #include "tools/xm_import/xm_import.h"
 #include "tools/xm_import/xm_tunes.h"
 
@@ -107,6 +109,29 @@ TEST(XmImport, WhatTheImageCannotCarryIsReportedByPlaceAndName) {
 }
 
 // Damaged headers and patterns are refused with their own messages. (Files cut short: below.)
+// XM's auto-vibrato types name the wave: 0 sine, 1 square, 2 ramp down, 3 ramp up, and an
+// unknown type plays the sine. Read through the tables the player builds, at positions 1,
+// 64 and 192, worked out from their rules: the sine's round(64 sin(pi / 128)) = 2 at 1; the
+// square 64 on positions 1 to 128 and -64 after; the rising ramp ceil(i / 2) up to 128 and
+// -floor((256 - i) / 2) after, the falling ramp its negation.
+TEST(XmImport, AutoVibratoTypesPickTheirWaves) {
+  const struct {
+    uint8_t type;
+    int at1, at64, at192;
+  } cases[] = {{0, 2, 64, -64}, {1, 64, 64, -64}, {2, -1, -32, 32}, {3, 1, 32, -32}, {7, 2, 64, -64}};
+  for (const auto& c : cases) {
+    XmModule m = xm::busy_module();
+    m.instruments[0].vibratoType = c.type;
+    XmImport r = import_module(m);
+    ASSERT_TRUE(r.ok) << r.error;
+    auto state = std::make_unique<PlayerState>();
+    ASSERT_TRUE(player_init(r.image.data(), state.get()));
+    const int8_t* wave = state->WaveTables[instrument_record(r.image, 0)[InstrumentVibratoWaveform] & 3];
+    EXPECT_EQ((std::vector<int>{wave[1], wave[64], wave[192]}), (std::vector<int>{c.at1, c.at64, c.at192}))
+        << "XM auto-vibrato type " << int(c.type);
+  }
+}
+
 TEST(XmImport, MalformedFilesGiveTheirOwnErrors) {
   const std::vector<uint8_t> good = write_xm(xm::busy_module());
   // Pattern 0 starts at 336: its data size (at +7) and its rows (at +5).
