@@ -19,7 +19,7 @@ cleanup() {
 trap cleanup EXIT
 
 exec 3<> "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp > /dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset > /dev/null 2>&1 &
 xvfb=$!
 pids+=("$xvfb")
 until [ -s "$work/displayfd" ]; do sleep 0.1; done

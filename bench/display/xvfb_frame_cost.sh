@@ -9,7 +9,7 @@ program=$(realpath "${1:-build/ci/driver/musicdisk}")
 seconds=${2:-10}
 display=:$((90 + RANDOM % 100))
 work=$(mktemp -d)
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null; perf probe -q -d "probe_$(basename "$program"):present_frame" 2>/dev/null || true; rm -rf "$work"' EXIT
 sleep 1

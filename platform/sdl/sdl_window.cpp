@@ -3,6 +3,7 @@
 // geometry is read and set through SDL. SDL's window has no frame of its own to account
 // for, so the frame metrics are 0 and the client area is the whole window.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 
@@ -161,13 +162,20 @@ void gather_events() {
 
 void apply_cursor(bool visible) { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
 
+// Why no window could be made, for standard error only: the caller's report names the
+// failure, and this line says what the window system answered.
+bool no_window(const char* reason) {
+  std::fprintf(stderr, "musicdisk: no window: %s\n", reason != nullptr && *reason != '\0' ? reason : "no reason given");
+  return false;
+}
+
 }  // namespace
 
 bool create_window(const char* title, int outer_width, int outer_height, WindowProc proc) {
   if (SDL_WasInit(SDL_INIT_VIDEO) == 0) {
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-      return false;
+      return no_window(SDL_GetError());
     }
     // Without a screen SDL can fall back to drivers that draw nowhere. Unless one was asked
     // for by name, that is no screen: the show ends with its report instead of running unseen.
@@ -176,14 +184,14 @@ bool create_window(const char* title, int outer_width, int outer_height, WindowP
     if (driver != nullptr && (wanted == nullptr || *wanted == '\0') &&
         (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
       SDL_QuitSubSystem(SDL_INIT_VIDEO);
-      return false;
+      return no_window("no video driver but one that draws nowhere");
     }
   }
   // Centred on the screen, where a new window is expected.
   SdlWindow = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, outer_width, outer_height,
                                SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
   if (SdlWindow == nullptr) {
-    return false;
+    return no_window(SDL_GetError());
   }
   SdlRenderer = SDL_CreateRenderer(SdlWindow, -1, SDL_RENDERER_PRESENTVSYNC);
   if (SdlRenderer == nullptr) {

@@ -3,11 +3,13 @@
 # ending the show with Escape. Sourced; the caller defines fail() and removes $work.
 # Every wait polls for the thing itself until a generous deadline.
 
-# Starts Xvfb with a 1024 x 768 screen of `depth` bits; sets xvfb and DISPLAY.
+# Starts Xvfb with a 1024 x 768 screen of `depth` bits; sets xvfb and DISPLAY. Without
+# -noreset the server resets whenever its last client leaves, and a client that connects
+# during the reset (the next show, an xdotool poll) is refused: "Can't open display".
 start_xvfb() {
   local depth="${1:-24}" number=""
   exec 3<> "$work/displayfd"
-  Xvfb -displayfd 3 -screen 0 "1024x768x$depth" -nolisten tcp > "$work/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "1024x768x$depth" -nolisten tcp -noreset > "$work/xvfb.log" 2>&1 &
   xvfb=$!
   wait_until 30 "Xvfb's display number" test -s "$work/displayfd" || fail "Xvfb did not start"
   number=$(head -n1 "$work/displayfd")
